@@ -1,0 +1,14 @@
+#!/bin/sh
+# Installs everything qvrun needs to build, test and benchmark on a bare
+# Debian 12 machine. Safe to run again: apt skips what is already there.
+set -eu
+export DEBIAN_FRONTEND=noninteractive
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends \
+    build-essential cmake g++ clang libclang-rt-14-dev \
+    qt6-base-dev libasound2-dev libasound2-plugins alsa-utils \
+    libgtest-dev libgmock-dev \
+    xvfb x11-apps xauth imagemagick \
+    lua5.4 python3 >/dev/null

@@ -1,0 +1,11 @@
+#!/bin/sh
+# Installs the dependencies, builds, and runs every test: the normal build
+# and the sanitizer (ASan + UBSan) build of the whole suite.
+set -eu
+cd "$(dirname "$0")/.."
+sh scripts/install-deps.sh
+sh scripts/build.sh
+(cd build && ctest --output-on-failure -j"$(nproc)")
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=ON >/dev/null
+cmake --build build-asan -j"$(nproc)"
+(cd build-asan && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j"$(nproc)")

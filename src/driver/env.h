@@ -1,0 +1,87 @@
+// Environment tables: the dynamic tables that a compiled program lives in,
+// the static tables that describe the language, and their set-up.
+#pragma once
+
+#include "qv.h"
+
+namespace qv {
+
+// ---- table heads --------------------------------------------------------------
+struct TableHead {
+  Ref base;
+  Ref first;  // per-table mark; for the code page the write cursor
+  Ref next;   // top; for the code page the write limit
+  Ref end;
+  u32 entrySize;
+  u32 count() const { return (next - base) / entrySize; }
+};
+
+extern TableHead vartable;  // VarEntry, named variables
+extern TableHead varname;   // 18-byte names, in step with vartable
+extern TableHead cnstable;  // VarEntry, literal and block constants
+extern TableHead rettable;  // VarEntry, temporaries
+extern TableHead codepage;  // call records (entrySize 4)
+extern TableHead callstack; // 32-bit words, block parameter stack
+
+constexpr u32 NAME_SIZE = 18;  // 17 characters and a NUL
+constexpr u32 NAME_CHARS = 17;
+
+// The lexeme buffer (Part of the lexer, allocated with the tables).
+extern Ref lexema;  // Ref to a StrDesc
+
+// ---- type table -----------------------------------------------------------------
+using AssignFn = u32 (*)(VarEntry* dest, VarEntry* src, u32 n);
+using CompFn = i32 (*)(VarEntry* a, VarEntry* b, u32 n);
+using TextFn = u32 (*)(StrDesc* text, VarEntry* slot);  // ft and tf
+using SaveFn = u32 (*)(Exchange* x, VarEntry* slot);    // mksv and mkld
+
+enum : u32 { T_CLEAR = 0x01, T_ASSIGN = 0x02, T_MERGE = 0x04, T_INSLOT = 0x20 };
+
+struct TypeEntry {
+  u32 init;  // handler ids (registry indices): these three are OpHandlers
+  u32 clr;
+  AssignFn assign;
+  CompFn comp;
+  u32 del;
+  TextFn ft;
+  TextFn tf;
+  SaveFn mksv;
+  SaveFn mkld;
+  u32 litFirst;
+  u32 litCount;
+  u32 flags;
+};
+
+extern const TypeEntry typent[TY_COUNT];
+extern const char* const typname[TY_COUNT];
+
+struct LitEntry {
+  u32 value;
+  u32 type;
+};
+constexpr u32 LIT_COUNT = 28;
+extern const LitEntry litent[LIT_COUNT];
+extern const char* const litname[LIT_COUNT];
+
+// __convtab[source][destination]: conversion id (convfns index), 0 = none.
+extern const u8 __convtab[TY_COUNT][TY_COUNT];
+
+// The system functions that compiled code calls besides funcent's handlers.
+// Entries 0-2 are the classic ones; 3 and 4 are the two record handlers
+// that program files must also be able to name.
+constexpr u32 SYSFUNC_COUNT = 5;
+extern const u32 sysfuncs[SYSFUNC_COUNT];
+
+// ---- set-up and tear-down -------------------------------------------------------------
+u32 cenv_init(u32 nvars, u32 nconsts, u32 ntemps, u32 nstack, u32 ncode);
+void vtab_init(const TableHead& head);
+void lx_reset();
+void erase_consts();
+void erase_allvars();
+
+// Calls a slot handler (init, clr, del) of a type on one slot.
+u32 call_slot_handler(u32 handler, VarEntry* slot);
+inline u32 type_init(VarEntry* s) { return call_slot_handler(typent[s->type].init, s); }
+inline u32 type_del(VarEntry* s) { return call_slot_handler(typent[s->type].del, s); }
+
+}  // namespace qv

@@ -1,0 +1,47 @@
+// The executor: walks the call records of a block and calls their handlers.
+#pragma once
+
+#include "qv.h"
+
+namespace qv {
+
+// Call record layout: position(4) handler(4) count(1) extra(1) result(4) params(4n).
+constexpr u32 REC_POS = 0, REC_HANDLER = 4, REC_COUNT = 8, REC_EXTRA = 9,
+              REC_RESULT = 10, REC_PARAMS = 14;
+inline u32 rec_size(const u8* rec) { return REC_PARAMS + 4u * rec[REC_COUNT]; }
+
+// Run-time switches.
+using BlockRunner = void (*)(VarEntry* slot);
+extern BlockRunner _execute;
+extern i32 brk_level;
+extern i32 cont_level;
+extern u32 on_stop;
+extern u32 _tracing_on;
+extern u32 _tracing_int;
+extern u32 _trace_stop;
+using TraceHook = void (*)(Ref position, const u8* record, int first);
+extern TraceHook _trace_hook;
+extern u64 _opcount;
+extern u32 doprocesskeys;
+extern Ref last_lexema;
+extern u32 optimtmpvarinit;
+
+// Nesting of executor calls; deeper runs end with error 53 instead of
+// exhausting the native stack.
+constexpr u32 MAX_BLOCK_DEPTH = 3000;
+extern u32 exec_depth;
+
+// The event pump that block entry calls when doprocesskeys is set (set by
+// the host; may be null in tests).
+extern void (*process_events_hook)();
+
+// A run-time error on its way back to execute().
+struct RunError { u32 code; };
+
+u32 execute(int trace);
+void _executor(VarEntry* slot);
+void _exectrace(VarEntry* slot);
+void trace_line(Ref position, const u8* record, int first);
+[[noreturn]] void execerror(u32 code);
+
+}  // namespace qv

@@ -1,0 +1,40 @@
+// The operation table: the vocabulary of QV. Row order is binding (program
+// files and the listing refer to rows by index).
+#pragma once
+
+#include "qv.h"
+
+namespace qv {
+
+enum : u8 {
+  F_TYPED = 0x01, F_RESULT = 0x02, F_INFIX = 0x04, F_VARPARS = 0x08,
+  F_SAMETYPE = 0x10, F_DYNAMIC = 0x40, F_IGNORABLE = 0x80,
+};
+enum : u8 { P_VARONLY = 0x01, P_ARRAY = 0x04 };
+
+struct ParDesc {
+  u32 type;  // TypeId, TY_NONE = any
+  u8 flags;
+};
+
+struct FuncEntry {
+  const char* name;
+  u32 handler;     // HandlerId
+  u32 resultType;  // TypeId or TY_NONE
+  u8 minParams;
+  u8 maxParams;
+  const ParDesc* params;
+  u8 flags;
+};
+
+constexpr u32 FUNC_COUNT = 127;
+// Mutable only in row 0's resultType, which a declaration sets.
+extern FuncEntry funcent[FUNC_COUNT];
+
+// Row of the operation named `name`, or -1.
+int find_operation(const char* name);
+
+// Well-known rows.
+enum : u32 { OP_DECLARE = 0, OP_ASSIGN = 12, OP_FLUSH = 114 };
+
+}  // namespace qv

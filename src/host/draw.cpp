@@ -1,0 +1,64 @@
+// The drawing operations: everything paints into the off-screen picture,
+// which reaches the window on "flush".
+#include <QPainter>
+#include <QPixmap>
+
+#include "../driver/handlers.h"
+#include "twidget.h"
+#include "window.h"
+
+namespace qv {
+
+namespace {
+
+i32 arg(const u8* params, unsigned i) { return as_int(P(params, i)->value); }
+
+// Components above 255 leave the pen as it is.
+bool set_pen(const u8* params) {
+  u32 r = P(params, 0)->value, g = P(params, 1)->value, b = P(params, 2)->value;
+  if (r > 255 || g > 255 || b > 255) return false;
+  display->setPen(QPen(QColor(static_cast<int>(r), static_cast<int>(g), static_cast<int>(b)), 0,
+                       Qt::SolidLine));
+  return true;
+}
+
+}  // namespace
+
+u32 _flushDisplay(Ref, const u8*, u32) {
+  if (display_buffer && drawwindow)
+    static_cast<TWidget*>(drawwindow)->show_picture(display_buffer->copy());
+  return 1;
+}
+
+u32 _clearall(Ref, const u8*, u32) {
+  if (display) display->fillRect(0, 0, 480, 272, QBrush(Qt::black, Qt::SolidPattern));
+  return 1;
+}
+
+u32 _setPen(Ref, const u8* params, u32) {
+  if (display) set_pen(params);
+  return 1;
+}
+
+u32 _drawPixel(Ref, const u8* params, u32) {
+  if (display && set_pen(params)) display->drawPoint(arg(params, 3), arg(params, 4));
+  return 1;
+}
+
+u32 _drawPoint(Ref, const u8* params, u32) {
+  if (display) display->drawPoint(arg(params, 0), arg(params, 1));
+  return 1;
+}
+
+u32 _drawLine(Ref, const u8* params, u32) {
+  if (display)
+    display->drawLine(arg(params, 0), arg(params, 1), arg(params, 2), arg(params, 3));
+  return 1;
+}
+
+u32 _drawCircle(Ref, const u8* params, u32) {
+  if (display) display->drawEllipse(arg(params, 0), arg(params, 1), arg(params, 2), arg(params, 2));
+  return 1;
+}
+
+}  // namespace qv

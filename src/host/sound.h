@@ -1,0 +1,15 @@
+// Audio capture and the FFT spectrum.
+#pragma once
+
+#include "../driver/qv.h"
+
+namespace qv {
+
+// Opens the default capture device and prints the open line.
+void __winopensound();
+
+// One synchronous recording of `frames` 16-bit stereo frames into `buffer`.
+// 1 when the buffer was filled, 0 otherwise.
+u32 __windowsfunc(u32 frames, u8* buffer);
+
+}  // namespace qv

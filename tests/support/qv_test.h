@@ -1,0 +1,47 @@
+// Helpers for unit tests: a fresh environment and hand-built code pages.
+#pragma once
+
+#include <initializer_list>
+#include <string>
+
+#include "driver/arena.h"
+#include "driver/env.h"
+#include "driver/executor.h"
+#include "driver/handlers.h"
+
+namespace qvtest {
+
+using namespace qv;
+
+// New tables as the driver sets them up; every run-time switch back at rest.
+void fresh_env();
+
+// A named variable slot of `type`, initialised by its type.
+VarEntry* new_var(u32 type);
+// A temporary (rettable) slot of `type`, initialised.
+VarEntry* new_temp(u32 type);
+// A constant slot (cnstable) of a scalar type holding `value`.
+VarEntry* new_const(u32 type, u32 value);
+// A str slot holding `text`.
+VarEntry* new_str(const std::string& text);
+std::string str_of(const VarEntry* slot);
+
+// Writes call records into the code page.
+class CodeBuilder {
+ public:
+  // Starts a block: reserves its clean-up word.
+  Ref begin_block();
+  // Appends a record; returns the record's address.
+  Ref record(u32 handler, Ref result, std::initializer_list<Ref> params, u8 extra = 0,
+             Ref position = 0);
+  // Marks `record` (returned by record()) as the block's clean-up record.
+  void set_cleanup(Ref block, Ref record);
+  void end_block();
+  // A block constant that runs `block`; the first one made is the program.
+  VarEntry* block_slot(Ref block);
+};
+
+// Calls a handler directly with slot parameters.
+u32 call(u32 handler, VarEntry* result, std::initializer_list<VarEntry*> params, u8 extra = 0);
+
+}  // namespace qvtest

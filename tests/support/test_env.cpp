@@ -1,0 +1,108 @@
+#include "qv_test.h"
+
+#include <vector>
+
+namespace qvtest {
+
+void fresh_env() {
+  cenv_init(200, 200, 200, 200, 2048);
+  brk_level = cont_level = 0;
+  on_stop = 0;
+  _tracing_on = _tracing_int = _trace_stop = 0;
+  _opcount = 0;
+  doprocesskeys = 0;
+  last_lexema = 0;
+  if_c_error = 0;
+  optimtmpvarinit = 1;
+  exec_depth = 0;
+  _execute = _executor;
+}
+
+namespace {
+VarEntry* take(TableHead& t, u32 type, u32 flags) {
+  VarEntry* v = S(t.next);
+  t.next += 12;
+  v->type = type;
+  v->flags = flags;
+  return v;
+}
+}  // namespace
+
+VarEntry* new_var(u32 type) {
+  VarEntry* v = take(vartable, type, V_EMPTY);
+  vartable.first = vartable.next;
+  type_init(v);
+  return v;
+}
+
+VarEntry* new_temp(u32 type) {
+  VarEntry* v = take(rettable, type, V_EMPTY | V_TEMP);
+  type_init(v);
+  return v;
+}
+
+VarEntry* new_const(u32 type, u32 value) {
+  VarEntry* v = take(cnstable, type, V_EMPTY | V_CONST | V_TEMP);
+  type_init(v);
+  v->value = value;
+  return v;
+}
+
+VarEntry* new_str(const std::string& text) {
+  VarEntry* v = new_var(TY_STR);
+  auto* d = at<StrDesc>(v->value);
+  std::memcpy(mem + d->start, text.data(), text.size());
+  d->end = d->start + static_cast<u32>(text.size());
+  mem[d->end] = 0;
+  return v;
+}
+
+std::string str_of(const VarEntry* slot) {
+  auto* d = at<StrDesc>(slot->value);
+  return std::string(reinterpret_cast<const char*>(mem + d->start), d->end - d->start);
+}
+
+namespace {
+void put32(u32 v) {
+  wr32(mem + codepage.first, v);
+  codepage.first += 4;
+}
+}  // namespace
+
+Ref CodeBuilder::begin_block() {
+  Ref b = codepage.first;
+  put32(0);
+  return b;
+}
+
+Ref CodeBuilder::record(u32 handler, Ref result, std::initializer_list<Ref> params, u8 extra,
+                        Ref position) {
+  Ref r = codepage.first;
+  put32(position);
+  put32(handler);
+  mem[codepage.first++] = static_cast<u8>(params.size());
+  mem[codepage.first++] = extra;
+  put32(result);
+  for (Ref p : params) put32(p);
+  return r;
+}
+
+void CodeBuilder::set_cleanup(Ref block, Ref record) { wr32(mem + block, record + 4); }
+
+void CodeBuilder::end_block() { put32(END_MARK); }
+
+VarEntry* CodeBuilder::block_slot(Ref block) {
+  VarEntry* v = take(cnstable, TY_BLOCK, V_CONST | V_CODE);
+  v->value = block;
+  return v;
+}
+
+u32 call(u32 handler, VarEntry* result, std::initializer_list<VarEntry*> params, u8 extra) {
+  std::vector<u32> words;
+  for (VarEntry* p : params) words.push_back(ref_of(p));
+  u32 count = static_cast<u32>(params.size()) | (u32{extra} << 8);
+  return handlers[handler](result ? ref_of(result) : 0,
+                           reinterpret_cast<const u8*>(words.data()), count);
+}
+
+}  // namespace qvtest
