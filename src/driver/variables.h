@@ -1,0 +1,20 @@
+// Variables, temporaries and conversions: what compiled code calls around
+// operations, and the routine that delivers a value into a slot.
+#pragma once
+
+#include "qv.h"
+
+namespace qv {
+
+// Delivers src's value into dest, converting when the types differ.
+u32 convert_or_assign(VarEntry* src, VarEntry* dest);
+
+// Builds an array of n elements in the empty slot. per_element 0: every
+// element has types[0]; otherwise element i has types[2*i].
+u32 createfields(VarEntry* slot, u32 n, u32 per_element, const u32* types);
+
+// Releases an array variable: its elements' values, storage and header.
+// Deletes elements last to first; 0 with if_c_error when a del fails.
+u32 release_array(VarEntry* slot);
+
+}  // namespace qv

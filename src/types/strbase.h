@@ -1,0 +1,29 @@
+// String descriptor routines: the text handling that the str type, the
+// lexer's buffer and every conversion to and from text rest on.
+#pragma once
+
+#include "../driver/qv.h"
+
+namespace qv {
+
+inline u8* st_text(const StrDesc* d) { return mem + d->start; }
+inline u32 st_len(const StrDesc* d) { return d->end - d->start; }
+inline u32 st_capacity(const StrDesc* d) { return d->limit - d->start; }
+inline StrDesc* str_desc(const VarEntry* slot) { return at<StrDesc>(slot->value); }
+
+void st_dup(StrDesc* dst, const StrDesc* src);
+// direction > 0 opens a gap at the cursor, < 0 removes the character there.
+void st_shift(StrDesc* d, int direction);
+void st_insert(StrDesc* dst, StrDesc* src);
+void st_c_ins(const char* text, StrDesc* dst);
+void st_upr(StrDesc* d);
+void st_lowr(StrDesc* d);
+i32 st_comp(const StrDesc* a, const StrDesc* b);
+void st_setloc(StrDesc* d, u32 offset);
+void st_getword(StrDesc* src, StrDesc* dst, const u8* ranges);
+
+// Replaces the whole text of d with `len` bytes (cut at its capacity);
+// cursor at the start.
+void st_set(StrDesc* d, const char* text, u32 len);
+
+}  // namespace qv
