@@ -3,6 +3,7 @@
 
 #include "arena.h"
 #include "handlers.h"
+#include "variables.h"
 
 namespace qv {
 
@@ -21,18 +22,6 @@ constexpr u32 LEX_BUFSIZE = 257;
 void set_head(TableHead& h, Ref base, u32 bytes) {
   h.base = h.first = h.next = base;
   h.end = base + bytes;
-}
-
-// Releases an array variable's elements and storage and empties the slot.
-void release_array(VarEntry* v) {
-  auto* h = at<ArrHead>(v->value);
-  for (Ref e = h->used; e > h->data;) {
-    e -= h->elemSize;
-    if (!(S(e)->flags & V_EMPTY)) type_del(S(e));
-  }
-  arena_free(h->data, (h->limit - h->data) + h->elemSize);
-  arena_free(v->value, sizeof(ArrHead));
-  v->flags = (v->flags & ~V_ARRAY) | V_EMPTY;
 }
 
 void erase_slots(const TableHead& t) {

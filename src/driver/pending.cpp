@@ -6,6 +6,10 @@
 #include "../compiler/listing.h"
 #include "../host/progfile.h"
 #include "../host/sound.h"
+#include "../types/strbase.h"
+#include "../types/array.h"
+#include "../types/itoa.h"
+#include "variables.h"
 
 #define WEAK __attribute__((weak))
 namespace qv {
@@ -192,4 +196,20 @@ WEAK u32 load_program(const char*, int) { return 0; }
 WEAK void save_compiled(const char*, Ref) {}
 WEAK void __winopensound() {}
 WEAK u32 __windowsfunc(u32, u8*) { return 0; }
+WEAK void st_dup(StrDesc*, const StrDesc*) {}
+WEAK void st_shift(StrDesc*, int) {}
+WEAK void st_insert(StrDesc*, StrDesc*) {}
+WEAK void st_c_ins(const char*, StrDesc*) {}
+WEAK void st_upr(StrDesc*) {}
+WEAK void st_lowr(StrDesc*) {}
+WEAK i32 st_comp(const StrDesc*, const StrDesc*) { return 0; }
+WEAK void st_setloc(StrDesc*, u32) {}
+WEAK void st_getword(StrDesc*, StrDesc*, const u8*) {}
+WEAK void st_set(StrDesc*, const char*, u32) {}
+WEAK Ref ar_crea(u32, u32) { return fail(1); }
+WEAK void ar_free(Ref) {}
+WEAK u32 qv_itoa(u32, bool, u32, u32, char* out) { out[0] = 0; return 0; }
+WEAK u32 convert_or_assign(VarEntry*, VarEntry*) { return fail(1); }
+WEAK u32 createfields(VarEntry*, u32, u32, const u32*) { return fail(1); }
+WEAK u32 release_array(VarEntry*) { return fail(1); }
 }  // namespace qv
