@@ -42,7 +42,7 @@ def run(qvrun, prog, env=None):
     run_env.setdefault("QT_QPA_PLATFORM", "offscreen")
     if env:
         run_env.update(env)
-    proc = subprocess.run([qvrun, prog] + args, input=stdin, capture_output=True,
+    proc = subprocess.run([qvrun, os.path.basename(prog)] + args, input=stdin, capture_output=True,
                           env=run_env, timeout=50, cwd=folder)
     return (proc.returncode, normalise(proc.stdout.decode("latin-1")),
             normalise(proc.stderr.decode("latin-1")))

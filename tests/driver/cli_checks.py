@@ -1,0 +1,58 @@
+#!/usr/bin/env python3
+"""Command-line behaviour of qvrun that golden programs cannot express."""
+import os
+import subprocess
+import sys
+import tempfile
+
+qvrun = os.path.abspath(sys.argv[1])
+env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+failures = []
+
+
+def run(args, cwd):
+    return subprocess.run([qvrun] + args, capture_output=True, env=env, cwd=cwd, timeout=30)
+
+
+def check(name, cond):
+    if not cond:
+        failures.append(name)
+
+
+USAGE = (b"TRELLIMAX TEST\n\nUsage: QVRUN FILENAME.EXT\n\n"
+         b"Where FILENAME.EXT should be right QV program\n")
+
+with tempfile.TemporaryDirectory() as d:
+    p = run([], d)
+    check("usage text on stderr only", p.stderr == USAGE and p.stdout == b"")
+    check("usage exit status 1", p.returncode == 1)
+
+    p = run(["missing.qv"], d)
+    check("missing file: error text for the path",
+          p.stderr == b"missing.qv: No such file or directory\n")
+    check("missing file: exit status 1", p.returncode == 1)
+    check("missing file: nothing on stdout but the audio line",
+          b"RUN" not in p.stdout and b"Error" not in p.stdout)
+
+    open(os.path.join(d, "empty.qv"), "w").close()
+    p = run(["empty.qv"], d)
+    check("empty file is refused with its path", p.stderr.startswith(b"empty.qv: "))
+    check("empty file: exit status 1", p.returncode == 1)
+
+    os.mkdir(os.path.join(d, "folder.qv"))
+    p = run(["folder.qv"], d)
+    check("a folder is refused with its path", p.stderr.startswith(b"folder.qv: "))
+    check("a folder: exit status 1", p.returncode == 1)
+
+    # "-o" anywhere in the first argument lists, even for an existing file.
+    with open(os.path.join(d, "prog-o.txt"), "w") as f:
+        f.write('puts "not run";')
+    p = run(["prog-o.txt"], d)
+    check("listing instead of running", b"\nOperations list\n" in p.stdout
+          and b"not run" not in p.stdout and p.stdout.endswith(b"\nFinished\n\n"))
+    check("listing exit status 0", p.returncode == 0)
+
+if failures:
+    print("FAILED:", *failures, sep="\n  ")
+    sys.exit(1)
+print("all command-line checks passed")
