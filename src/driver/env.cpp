@@ -107,4 +107,16 @@ void erase_allvars() {
   erase_consts();
 }
 
+void cenv_reset() {
+  erase_allvars();
+  for (TableHead* t : {&vartable, &varname, &cnstable, &rettable, &callstack})
+    t->first = t->next = t->base;
+  vtab_init(vartable);
+  vtab_init(rettable);
+  vtab_init(cnstable);
+  wr32(mem + callstack.base, 0);
+  codepage.first = codepage.base;
+  lx_reset();
+}
+
 }  // namespace qv

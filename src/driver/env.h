@@ -78,6 +78,10 @@ void vtab_init(const TableHead& head);
 void lx_reset();
 void erase_consts();
 void erase_allvars();
+// Releases every value and empties every dynamic table, keeping their
+// storage: a second program can then be compiled or loaded in the same
+// process (tests and fuzzing; the driver runs one program per process).
+void cenv_reset();
 
 // Calls a slot handler (init, clr, del) of a type on one slot.
 u32 call_slot_handler(u32 handler, VarEntry* slot);

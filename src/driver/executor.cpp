@@ -24,6 +24,9 @@ u32 doprocesskeys = 0;
 Ref last_lexema = 0;
 u32 optimtmpvarinit = 1;
 u32 exec_depth = 0;
+#ifdef QV_FUZZ
+u64 run_step_limit = 0;
+#endif
 void (*process_events_hook)() = nullptr;
 
 u32 if_c_error = 0;
@@ -76,6 +79,9 @@ void run_block(VarEntry* slot) {
   for (;;) {
     if (rd32(cur) == END_MARK) return;
     ++_opcount;
+#ifdef QV_FUZZ
+    if (run_step_limit && _opcount > run_step_limit) execerror(1);
+#endif
     if constexpr (Traced) {
       if (_tracing_on && rd32(cur + REC_HANDLER) && _trace_hook)
         _trace_hook(rd32(cur), cur, cur == firstrec);
@@ -110,6 +116,7 @@ u32 execute(int trace) {
       erase_consts();
     }
   } catch (const RunError& e) {
+    exec_depth = 0;
     return e.code ? e.code : 1;
   }
   return 0;

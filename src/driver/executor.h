@@ -35,6 +35,12 @@ extern u32 exec_depth;
 // the host; may be null in tests).
 extern void (*process_events_hook)();
 
+#ifdef QV_FUZZ
+// Fuzzing builds end runs after this many records (error 1), so that
+// endless programs cannot stall the fuzzer.
+extern u64 run_step_limit;
+#endif
+
 // A run-time error on its way back to execute().
 struct RunError { u32 code; };
 

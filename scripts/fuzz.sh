@@ -1,0 +1,40 @@
+#!/bin/sh
+# Builds the fuzz targets with clang and runs each for SECONDS (default 60).
+# Inputs that reach new code are merged into tests/fuzz/corpus/<target>,
+# seeded with the golden programs and examples; crashes and hangs are left
+# as files in build-fuzz/findings and make the script fail.
+set -eu
+cd "$(dirname "$0")/.."
+SECONDS_EACH=${1:-60}
+shift 2>/dev/null || true
+TARGETS=${*:-"compile_fuzz run_fuzz load_fuzz"}
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DQV_FUZZ=ON -DQV_TESTS=OFF >/dev/null
+mkdir -p build-fuzz/findings
+status=0
+for t in $TARGETS; do
+  [ -f "tests/fuzz/$t.cpp" ] || continue
+  cmake --build build-fuzz -j"$(nproc)" --target "$t" >/dev/null
+  corpus="tests/fuzz/corpus/$t"
+  work="build-fuzz/work-$t"
+  mkdir -p "$corpus" "$work"
+  if [ "$t" != load_fuzz ] && [ -z "$(ls -A "$corpus")" ]; then
+    for f in tests/golden/*/*.qv examples/*.qv; do
+      [ -s "$f" ] && cp "$f" "$corpus/seed-$(basename "$(dirname "$f")")-$(basename "$f")"
+    done
+  fi
+  echo "fuzzing $t for ${SECONDS_EACH}s"
+  if ! ASAN_OPTIONS=detect_leaks=0 "./build-fuzz/$t" -max_total_time="$SECONDS_EACH" \
+       -timeout=10 -rss_limit_mb=4096 -malloc_limit_mb=4096 -max_len=4096 -print_final_stats=1 \
+       -artifact_prefix=build-fuzz/findings/"$t"- "$work" "$corpus" \
+       >"build-fuzz/$t.log" 2>&1; then
+    echo "$t: finding, see build-fuzz/$t.log and build-fuzz/findings"
+    tail -40 "build-fuzz/$t.log"
+    status=1
+  fi
+  grep -E 'stat::number_of_executed_units|cov:' "build-fuzz/$t.log" | tail -2 || true
+  # Keep only the inputs that add coverage.
+  ASAN_OPTIONS=detect_leaks=0 "./build-fuzz/$t" -merge=1 -timeout=10 "$corpus" "$work" \
+    >/dev/null 2>&1 || true
+done
+exit $status

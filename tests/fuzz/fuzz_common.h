@@ -1,0 +1,57 @@
+// Shared set-up of the fuzz targets: one environment for the whole fuzzing
+// process, emptied again before every input.
+#pragma once
+
+#include <cstdio>
+#include <cstring>
+
+#include "compiler/compiler.h"
+#include "driver/arena.h"
+#include "driver/driver.h"
+#include "driver/env.h"
+#include "driver/executor.h"
+
+namespace qvfuzz {
+
+using namespace qv;
+
+inline void once() {
+  static bool done = [] {
+    // Program output is not what is being tested.
+    if (!std::freopen("/dev/null", "w", stdout)) return false;
+    return cenv_init(200, 200, 200, 200, 2048) == 1;
+  }();
+  (void)done;
+}
+
+inline void reset_run_state() {
+  cenv_reset();
+  brk_level = cont_level = 0;
+  on_stop = 0;
+  _tracing_on = _tracing_int = _trace_stop = 0;
+  doprocesskeys = 0;
+  last_lexema = 0;
+  if_c_error = 0;
+  exec_depth = 0;
+  copcount = 0;
+}
+
+// Inputs that would only wait (for the clock, the sound card or a key)
+// teach the fuzzer nothing and stall it.
+inline bool waits(const uint8_t* data, size_t size) {
+  static const char* const words[] = {"delay", "getsignal", "getfft"};
+  for (const char* w : words)
+    if (memmem(data, size, w, std::strlen(w))) return true;
+  return false;
+}
+
+// Copies the input into the arena as a program text ended by 0x1A.
+inline Ref place_text(const uint8_t* data, size_t size) {
+  Ref text = arena_alloc(static_cast<u32>(size + 1));
+  if (!text) return 0;
+  std::memcpy(mem + text, data, size);
+  mem[text + size] = END_OF_TEXT;
+  return text;
+}
+
+}  // namespace qvfuzz
