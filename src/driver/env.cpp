@@ -1,6 +1,8 @@
 // Set-up and tear-down of the dynamic tables.
 #include "env.h"
 
+#include <initializer_list>
+
 #include "arena.h"
 #include "handlers.h"
 #include "variables.h"
