@@ -1,0 +1,315 @@
+// Blocks: the block type's slot handlers, the operations that run blocks
+// (control flow) and the block parameter stack of "call".
+//
+// A block value is the arena reference of the block's clean-up word; copies
+// share the code. Control flow never unwinds the native stack by itself: an
+// operation that leaves loops sets a level, every executor loop on the way
+// out returns early, and the loop (or the "call") that the level is meant
+// for consumes it.
+#include "blocks.h"
+
+#include "arena.h"
+#include "env.h"
+#include "executor.h"
+#include "handlers.h"
+#include "variables.h"
+
+namespace qv {
+
+u16 block_nesty = 0;
+
+namespace {
+
+inline u32 nparams(u32 count) { return count & 0xFF; }
+
+// The parameter stack's top word: n of the innermost call, 0 without one.
+inline u32 top_word() { return rd32(mem + callstack.next); }
+inline Ref frame_word(u32 below_top) { return rd32(mem + callstack.next - 4 * below_top); }
+
+// Slot of argument `index` of the innermost call, or 0 when that call has
+// no such argument (also when no call is active).
+Ref argument(u32 n, u32 index) {
+  if (n < 2 || index > n - 2) return 0;
+  return frame_word(n - index);
+}
+
+// A slot that is not a named variable or an array element may not be
+// written through the frame.
+constexpr u32 NOT_VARIABLE = V_TEMP | V_ARRAY | V_CONST;
+
+// Restores the stack and the call count however the called block is left,
+// so that an error inside it leaves neither a half frame nor a count behind.
+struct CallScope {
+  Ref saved = callstack.next;
+  bool counted = false;
+  ~CallScope() {
+    callstack.next = saved;
+    if (counted) --block_nesty;
+  }
+};
+
+}  // namespace
+
+u32 _brk_cont() {
+  if (brk_level < 0) return 1;  // a "return": every loop up to its call ends
+  if (brk_level > 0) {
+    --brk_level;
+    return 1;
+  }
+  if (cont_level > 0) return --cont_level != 0;
+  return 0;
+}
+
+u32 _push_var(u32 word) {
+  if (callstack.next + 4 >= callstack.end) return fail(3);
+  callstack.next += 4;
+  wr32(mem + callstack.next, word);
+  return 1;
+}
+
+// The depth test sits here as well as in the executor so that the error
+// names the operation that would have nested too deeply.
+u32 run_block_slot(VarEntry* slot) {
+  if (slot->flags & V_EMPTY) return fail(60);
+  if (exec_depth >= MAX_BLOCK_DEPTH) return fail(53);
+  _execute(slot);
+  return 1;
+}
+
+// ---- the block type ------------------------------------------------------------
+
+u32 bl_init(Ref, const u8* params, u32) {
+  VarEntry* s = P(params, 0);
+  if (!(s->flags & V_EMPTY)) return fail(71);
+  s->flags = (s->flags & ~V_EMPTY) | V_CODE;
+  s->type = TY_BLOCK;
+  s->value = END_BLOCK;
+  return 1;
+}
+
+u32 bl_clr(Ref, const u8* params, u32) {
+  P(params, 0)->value = END_BLOCK;
+  return 1;
+}
+
+u32 bl_assign(VarEntry* d, VarEntry* s, u32) {
+  d->value = s->value;
+  return 1;
+}
+
+u32 bl_del(Ref, const u8* params, u32) {
+  VarEntry* s = P(params, 0);
+  if (s->flags & V_EMPTY) return fail(72);
+  s->flags |= V_EMPTY;
+  s->value = END_BLOCK;
+  return 1;
+}
+
+// Saved form: the empty block as the words 0, 0xFFFFFFFF (which is what the
+// arena's END_BLOCK itself holds, so it is handed out as is); any other block
+// as its offset from the code page's base and the word 0, in a buffer of 8
+// bytes allocated per call that the caller releases (X_RELEASE). A per-call
+// buffer stays valid however long the caller keeps it.
+u32 bl_makesv(Exchange* x, VarEntry* s) {
+  x->length = 8;
+  if (s->value == END_BLOCK) {
+    x->bytes = END_BLOCK;
+    x->flags &= static_cast<u8>(~X_RELEASE);
+    return 1;
+  }
+  Ref buf = arena_alloc(8);
+  if (!buf) return fail(1);
+  wr32(mem + buf, s->value - codepage.base);
+  wr32(mem + buf + 4, 0);
+  x->bytes = buf;
+  x->flags |= X_RELEASE;
+  return 1;
+}
+
+// A saved offset that would put the block outside the code page is refused:
+// running it would walk memory that holds no records.
+u32 bl_makeld(Exchange* x, VarEntry* s) {
+  if (x->length != 8) return fail(65);
+  const u32 off = rd32(mem + x->bytes);
+  const u32 second = rd32(mem + x->bytes + 4);
+  if (off == 0 && second == END_MARK) {
+    s->value = END_BLOCK;
+  } else {
+    const u32 size = codepage.end - codepage.base;
+    if (second != 0 || size < 8 || off > size - 8) return fail(65);
+    s->value = codepage.base + off;
+  }
+  s->flags |= V_CODE;
+  x->flags |= X_RELEASE;  // the bytes were the caller's buffer: nobody keeps them
+  return 1;
+}
+
+// ---- running blocks ---------------------------------------------------------------
+
+u32 l_bl_exec(Ref, const u8* params, u32 count) {
+  for (u32 i = 0, n = nparams(count); i < n; ++i)
+    if (!run_block_slot(P(params, i))) return 0;
+  return 1;
+}
+
+u32 l_loop(Ref, const u8* params, u32) {
+  VarEntry* body = P(params, 0);
+  do {
+    if (!run_block_slot(body)) return 0;
+  } while (!_brk_cont());
+  return 1;
+}
+
+// Index, bounds and step are read anew at every iteration: the body may
+// change any of them. The direction is fixed at the start.
+u32 l_for(Ref, const u8* params, u32) {
+  VarEntry* ix = P(params, 0);
+  const VarEntry* from = P(params, 1);
+  const VarEntry* to = P(params, 2);
+  const VarEntry* step = P(params, 3);
+  VarEntry* body = P(params, 4);
+  ix->value = from->value;
+  const bool descending = as_int(from->value) > as_int(to->value);
+  for (;;) {
+    const i32 i = as_int(ix->value);
+    if (descending) {
+      if (as_int(to->value) > i) return 1;
+      if (i > as_int(from->value)) return fail(73);
+    } else {
+      if (i > as_int(to->value)) return 1;
+      if (i < as_int(from->value)) return fail(73);
+    }
+    if (!run_block_slot(body)) return 0;
+    if (_brk_cont()) return 1;
+    ix->value += step->value;  // wraps, as all integer arithmetic
+  }
+}
+
+u32 l_break(Ref, const u8*, u32) {
+  brk_level = 1;
+  return 1;
+}
+
+u32 l_brkif(Ref, const u8* params, u32) {
+  brk_level = P(params, 0)->value != 0;
+  return 1;
+}
+
+u32 l_cont(Ref, const u8*, u32) {
+  cont_level = 1;
+  return 1;
+}
+
+u32 l_contif(Ref, const u8* params, u32) {
+  cont_level = P(params, 0)->value != 0;
+  return 1;
+}
+
+u32 l_stop(Ref, const u8*, u32) {
+  on_stop = 1;
+  return 1;
+}
+
+// A "break" or "continue" inside the chosen block ends at the switch.
+u32 l_switch(Ref, const u8* params, u32 count) {
+  const u32 sel = P(params, 0)->value;
+  if (sel >= nparams(count) - 1) return 1;
+  if (!run_block_slot(P(params, sel + 1))) return 0;
+  _brk_cont();
+  return 1;
+}
+
+u32 l_case(Ref result, const u8* params, u32 count) {
+  VarEntry* v = P(params, 0);
+  if (v->type >= TY_COUNT || !typent[v->type].comp) return fail(32);
+  const CompFn comp = typent[v->type].comp;
+  const u32 candidates = nparams(count) - 1;
+  u32 pos = 0;
+  while (pos < candidates && comp(v, P(params, pos + 1), 2) != 0) ++pos;
+  if (result) S(result)->value = pos;
+  return 1;
+}
+
+u32 l_bl_code(Ref, const u8* params, u32) {
+  VarEntry* dst = P(params, 0);
+  const VarEntry* src = P(params, 1);
+  if ((src->flags | dst->flags) & V_EMPTY) return fail(60);
+  if (!(src->flags & V_CODE)) return fail(32);
+  dst->value = src->value;
+  dst->flags |= V_CODE;
+  return 1;
+}
+
+// ---- calls and their parameters ----------------------------------------------------
+
+u32 l_bl_call(Ref result, const u8* params, u32 count) {
+  VarEntry* body = P(params, 0);
+  if (body->flags & V_EMPTY) return fail(60);
+  const u32 n = nparams(count);
+  CallScope scope;
+  for (u32 i = 1; i < n; ++i)
+    if (!_push_var(par_ref(params, i))) return 0;
+  if (!_push_var(result) || !_push_var(n)) return 0;
+  if (u32{block_nesty} + 1 >= MAX_CALL_NESTING) return fail(53);
+  ++block_nesty;
+  scope.counted = true;
+  if (!run_block_slot(body)) return 0;
+  // No level leaves the called block.
+  cont_level = brk_level = 0;
+  return 1;
+}
+
+u32 l_return(Ref, const u8* params, u32 count) {
+  if (top_word() == 0) return fail(30);
+  brk_level = -1;
+  const Ref dest = frame_word(1);
+  if (dest && nparams(count)) return convert_or_assign(P(params, 0), S(dest));
+  return 1;
+}
+
+u32 l_setret(Ref, const u8* params, u32 count) {
+  if (top_word() == 0) return fail(30);
+  const Ref dest = frame_word(1);
+  if (dest && nparams(count)) return convert_or_assign(P(params, 0), S(dest));
+  return 1;
+}
+
+u32 l_paramvalue(Ref result, const u8* params, u32 count) {
+  const u32 n = top_word();
+  if (n <= 1) return fail(2);
+  Ref src = argument(n, P(params, 0)->value);
+  if (!src) {
+    if (nparams(count) < 2) return fail(4);
+    src = par_ref(params, 1);
+  }
+  return result ? convert_or_assign(S(src), S(result)) : 1;
+}
+
+u32 l_paramchange(Ref, const u8* params, u32) {
+  const u32 n = top_word();
+  if (n <= 1) return fail(2);
+  const Ref arg = argument(n, P(params, 0)->value);
+  if (!arg) return fail(4);
+  if (S(arg)->flags & NOT_VARIABLE) return fail(14);
+  return convert_or_assign(P(params, 1), S(arg));
+}
+
+u32 l_parsgiven(Ref result, const u8*, u32) {
+  const u32 n = top_word();
+  if (result) S(result)->value = n >= 2 ? n - 1 : 0;
+  return 1;
+}
+
+u32 l_ispargiven(Ref result, const u8* params, u32) {
+  const Ref arg = argument(top_word(), P(params, 0)->value);
+  if (result) S(result)->value = arg != 0;
+  return 1;
+}
+
+u32 l_isparvar(Ref result, const u8* params, u32) {
+  const Ref arg = argument(top_word(), P(params, 0)->value);
+  if (result) S(result)->value = arg != 0 && !(S(arg)->flags & NOT_VARIABLE);
+  return 1;
+}
+
+}  // namespace qv
