@@ -1,0 +1,246 @@
+// Arithmetic, bit, shift and random-number operations over int, uint and
+// float. Integer arithmetic is done on u32 words (wrap-around without
+// signed overflow); float arithmetic in single precision, one rounding per
+// step, which is what float operations give on every SSE target.
+#include <limits>
+
+#include "../driver/handlers.h"
+
+namespace qv {
+
+static_assert(std::numeric_limits<float>::is_iec559, "float must be IEEE single precision");
+
+namespace {
+
+enum Op { ADD, SUB, MUL, DIV, MOD, OR, AND, ANDNOT, XOR, SHL, SHR };
+
+constexpr bool is_arith(Op op) { return op <= MOD; }
+
+inline bool is_integer(u32 type) { return type == TY_INT || type == TY_UINT; }
+
+// Signed division is the one place where two's complement can trap:
+// INT_MIN / -1 gives the wrapped quotient INT_MIN and remainder 0.
+inline u32 sdiv(u32 a, u32 b) {
+  if (b == 0xFFFFFFFFu) return 0u - a;
+  return static_cast<u32>(as_int(a) / as_int(b));
+}
+inline u32 smod(u32 a, u32 b) {
+  if (b == 0xFFFFFFFFu) return 0;
+  return static_cast<u32>(as_int(a) % as_int(b));
+}
+
+template <Op op>
+inline u32 int_op(u32 type, u32 a, u32 b) {
+  if constexpr (op == ADD) return a + b;
+  if constexpr (op == SUB) return a - b;
+  if constexpr (op == MUL) return a * b;
+  if constexpr (op == DIV) return type == TY_INT ? sdiv(a, b) : a / b;
+  if constexpr (op == MOD) return type == TY_INT ? smod(a, b) : a % b;
+  if constexpr (op == OR) return a | b;
+  if constexpr (op == AND) return a & b;
+  if constexpr (op == ANDNOT) return a & ~b;
+  if constexpr (op == XOR) return a ^ b;
+  if constexpr (op == SHL) return a << (b & 31);
+  if constexpr (op == SHR) return a >> (b & 31);  // logical for int too
+}
+
+template <Op op>
+inline float float_op(float a, float b) {
+  if constexpr (op == ADD) return a + b;
+  if constexpr (op == SUB) return a - b;
+  if constexpr (op == MUL) return a * b;
+  if constexpr (op == DIV) return a / b;
+  return 0.0f;
+}
+
+// One step of `op` in the arithmetic that `type` selects. false with
+// if_c_error set when the type does not allow it or the divisor is zero.
+template <Op op>
+inline bool apply(u32 type, u32 a, u32 b, u32* out) {
+  if constexpr (op == DIV || op == MOD) {
+    if ((is_integer(type) && b == 0) || (type == TY_FLOAT && as_float(b) == 0.0f)) {
+      if_c_error = 35;
+      return false;
+    }
+  }
+  if (is_integer(type)) {
+    *out = int_op<op>(type, a, b);
+    return true;
+  }
+  if constexpr (is_arith(op) && op != MOD) {
+    if (type == TY_FLOAT) {
+      *out = float_bits(float_op<op>(as_float(a), as_float(b)));
+      return true;
+    }
+  }
+  if_c_error = 32;
+  return false;
+}
+
+// "-", "/", "%", bit operations and shifts: the result slot's type decides.
+template <Op op>
+inline u32 binary(Ref result, const u8* params) {
+  if (!result) return 1;
+  VarEntry* r = S(result);
+  u32 v;
+  if (!apply<op>(r->type, P(params, 0)->value, P(params, 1)->value, &v)) return 0;
+  r->value = v;
+  return 1;
+}
+
+// Compound assignments: the variable's type decides; a present result
+// slot receives the new value.
+template <Op op>
+inline u32 in_place(Ref result, const u8* params) {
+  VarEntry* v = P(params, 0);
+  u32 nv;
+  if (!apply<op>(v->type, v->value, P(params, 1)->value, &nv)) return 0;
+  v->value = nv;
+  if (result) S(result)->value = nv;
+  return 1;
+}
+
+// "+" and "*": fold every operand into the neutral element, left to right.
+template <Op op>
+inline u32 fold(Ref result, const u8* params, u32 count) {
+  if (!result) return 1;
+  VarEntry* r = S(result);
+  u32 n = count & 0xFF;
+  if (is_integer(r->type)) {
+    u32 acc = op == ADD ? 0u : 1u;
+    for (u32 i = 0; i < n; ++i) acc = int_op<op>(r->type, acc, P(params, i)->value);
+    r->value = acc;
+    return 1;
+  }
+  if (r->type == TY_FLOAT) {
+    float acc = op == ADD ? 0.0f : 1.0f;
+    for (u32 i = 0; i < n; ++i) acc = float_op<op>(acc, as_float(P(params, i)->value));
+    r->value = float_bits(acc);
+    return 1;
+  }
+  return fail(32);
+}
+
+// "++" and "--". The extra count is non-zero for the postfix form x ++,
+// whose value is the variable before the change.
+inline u32 step(Ref result, const u8* params, u32 count, bool up) {
+  VarEntry* v = P(params, 0);
+  u32 old = v->value, nv;
+  if (is_integer(v->type))
+    nv = up ? old + 1u : old - 1u;
+  else if (v->type == TY_FLOAT)
+    nv = float_bits(as_float(old) + (up ? 1.0f : -1.0f));
+  else
+    // The type is checked before the result is touched: copying the word of
+    // a str variable would leave two slots owning one descriptor.
+    return fail(32);
+  v->value = nv;
+  if (result) S(result)->value = (count & 0xFF00) ? old : nv;
+  return 1;
+}
+
+// The generator behind "random": a fixed linear congruential sequence,
+// values 0..32767, never seeded, so every run draws the same numbers.
+u32 rand_state = 1;
+
+inline u32 next_random() {
+  rand_state = rand_state * 1103515245u + 12345u;
+  return (rand_state / 65536u) % 32768u;
+}
+
+// r scaled to 0..n-1: n rounded to single, product and quotient in
+// extended precision (exact here), truncated. r * n / 32768 < 2^32.
+inline u32 scale_random(u32 r, u32 n) {
+  long double q = static_cast<long double>(r) * static_cast<float>(n) / 32768.0L;
+  return static_cast<u32>(static_cast<u64>(q));
+}
+
+}  // namespace
+
+u32 l_plus(Ref result, const u8* params, u32 count) { return fold<ADD>(result, params, count); }
+u32 l_mul(Ref result, const u8* params, u32 count) { return fold<MUL>(result, params, count); }
+u32 l_mins(Ref result, const u8* params, u32) { return binary<SUB>(result, params); }
+u32 l_div(Ref result, const u8* params, u32) { return binary<DIV>(result, params); }
+u32 l_mod(Ref result, const u8* params, u32) { return binary<MOD>(result, params); }
+
+u32 l_plusassgn(Ref result, const u8* params, u32) { return in_place<ADD>(result, params); }
+u32 l_minusassgn(Ref result, const u8* params, u32) { return in_place<SUB>(result, params); }
+u32 l_mulassgn(Ref result, const u8* params, u32) { return in_place<MUL>(result, params); }
+u32 l_divassgn(Ref result, const u8* params, u32) { return in_place<DIV>(result, params); }
+
+u32 l_inc(Ref result, const u8* params, u32 count) { return step(result, params, count, true); }
+u32 l_dec(Ref result, const u8* params, u32 count) { return step(result, params, count, false); }
+
+u32 l_abs(Ref result, const u8* params, u32) {
+  if (!result) return 1;
+  VarEntry* r = S(result);
+  if (!is_integer(r->type)) return fail(32);
+  u32 v = P(params, 0)->value;
+  r->value = (v & 0x80000000u) ? 0u - v : v;  // -2147483648 stays itself
+  return 1;
+}
+
+u32 bitinvert(Ref result, const u8* params, u32) {
+  if (!result) return 1;
+  VarEntry* r = S(result);
+  if (!is_integer(r->type)) return fail(32);
+  r->value = ~P(params, 0)->value;
+  return 1;
+}
+
+u32 l_bitor(Ref result, const u8* params, u32) { return binary<OR>(result, params); }
+u32 l_bitand(Ref result, const u8* params, u32) { return binary<AND>(result, params); }
+u32 l_bitandnot(Ref result, const u8* params, u32) { return binary<ANDNOT>(result, params); }
+u32 l_bitxor(Ref result, const u8* params, u32) { return binary<XOR>(result, params); }
+u32 l_bitorass(Ref result, const u8* params, u32) { return in_place<OR>(result, params); }
+u32 l_bitandass(Ref result, const u8* params, u32) { return in_place<AND>(result, params); }
+u32 l_bitandnotass(Ref result, const u8* params, u32) { return in_place<ANDNOT>(result, params); }
+u32 l_shiftleft(Ref result, const u8* params, u32) { return binary<SHL>(result, params); }
+u32 l_shiftright(Ref result, const u8* params, u32) { return binary<SHR>(result, params); }
+u32 l_shilftrass(Ref result, const u8* params, u32) { return in_place<SHL>(result, params); }
+u32 l_shifrghtrass(Ref result, const u8* params, u32) { return in_place<SHR>(result, params); }
+
+// "norm": v := m * v / d for a variable or every element of an array.
+u32 l_normalize(Ref, const u8* params, u32) {
+  VarEntry* v = P(params, 0);
+  u32 d = P(params, 1)->value, m = P(params, 2)->value;
+  u32 type = v->type;
+  if (!is_integer(type) && type != TY_FLOAT) return fail(32);
+  if (type == TY_FLOAT ? as_float(d) == 0.0f : d == 0) return fail(35);
+
+  Ref first = ref_of(v), end = first + sizeof(VarEntry);
+  if (v->flags & V_ARRAY) {
+    const ArrHead* h = at<ArrHead>(v->value);
+    first = h->data;
+    end = h->used;
+  }
+  for (Ref e = first; e < end; e += sizeof(VarEntry)) {
+    VarEntry* x = S(e);
+    if (type == TY_INT)
+      x->value = sdiv(m * x->value, d);
+    else if (type == TY_UINT)
+      x->value = m * x->value / d;
+    else
+      x->value = float_bits(static_cast<float>(static_cast<long double>(as_float(m)) *
+                                               as_float(x->value) / as_float(d)));
+  }
+  if_c_error = 0;
+  return 1;
+}
+
+u32 l_rand(Ref result, const u8* params, u32 count) {
+  u32 r = next_random();
+  switch (count & 0xFF) {
+    case 0: break;
+    case 1: r = scale_random(r, P(params, 0)->value); break;
+    default: r = P(params, 0)->value + scale_random(r, P(params, 1)->value); break;
+  }
+  if (result) S(result)->value = r;
+  return 1;
+}
+
+// The generator has a fixed start on purpose; "seed" exists for programs
+// written against it and leaves the sequence alone.
+u32 l_seed(Ref, const u8*, u32) { return 1; }
+
+}  // namespace qv

@@ -1,0 +1,101 @@
+// Negation, comparisons, "&&" "||", and the two conditionals "?" and "if".
+#include "../driver/env.h"
+#include "../driver/handlers.h"
+#include "../driver/variables.h"
+
+namespace qv {
+
+namespace {
+
+constexpr i32 NO_COMP = 3;  // beside -1, 0, 1 and 2 (unordered)
+
+// The comp of the first operand's type; the second operand was converted
+// to that type by the compiler. Types without comp (block) cannot compare.
+inline i32 comp_call(const u8* params) {
+  VarEntry* a = P(params, 0);
+  if (a->type >= TY_COUNT || !typent[a->type].comp) return NO_COMP;
+  return typent[a->type].comp(a, P(params, 1), 2);
+}
+
+template <class Holds>
+inline u32 compare(Ref result, const u8* params, Holds holds) {
+  i32 c = comp_call(params);
+  if (c == NO_COMP) return fail(32);
+  if (result) S(result)->value = holds(c) ? 1u : 0u;
+  return 1;
+}
+
+}  // namespace
+
+u32 l_eq(Ref result, const u8* params, u32) {
+  return compare(result, params, [](i32 c) { return c == 0; });
+}
+u32 l_ne(Ref result, const u8* params, u32) {
+  return compare(result, params, [](i32 c) { return c != 0; });
+}
+u32 l_gt(Ref result, const u8* params, u32) {
+  return compare(result, params, [](i32 c) { return c == 1; });
+}
+u32 l_lt(Ref result, const u8* params, u32) {
+  return compare(result, params, [](i32 c) { return c == -1; });
+}
+u32 l_ge(Ref result, const u8* params, u32) {
+  return compare(result, params, [](i32 c) { return c == 1 || c == 0; });
+}
+u32 l_le(Ref result, const u8* params, u32) {
+  return compare(result, params, [](i32 c) { return c == -1 || c == 0; });
+}
+
+u32 log_no(Ref result, const u8* params, u32) {
+  if (result) S(result)->value = P(params, 0)->value == 0;
+  if_c_error = 0;
+  return 1;
+}
+
+u32 log_invert(Ref result, const u8* params, u32) {
+  VarEntry* v = P(params, 0);
+  v->value = v->value == 0;
+  if (result) S(result)->value = v->value;
+  if_c_error = 0;
+  return 1;
+}
+
+// Every operand is already computed: there is no short circuit to keep.
+u32 l_and(Ref result, const u8* params, u32 count) {
+  u32 n = count & 0xFF, v = 1;
+  for (u32 i = 0; i < n; ++i)
+    if (P(params, i)->value == 0) {
+      v = 0;
+      break;
+    }
+  if (result) S(result)->value = v;
+  return 1;
+}
+
+u32 l_or(Ref result, const u8* params, u32 count) {
+  u32 n = count & 0xFF, v = 0;
+  for (u32 i = 0; i < n; ++i)
+    if (P(params, i)->value != 0) {
+      v = 1;
+      break;
+    }
+  if (result) S(result)->value = v;
+  return 1;
+}
+
+u32 l_ifassign(Ref result, const u8* params, u32) {
+  if (!result) return 1;
+  VarEntry* chosen = P(params, P(params, 0)->value ? 1 : 2);
+  return convert_or_assign(chosen, S(result));
+}
+
+// The chosen block runs as "exec" of that one operand, with the form byte
+// passed on.
+u32 log_if(Ref, const u8* params, u32 count) {
+  u32 form = count & 0xFF00;
+  if (P(params, 0)->value) return l_bl_exec(0, params + 4, 1 | form);
+  if ((count & 0xFF) >= 3) return l_bl_exec(0, params + 8, 1 | form);
+  return 1;
+}
+
+}  // namespace qv
