@@ -24,6 +24,7 @@ constexpr unsigned LATENCY_US = 500000;  // the device's own ring buffer
 constexpr int MAX_RETRIES = 16;          // failed reads in a row before giving up
 
 snd_pcm_t* inHandle = nullptr;
+snd_pcm_uframes_t chunk = 0;  // frames per read: one period of the device
 
 // The recording buffer and the transform arrays are sized for the largest
 // case once, so that no recording allocates.
@@ -97,6 +98,9 @@ void __winopensound() {
   if (err == 0) {
     err = snd_pcm_set_params(inHandle, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED,
                              CHANNELS, RATE, 1, LATENCY_US);
+    snd_pcm_uframes_t buffer_size = 0;
+    if (err == 0) err = snd_pcm_get_params(inHandle, &buffer_size, &chunk);
+    if (err == 0 && chunk == 0) chunk = buffer_size ? buffer_size : 1;
     if (err < 0) {
       snd_pcm_close(inHandle);
       inHandle = nullptr;
@@ -124,7 +128,10 @@ u32 __windowsfunc(u32 frames, u8* buffer) {
   if (snd_pcm_prepare(inHandle) < 0) return 0;
   int retries = 0;
   while (frames > 0) {
-    snd_pcm_sframes_t got = snd_pcm_readi(inHandle, buffer, frames);
+    // Reads of one period at a time: some plugins (the file plugin among
+    // them) cannot serve a read larger than the device's buffer.
+    snd_pcm_uframes_t want = frames < chunk ? frames : chunk;
+    snd_pcm_sframes_t got = snd_pcm_readi(inHandle, buffer, want);
     if (got > 0) {
       buffer += static_cast<u32>(got) * FRAME_BYTES;
       frames -= static_cast<u32>(got);
