@@ -41,10 +41,13 @@ inline u32 call_record(const u8* rec) {
 // Keeps the nesting count right however the block is left.
 struct DepthGuard {
   DepthGuard() {
-    if (++exec_depth > MAX_BLOCK_DEPTH) {
+    // Counted only once the block may run: a constructor that throws gets
+    // no destructor call to take its count back.
+    if (exec_depth >= MAX_BLOCK_DEPTH) {
       last_lexema = 0;
       execerror(53);
     }
+    ++exec_depth;
   }
   ~DepthGuard() { --exec_depth; }
 };
