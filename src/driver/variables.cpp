@@ -1,0 +1,210 @@
+// The life of value slots around compiled code: declarations, grouped
+// initialisation and deletion of temporaries, conversion records, array
+// creation and release, and dynamic element access.
+#include "variables.h"
+
+#include <cstdio>
+
+#include "../types/array.h"
+#include "env.h"
+#include "executor.h"
+#include "handlers.h"
+
+namespace qv {
+
+namespace {
+
+constexpr u32 E_BAD_RECORD = 71;  // a record the compiler cannot have made
+constexpr u32 E_NOT_INIT = 60;
+constexpr u32 E_RANGE = 45;
+constexpr u32 ELEM_SIZE = sizeof(VarEntry);
+
+inline u32 nparams(u32 count) { return count & 0xFF; }
+inline u32 nextra(u32 count) { return (count >> 8) & 0xFF; }
+inline VarEntry* element(const ArrHead* h, u32 i) { return S(h->data + i * ELEM_SIZE); }
+
+inline u32 del_checked(VarEntry* v) {
+  return v->type < TY_COUNT ? type_del(v) : fail(72);
+}
+
+// Element i of the array slot `arr` for an index value, or null with the
+// error set. The index is unsigned, so a negative int index is out of range.
+VarEntry* indexed(VarEntry* arr, u32 i) {
+  if ((arr->flags & (V_EMPTY | V_ARRAY)) != V_ARRAY) {
+    fail(arr->flags & V_EMPTY ? E_NOT_INIT : 70);
+    return nullptr;
+  }
+  const auto* h = at<ArrHead>(arr->value);
+  if (i >= arr_count(h)) {
+    fail(E_RANGE);
+    return nullptr;
+  }
+  return element(h, i);
+}
+
+// Releases elements [0, n) last to first, then the storage and the header.
+void drop_elements(Ref head, u32 n) {
+  const auto* h = at<ArrHead>(head);
+  while (n-- > 0) {
+    VarEntry* e = element(h, n);
+    if (!(e->flags & V_EMPTY)) del_checked(e);
+  }
+  ar_free(head);
+}
+
+}  // namespace
+
+u32 createfields(VarEntry* slot, u32 n, u32 per_element, const u32* types) {
+  if (!(slot->flags & V_EMPTY)) return fail(71);
+  if (n == 0) return fail(76);
+  if (n > MAX_ARRAY) return fail(39);
+  const Ref head = ar_crea(ELEM_SIZE, n);
+  if (!head) return fail(1);
+  auto* h = at<ArrHead>(head);
+  h->used = h->limit;
+  const u32 elemflag = per_element ? V_FIELD : V_ELEM;
+  for (u32 i = 0; i < n; ++i) {
+    VarEntry* e = element(h, i);
+    e->type = types[per_element ? 2 * i : 0];
+    e->flags = V_EMPTY;
+    if (e->type >= TY_COUNT || !type_init(e)) {
+      const u32 code = e->type >= TY_COUNT ? E_BAD_RECORD : if_c_error;
+      drop_elements(head, i);
+      return fail(code ? code : 1);
+    }
+    // V_CODE stays: a block element holds a block, and "code" asks for it.
+    e->flags = (e->flags & ~(V_STRUCT | V_ARRAY | V_TEMP | V_CONST | V_EMPTY)) | elemflag;
+  }
+  slot->flags = (slot->flags & ~V_EMPTY) | (per_element ? V_STRUCT : V_ARRAY);
+  slot->value = head;
+  slot->type = types[0];
+  return 1;
+}
+
+u32 release_array(VarEntry* slot) {
+  const auto* h = at<ArrHead>(slot->value);
+  u32 failed = 0;
+  // Every element is released even when one del fails, so that the storage
+  // never outlives the slot; the first failure is reported.
+  for (u32 i = arr_count(h); i-- > 0;) {
+    if (!del_checked(element(h, i)) && !failed) failed = if_c_error ? if_c_error : 1;
+  }
+  ar_free(slot->value);
+  slot->value = 0;
+  slot->flags = (slot->flags & ~V_ARRAY) | V_EMPTY;
+  return failed ? fail(failed) : 1;
+}
+
+u32 mvarinit(Ref result, const u8* params, u32 count) {
+  const u32 type = result;
+  if (type >= TY_COUNT) return fail(E_BAD_RECORD);
+  const TypeEntry& t = typent[type];
+  const u32 n = nparams(count);
+  VarEntry* declared = nullptr;  // the variable an initial value belongs to
+  for (u32 i = 0; i < n;) {
+    const Ref w = par_ref(params, i);
+    if (w == END_MARK) {
+      if (n - i < 3) return fail(E_BAD_RECORD);
+      const u32 elems = P(params, i + 1)->value;
+      if (elems == 0) return fail(39);
+      if (!createfields(P(params, i + 2), elems, 0, &type)) return 0;
+      declared = nullptr;
+      i += 3;
+      continue;
+    }
+    VarEntry* v = S(w);
+    if (!(v->flags & (V_TEMP | V_CONST))) {
+      v->type = type;
+      if (!call_slot_handler(t.init, v)) return 0;
+      v->flags &= ~(V_ARRAY | V_EMPTY);
+      v->type = type;
+      declared = v;
+    } else {
+      if (!declared) return fail(E_BAD_RECORD);
+      if (!t.assign(declared, v, 2)) return 0;
+      declared = nullptr;
+    }
+    ++i;
+  }
+  return 1;
+}
+
+u32 _alltmpinits(Ref result, const u8*, u32 count) {
+  if (_tracing_on) std::fputs("---initializing temporary variables group\n", stdout);
+  const u32 k = result ? nextra(count) : 0;
+  for (u32 i = 0; i < k; ++i) {
+    VarEntry* v = S(result + i * ELEM_SIZE);
+    if (!(v->flags & V_EMPTY)) continue;
+    if (v->type >= TY_COUNT) return fail(E_BAD_RECORD);
+    if (!type_init(v)) return 0;
+    v->flags &= ~(V_ARRAY | V_EMPTY);
+  }
+  return 1;
+}
+
+u32 mvardel(Ref result, const u8* params, u32 count) {
+  const u32 k = result ? nextra(count) : 0;
+  for (u32 i = 0; i < k; ++i) {
+    if (_tracing_on) std::fputs("--deleting temporary variable\n", stdout);
+    VarEntry* v = S(result + i * ELEM_SIZE);
+    if (!del_checked(v)) return 0;
+    v->flags = (v->flags & ~V_ARRAY) | V_EMPTY;
+  }
+  const u32 n = nparams(count);
+  for (u32 i = 0; i < n; ++i) {
+    if (_tracing_on) std::fputs("--deleting named variable\n", stdout);
+    VarEntry* v = P(params, i);
+    if (v->flags & V_ARRAY) {
+      if (v->flags & V_EMPTY) return fail(72);
+      if (!release_array(v)) return 0;
+    } else if (!del_checked(v)) {
+      return 0;
+    }
+    v->flags = (v->flags & ~V_ARRAY) | V_EMPTY;
+  }
+  return 1;
+}
+
+// Parameter word 0 is a conversion id, not a slot. An empty str source or
+// destination is refused by the str conversions themselves.
+u32 convcall(Ref result, const u8* params, u32) {
+  const u32 id = par_ref(params, 0);
+  if (id - 1u >= C_COUNT - 1u || !result) return fail(61);
+  return convfns[id](P(params, 1), S(result));
+}
+
+// `result` designates a parameter word of a later record, which receives
+// the element's slot.
+u32 _arrdynelem(Ref result, const u8* params, u32) {
+  VarEntry* e = indexed(P(params, 0), P(params, 1)->value);
+  if (!e) return 0;
+  wr32(mem + result, ref_of(e));
+  return 1;
+}
+
+u32 _arrindexing(Ref result, const u8* params, u32) {
+  VarEntry* e = indexed(P(params, 0), P(params, 1)->value);
+  if (!e) return 0;
+  if (!result) return 1;
+  VarEntry* d = S(result);
+  if (d->type != e->type) return convert_or_assign(e, d);
+  AssignFn assign = typent[d->type].assign;
+  if (!assign) return fail(32);
+  return assign(d, e, 0);
+}
+
+u32 convert_or_assign(VarEntry* src, VarEntry* dest) {
+  if ((src->flags | dest->flags) & (V_EMPTY | V_ARRAY))
+    return fail((src->flags | dest->flags) & V_EMPTY ? E_NOT_INIT : 32);
+  if (src->type >= TY_COUNT || dest->type >= TY_COUNT) return fail(61);
+  if (src->type == dest->type) {
+    const TypeEntry& t = typent[src->type];
+    if (!(t.flags & T_ASSIGN)) return fail(32);
+    return t.assign(dest, src, 1);
+  }
+  const u8 conv = __convtab[src->type][dest->type];
+  if (!conv) return fail(61);
+  return convfns[conv](src, dest);
+}
+
+}  // namespace qv

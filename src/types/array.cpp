@@ -1,0 +1,39 @@
+// Array storage: a header over equally sized, zeroed elements with one
+// spare element behind the capacity.
+#include "array.h"
+
+#include "../driver/arena.h"
+
+namespace qv {
+
+namespace {
+constexpr u32 HEAD_OWNS_NOT = 1;  // header flag: storage belongs to someone else
+}  // namespace
+
+// A zero element size would make every element count a division by zero.
+Ref ar_crea(u32 elemSize, u32 n) {
+  if (elemSize == 0) return fail(1);
+  const u64 bytes = (u64{n} + 1) * elemSize;
+  const Ref head = arena_calloc(sizeof(ArrHead));
+  if (!head) return fail(1);
+  const Ref data = bytes <= 0xFFFFFFFFu ? arena_calloc(static_cast<u32>(bytes)) : 0;
+  if (!data) {
+    arena_free(head, sizeof(ArrHead));
+    return fail(1);
+  }
+  auto* h = at<ArrHead>(head);
+  h->data = h->cursor = h->used = data;
+  h->limit = data + n * elemSize;
+  h->elemSize = elemSize;
+  h->flags = 0;
+  return head;
+}
+
+void ar_free(Ref head) {
+  if (!head) return;
+  const auto* h = at<ArrHead>(head);
+  if (!(h->flags & HEAD_OWNS_NOT)) arena_free(h->data, h->limit - h->data + h->elemSize);
+  arena_free(head, sizeof(ArrHead));
+}
+
+}  // namespace qv

@@ -1,0 +1,128 @@
+// String descriptor routines. Every routine keeps the descriptor's
+// invariants (start <= cursor <= end <= limit, NUL at end and at limit), so
+// any text can also be handed to C stdio as a zero-terminated string, and
+// none writes past limit, whatever the capacity of the descriptor.
+#include "strbase.h"
+
+#include <algorithm>
+
+#include "../compiler/limiter.h"
+
+namespace qv {
+
+namespace {
+
+inline void terminate(StrDesc* d) {
+  mem[d->end] = 0;
+  mem[d->limit] = 0;
+}
+
+inline u32 room(const StrDesc* d) { return d->limit - d->end; }
+
+// Opens a gap of k bytes at the cursor and copies `text` into it; the
+// caller has cut k to the room left. `text` must not lie in d's buffer.
+void insert_bytes(StrDesc* d, const u8* text, u32 k) {
+  u8* at = mem + d->cursor;
+  std::memmove(at + k, at, d->end - d->cursor);
+  std::memcpy(at, text, k);
+  d->cursor += k;
+  d->end += k;
+  terminate(d);
+}
+
+}  // namespace
+
+void st_dup(StrDesc* dst, const StrDesc* src) {
+  const u32 n = std::min(st_len(src), st_capacity(dst));
+  const u32 cur = src->cursor - src->start;
+  std::memmove(mem + dst->start, mem + src->start, n);  // dst may be src
+  dst->end = dst->start + n;
+  dst->cursor = dst->start + std::min(cur, n);
+  terminate(dst);
+}
+
+void st_shift(StrDesc* d, int direction) {
+  u8* at = mem + d->cursor;
+  if (direction > 0) {
+    if (d->end >= d->limit) return;
+    std::memmove(at + 1, at, d->end - d->cursor);
+    ++d->end;
+  } else if (direction < 0) {
+    if (d->cursor >= d->end) return;
+    std::memmove(at, at + 1, d->end - d->cursor - 1);
+    --d->end;
+  }
+  mem[d->end] = 0;
+}
+
+void st_insert(StrDesc* dst, StrDesc* src) {
+  if (src->start != dst->start) {
+    insert_bytes(dst, mem + src->cursor, std::min(src->end - src->cursor, room(dst)));
+    return;
+  }
+  // Inserting a text into itself: the source bytes move with every gap, so
+  // go one character at a time, which stays inside the buffer.
+  for (Ref p = src->cursor; p < src->end && dst->end < dst->limit; ++p) {
+    st_shift(dst, 1);
+    mem[dst->cursor++] = mem[p];
+  }
+}
+
+void st_c_ins(const char* text, StrDesc* dst) {
+  const u32 len = static_cast<u32>(std::strlen(text));
+  insert_bytes(dst, reinterpret_cast<const u8*>(text), std::min(len, room(dst)));
+}
+
+void st_upr(StrDesc* d) {
+  for (u8* p = mem + d->start; p < mem + d->end; ++p)
+    if (*p >= 'a' && *p <= 'z') *p = static_cast<u8>(*p - 'a' + 'A');
+}
+
+void st_lowr(StrDesc* d) {
+  for (u8* p = mem + d->start; p < mem + d->end; ++p)
+    if (*p >= 'A' && *p <= 'Z') *p = static_cast<u8>(*p - 'A' + 'a');
+}
+
+// Bytes compare as signed, so 128-255 sort below the ASCII range.
+i32 st_comp(const StrDesc* a, const StrDesc* b) {
+  const u8* pa = mem + a->start;
+  const u8* pb = mem + b->start;
+  const u8* ea = mem + a->end;
+  const u8* eb = mem + b->end;
+  for (;; ++pa, ++pb) {
+    if (pa == ea) return pb == eb ? 0 : -1;
+    if (pb == eb) return 1;
+    const auto ca = static_cast<signed char>(*pa);
+    const auto cb = static_cast<signed char>(*pb);
+    if (ca != cb) return ca < cb ? -1 : 1;
+  }
+}
+
+void st_setloc(StrDesc* d, u32 offset) {
+  d->cursor = d->start + std::min(offset, st_len(d));
+}
+
+void st_getword(StrDesc* src, StrDesc* dst, const u8* ranges) {
+  const u32 cap = st_capacity(dst);
+  u32 n = 0;
+  // Forward byte copy: safe even when dst shares src's buffer, because the
+  // write position never passes the read position.
+  for (Ref p = src->cursor; p < src->end && n < cap; ++p, ++n) {
+    const u8 c = mem[p];
+    if (lx_delimit(c, ranges)) break;
+    mem[dst->start + n] = c;
+  }
+  dst->end = dst->start + n;
+  dst->cursor = dst->start;
+  terminate(dst);
+}
+
+void st_set(StrDesc* d, const char* text, u32 len) {
+  len = std::min(len, st_capacity(d));
+  std::memmove(mem + d->start, text, len);
+  d->end = d->start + len;
+  d->cursor = d->start;
+  terminate(d);
+}
+
+}  // namespace qv
