@@ -95,11 +95,13 @@ void run_block(VarEntry* slot) {
     }
     const u8* rec = cur;
     cur += rec_size(cur);
+    // "stop" first: a block run while a level is pending (the next block
+    // of an "exec") would otherwise leave early and lose the stop.
+    if (on_stop) stop_run(rec);
     if (brk_level | cont_level) {
       early_exit(cur, cleanup);
       return;
     }
-    if (on_stop) stop_run(rec);
   }
 }
 

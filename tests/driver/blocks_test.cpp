@@ -747,3 +747,24 @@ TEST_F(Blocks, ExecutorDepthGuardKeepsItsCount) {
 }
 
 }  // namespace
+
+namespace {
+
+// The second block of an "exec" runs its first record although the first
+// block left a level behind; a "stop" there still ends the run.
+TEST_F(Blocks, StopIsNotLostWhileALevelIsPending) {
+  Ref a = cb.begin_block();
+  op(H_l_break, 1);
+  cb.end_block();
+  VarEntry* first = cb.block_slot(a);
+  Ref b = cb.begin_block();
+  op(H_l_stop, 2);
+  mark(3);
+  cb.end_block();
+  VarEntry* second = cb.block_slot(b);
+  EXPECT_EQ(run_error([&] { call(H_l_bl_exec, nullptr, {first, second}); }), 38u);
+  EXPECT_EQ(seen, (std::vector<Ref>{1, 2}));
+  EXPECT_EQ(last_lexema, 2u);
+}
+
+}  // namespace
