@@ -1,0 +1,27 @@
+// One application object for the host tests of a process, on the offscreen
+// platform unless the environment chose another.
+#pragma once
+
+#include <QApplication>
+#include <cstdlib>
+
+namespace qvtest {
+
+inline QApplication& test_app() {
+  static int argc = 1;
+  static char name[] = "qv_tests";
+  static char* argv[] = {name, nullptr};
+  static QApplication* app = [] {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    return new QApplication(argc, argv);
+  }();
+  return *app;
+}
+
+// Base of fixtures whose members are Qt paint devices: bases are built
+// before members, so the application exists first.
+struct WithApp {
+  WithApp() { test_app(); }
+};
+
+}  // namespace qvtest
