@@ -1,0 +1,399 @@
+// Code layout of compiled programs, byte for byte, and the compiler's
+// limits and error exits.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "compiler/compiler.h"
+#include "compiler/emit.h"
+#include "compiler/lexer.h"
+#include "support/qv_test.h"
+
+using namespace qvtest;
+
+namespace {
+
+Ref load(const std::string& src) {
+  Ref t = arena_alloc(static_cast<u32>(src.size()) + 1);
+  std::memcpy(mem + t, src.data(), src.size());
+  mem[t + src.size()] = 0x1A;
+  return t;
+}
+
+// Expected code bytes, written the way the emitters write them.
+struct Bytes {
+  std::vector<u8> b;
+  Bytes& w(u32 v) {
+    for (int k = 0; k < 4; ++k) b.push_back(static_cast<u8>(v >> (8 * k)));
+    return *this;
+  }
+  Bytes& pair(u8 count, u8 extra) {
+    b.push_back(count);
+    b.push_back(extra);
+    return *this;
+  }
+  // A whole record: position, handler, counts, result, parameters.
+  Bytes& rec(Ref pos, u32 handler, u8 extra, Ref result, std::initializer_list<u32> params) {
+    w(pos).w(handler).pair(static_cast<u8>(params.size()), extra).w(result);
+    for (u32 p : params) w(p);
+    return *this;
+  }
+};
+
+// The code page's bytes in use, as hex words for readable differences.
+std::string hex(const std::vector<u8>& b) {
+  std::string s;
+  char buf[4];
+  for (size_t k = 0; k < b.size(); ++k) {
+    std::snprintf(buf, sizeof buf, "%02x", b[k]);
+    s += buf;
+    if (k % 4 == 3) s += ' ';
+  }
+  return s;
+}
+std::string code() {
+  return hex(std::vector<u8>(mem + codepage.base, mem + codepage.first));
+}
+
+Ref var(u32 k) { return vartable.base + 12 * k; }
+Ref cns(u32 k) { return cnstable.base + 12 * k; }
+Ref tmp(u32 k) { return rettable.base + 12 * k; }
+
+class Emit : public ::testing::Test {
+ protected:
+  void SetUp() override { fresh_env(); }
+  void TearDown() override { optimtmpvarinit = 1; }
+  u32 run_compile(const std::string& src) {
+    text = load(src);
+    return compile(text);
+  }
+  // Position of the n-th occurrence of `what` in the text.
+  Ref at_text(const std::string& src, const std::string& what, int n = 1) {
+    size_t p = std::string::npos;
+    for (int k = 0; k < n; ++k) p = src.find(what, p == std::string::npos ? 0 : p + 1);
+    return text + static_cast<Ref>(p);
+  }
+  Ref text = 0;
+};
+
+TEST_F(Emit, EmptyProgram) {
+  ASSERT_EQ(run_compile(";"), 0u);
+  Bytes want;
+  want.w(0).rec(label_tmpinit, H__alltmpinits, 0, rettable.base, {}).w(END_MARK);
+  EXPECT_EQ(code(), hex(want.b));
+  EXPECT_EQ(copcount, 0u);
+  VarEntry* main = S(cnstable.base);
+  EXPECT_EQ(main->value, codepage.base);
+  EXPECT_EQ(main->type, static_cast<u32>(TY_BLOCK));
+  EXPECT_EQ(main->flags, V_CONST | V_CODE);
+}
+
+TEST_F(Emit, EmptyProgramWithoutTheOptimisation) {
+  optimtmpvarinit = 0;
+  ASSERT_EQ(run_compile("  `nothing here`  "), 0u);
+  EXPECT_EQ(code(), hex(Bytes().w(0).w(END_MARK).b));
+}
+
+TEST_F(Emit, DeclarationNestedCallAndConversion) {
+  const std::string src = "int i;\ni = (2 + 3);";
+  ASSERT_EQ(run_compile(src), 0u);
+  // Temporaries: 0 the int value "=" receives, 1 the float sum.
+  const Ref cleanup_at = 4 + 14 + 18 + 22 + 22 + 22 + 4;  // the cleanup's handler word
+  Bytes want;
+  want.w(codepage.base + cleanup_at)
+      .rec(label_tmpinit, H__alltmpinits, 2, tmp(0), {})
+      .rec(text, H_mvarinit, 0, TY_INT, {var(0)})
+      .rec(at_text(src, "2"), H_l_plus, 2, tmp(1), {cns(1), cns(2)})
+      .rec(at_text(src, ")"), H_convcall, 1, tmp(0), {C_l_floatint, tmp(1)})
+      .rec(at_text(src, "i", 3), H_l_assign, 2, 0, {var(0), tmp(0)})
+      .rec(label_delete, H_mvardel, 2, tmp(0), {var(0)})
+      .w(END_MARK);
+  EXPECT_EQ(code(), hex(want.b));
+  EXPECT_EQ(copcount, 3u);
+  EXPECT_EQ(S(tmp(0))->type, static_cast<u32>(TY_INT));
+  EXPECT_EQ(S(tmp(1))->type, static_cast<u32>(TY_FLOAT));
+  EXPECT_EQ(S(tmp(0))->flags, V_TEMP | V_EMPTY);
+  EXPECT_EQ(S(cns(1))->type, static_cast<u32>(TY_FLOAT));
+  EXPECT_EQ(S(cns(2))->value, float_bits(3.0f));
+  EXPECT_EQ(S(var(0))->flags, V_EMPTY);
+}
+
+TEST_F(Emit, PerTemporaryRecordsWithoutTheOptimisation) {
+  optimtmpvarinit = 0;
+  const std::string src = "int i;\ni = (2 + 3);";
+  ASSERT_EQ(run_compile(src), 0u);
+  const Ref plus = at_text(src, "+");
+  Bytes want;
+  want.w(codepage.base + 4 + 18 + 18 + 18 + 22 + 22 + 22 + 22 + 4)
+      .rec(text, H_mvarinit, 0, TY_INT, {var(0)})
+      // Each temporary's own initialisation carries its type + 1.
+      .rec(plus, H_l_int_init, TY_INT + 1, 0, {tmp(0)})
+      .rec(at_text(src, "2"), H_l_float_init, TY_FLOAT + 1, 0, {tmp(1)})
+      .rec(at_text(src, "2"), H_l_plus, 2, tmp(1), {cns(1), cns(2)})
+      .rec(at_text(src, ")"), H_convcall, 1, tmp(0), {C_l_floatint, tmp(1)})
+      .rec(at_text(src, "i", 3), H_l_assign, 2, 0, {var(0), tmp(0)})
+      .rec(label_delete, H_mvardel, 0, 0, {tmp(1), tmp(0)})
+      .rec(label_delete, H_mvardel, 0, 0, {var(0)})
+      .w(END_MARK);
+  EXPECT_EQ(code(), hex(want.b));
+  EXPECT_EQ(rettable.next, rettable.base);  // given back for reuse
+}
+
+TEST_F(Emit, UndecidedResultTypeIsPatchedIntoItsInitRecord) {
+  optimtmpvarinit = 0;
+  const std::string src = "int i; i = (? TRUE (+ i 1) 2);";
+  ASSERT_EQ(run_compile(src), 0u);
+  // "?" takes its result type from its second operand: the int sum.
+  // Its temporary (0) was created before the type was known.
+  const u8* c = mem + codepage.base;
+  const u8* first_init = c + 4 + 18;  // after the declaration
+  EXPECT_EQ(rd32(first_init + REC_HANDLER), static_cast<u32>(H_l_int_init));
+  EXPECT_EQ(first_init[REC_EXTRA], TY_INT + 1);
+  EXPECT_EQ(rd32(first_init + REC_PARAMS), tmp(0));
+  EXPECT_EQ(S(tmp(0))->type, static_cast<u32>(TY_INT));
+}
+
+TEST_F(Emit, ArrayDeclarationAndElements) {
+  const std::string src = "int a[3] b[2]; a[b[1]] = 5;";
+  ASSERT_EQ(run_compile(src), 0u);
+  const Ref decl = codepage.base + 4 + 14;
+  const Ref inner = decl + 14 + 24;    // b[1]
+  const Ref outer = inner + 22;        // a[...]
+  const Ref assign = outer + 22;       // =
+  Bytes want;
+  want.w(assign + 22 + 4)
+      .rec(label_tmpinit, H__alltmpinits, 0, tmp(0), {})
+      .rec(text, H_mvarinit, 0, TY_INT, {END_MARK, cns(1), var(0), END_MARK, cns(2), var(1)})
+      // b[1]'s element goes into the index word of a's element record.
+      .rec(at_text(src, "1"), H__arrdynelem, 0, outer + 18, {var(1), cns(3)})
+      // a's element goes into the first parameter word of "=".
+      .rec(at_text(src, "b[", 2), H__arrdynelem, 0, assign + 14, {var(0), 0})
+      .rec(at_text(src, "a[", 2), H_l_assign, 2, 0, {0, cns(4)})
+      .rec(label_delete, H_mvardel, 0, tmp(0), {var(1), var(0)})
+      .w(END_MARK);
+  EXPECT_EQ(code(), hex(want.b));
+  EXPECT_EQ(S(var(0))->flags, V_EMPTY | V_ARRAY);
+  EXPECT_EQ(S(cns(1))->value, 3u);
+  EXPECT_EQ(S(cns(3))->value, 1u);
+  EXPECT_EQ(S(cns(4))->value, 5u);
+}
+
+TEST_F(Emit, ElementConvertedIntoATemporary) {
+  const std::string src = "float f[2]; int i; i = f[1];";
+  ASSERT_EQ(run_compile(src), 0u);
+  const Ref dyn = codepage.base + 4 + 14 + 26 + 18;
+  const Ref conv = dyn + 22;
+  EXPECT_EQ(rd32(mem + dyn + REC_HANDLER), static_cast<u32>(H__arrdynelem));
+  EXPECT_EQ(rd32(mem + conv + REC_HANDLER), static_cast<u32>(H_convcall));
+  // The element record fills the conversion's source word.
+  EXPECT_EQ(rd32(mem + dyn + REC_RESULT), conv + 18);
+  EXPECT_EQ(rd32(mem + conv + 18), 0u);
+  EXPECT_EQ(rd32(mem + conv + 14), static_cast<u32>(C_l_floatint));
+}
+
+TEST_F(Emit, ConstantsArePooledByType) {
+  ASSERT_EQ(run_compile("int a b; uint u; a = 7; b = 7; u = 7; puts \"x\"; puts \"x\";"), 0u);
+  // main block, int 7, uint 7, str "x"
+  EXPECT_EQ(cnstable.count(), 4u);
+  EXPECT_EQ(S(cns(1))->type, static_cast<u32>(TY_INT));
+  EXPECT_EQ(S(cns(2))->type, static_cast<u32>(TY_UINT));
+  EXPECT_EQ(S(cns(3))->type, static_cast<u32>(TY_STR));
+}
+
+TEST_F(Emit, FloatZeroesOfEitherSignStayApart) {
+  ASSERT_EQ(run_compile("float x; x = 0.0; x = -0.0; x = 0; x = -0.00;"), 0u);
+  EXPECT_EQ(cnstable.count(), 3u);
+  EXPECT_EQ(S(cns(1))->value, 0u);
+  EXPECT_EQ(S(cns(2))->value, 0x80000000u);
+}
+
+TEST_F(Emit, BlocksCompileAfterTheirTextLastFirst) {
+  const std::string src = "exec {puts \"a\"} {puts \"b\"};";
+  ASSERT_EQ(run_compile(src), 0u);
+  // cnstable: main, block a, block b, "b", "a" (b compiled first).
+  VarEntry* a = S(cns(1));
+  VarEntry* b = S(cns(2));
+  EXPECT_EQ(a->flags, V_CONST | V_CODE);
+  EXPECT_EQ(b->flags, V_CONST | V_CODE);
+  EXPECT_LT(b->value, a->value);
+  EXPECT_EQ(S(cns(3))->type, static_cast<u32>(TY_STR));
+  const u8* blk = mem + b->value;
+  EXPECT_EQ(rd32(blk), 0u);  // nothing to clean up
+  EXPECT_EQ(rd32(blk + 4 + REC_HANDLER), static_cast<u32>(H__alltmpinits));
+  EXPECT_EQ(rd32(blk + 18 + REC_POS), at_text(src, "puts", 2));
+  EXPECT_EQ(rd32(blk + 18 + 18), END_MARK);
+}
+
+TEST_F(Emit, VariablesOfEveryBlockStayVisible) {
+  // The block uses n, declared later in the text but compiled earlier.
+  ASSERT_EQ(run_compile("exec {n = 1}; int n;"), 0u);
+  EXPECT_EQ(run_compile("exec {int k} {int k};"), 57u);
+}
+
+TEST_F(Emit, CodePageFillsExactlyToItsLimit) {
+  codepage.next = codepage.base + 22;
+  EXPECT_EQ(run_compile(";"), 0u);
+  fresh_env();
+  codepage.next = codepage.base + 21;
+  EXPECT_EQ(run_compile(";"), 47u);
+}
+
+TEST_F(Emit, TemporaryLimits) {
+  // Two temporaries per statement: the str that puts receives, the sum.
+  std::string prog;
+  for (int k = 0; k < 100; ++k) prog += "puts (+ 1 2);";
+  EXPECT_EQ(run_compile(prog), 0u);
+  fresh_env();
+  EXPECT_EQ(run_compile(prog + "puts (+ 1 2);"), 53u);  // rettable holds 200
+  fresh_env();
+  optimtmpvarinit = 0;
+  EXPECT_EQ(run_compile(prog + prog), 0u);  // entries are reused
+  // With room in rettable, a block still holds at most 255 temporaries.
+  optimtmpvarinit = 1;
+  cenv_init(200, 200, 400, 200, 2048);
+  std::string many;
+  for (int k = 0; k < 127; ++k) many += "puts (+ 1 2);";
+  EXPECT_EQ(run_compile(many + "puts (time);"), 0u);
+  cenv_init(200, 200, 400, 200, 2048);
+  EXPECT_EQ(run_compile(many + "puts (+ 1 2);"), 53u);
+}
+
+TEST_F(Emit, TableLimits) {
+  std::string vars;
+  for (int k = 0; k < 200; ++k) vars += "int v" + std::to_string(k) + ";";
+  EXPECT_EQ(run_compile(vars), 0u);
+  fresh_env();
+  EXPECT_EQ(run_compile(vars + "int w;"), 59u);
+  std::string consts;
+  for (int k = 0; k < 199; ++k) consts += "puts \"" + std::to_string(k) + "\";";
+  fresh_env();
+  EXPECT_EQ(run_compile(consts), 0u);
+  fresh_env();
+  EXPECT_EQ(run_compile(consts + "puts \"one more\";"), 58u);
+}
+
+TEST_F(Emit, ErrorDiscardsEverything) {
+  EXPECT_EQ(run_compile("int i; puts \"a\"; i = (+ 1 2); x;"), 10u);
+  EXPECT_EQ(codepage.first, codepage.base);
+  EXPECT_EQ(cnstable.next, cnstable.base);
+  EXPECT_EQ(rettable.next, rettable.base);
+  EXPECT_EQ(vartable.next, vartable.first);
+}
+
+TEST_F(Emit, NameLookups) {
+  ASSERT_EQ(run_compile("int alpha beta;"), 0u);
+  // A finished text hides its names until the next block starts.
+  EXPECT_EQ(_is_name("beta", varname), NO_NAME);
+  varname.next = varname.first;
+  EXPECT_EQ(_is_name("beta", varname), 1u);
+  EXPECT_EQ(_is_name("gamma", varname), NO_NAME);
+  EXPECT_EQ(_is_name("a-name-of-18-chars", varname), NO_NAME);
+  struct {
+    const char* lexeme;
+    bool op, type, cnst;
+  } cases[] = {{"par#", true, false, false}, {"float", false, true, false},
+               {"PI/2", false, false, true}, {"print", false, false, false},
+               {"", true, false, false}};
+  for (const auto& c : cases) {
+    auto* lx = at<StrDesc>(lexema);
+    std::memcpy(mem + lx->start, c.lexeme, std::strlen(c.lexeme) + 1);
+    lx->end = lx->start + static_cast<u32>(std::strlen(c.lexeme));
+    EXPECT_EQ(is_operation() != nullptr, c.op) << c.lexeme;
+    EXPECT_EQ(is_ifrtype() != TY_NONE, c.type) << c.lexeme;
+    EXPECT_EQ(is_constant() != nullptr, c.cnst) << c.lexeme;
+  }
+  auto* lx = at<StrDesc>(lexema);
+  std::memcpy(mem + lx->start, "par#", 5);
+  lx->end = lx->start + 4;
+  EXPECT_EQ(is_operation() - funcent, 102);
+}
+
+// Compile errors that need no run, with the place they point at.
+TEST_F(Emit, CompileErrorCodes) {
+  struct Case {
+    const char* src;
+    u32 code;
+    const char* at;  // text at last_lexema
+  } cases[] = {
+      {"x;", 10, ";"},
+      {"x y;", 27, "y;"},
+      {"5;", 10, ";"},
+      {"float x y; y = sin x;", 16, "sin x;"},
+      {"float x y; y = (sin(x));", 10, "));"},
+      {"float x; sin x;", 29, "sin x;"},
+      {"{ puts \"a\" };", 63, "{ puts"},
+      {"int a b c; c = (+ (int a + b) 1);", 16, "int a + b"},
+      {"int a b; (int a + b);", 10, ";"},
+      {"int a[10] 5;", 14, "5;"},
+      {"puts \"a\"; } puts \"b\";", 23, "} puts"},
+      {"puts (;", 31, ";"},
+      {"puts (}", 23, "}"},
+      {"exec { puts ( }", 31, "}"},
+      {"puts (", 31, "("},
+      {"int x (call {return 1});", 0, ""},
+      {"puts (call {return 1});", 0, ""},
+      {"(call {return 1});", 10, ";"},
+      {"int i; i = (call {return 1});", 0, ""},
+      {"exec { int q; q = (call {}) };", 0, ""},
+      {"float f; f = (sin (call {}));", 0, ""},
+      {"call (call {});", 0, ""},  // a block is expected: the result is one
+      {"int i; i = (+ (call {}) 1);", 33, ") 1);"},
+      {"int i; i = (+ (par# 0) 1);", 33, "par# 0"},
+      {"int i; i = (par# 0);", 0, ""},
+      {"int abcdefghijklmnopq;", 0, ""},
+      {"int abcdefghijklmnopqr;", 9, "abcdefghijklmnopqr;"},
+  };
+  for (const Case& c : cases) {
+    fresh_env();
+    const u32 got = run_compile(c.src);
+    EXPECT_EQ(got, c.code) << c.src;
+    if (got && c.code == got) {
+      EXPECT_EQ(std::string(reinterpret_cast<const char*>(mem + last_lexema), std::strlen(c.at)),
+                c.at)
+          << c.src;
+    }
+  }
+}
+
+// puts (concat (concat ... "a" "b") ... "b") with `depth` calls.
+std::string concats(int depth) {
+  std::string s = "puts ";
+  for (int k = 0; k < depth; ++k) s += "(concat ";
+  s += "\"a\"";
+  for (int k = 0; k < depth; ++k) s += " \"b\")";
+  return s;
+}
+
+TEST_F(Emit, DeepNestingIsAnErrorNotACrash) {
+  struct Case {
+    std::string src;
+    u32 code;
+  } cases[] = {
+      {concats(150), 0},
+      {concats(5000), 53},
+      {std::string(5000, '(') + "x" + std::string(5000, ')') + " = 1;", 53},
+      {"int a[2]; a[" + [] {
+         std::string s;
+         for (int k = 0; k < 3000; ++k) s += "a[";
+         return s;
+       }() + "0" + std::string(3001, ']') + " = 1;", 53},
+      {[] {
+         std::string s;
+         for (int k = 0; k < 100; ++k) s += "exec {";
+         return s + std::string(100, '}');
+       }(), 0},
+      {[] {
+         std::string s;
+         for (int k = 0; k < 5000; ++k) s += "exec {";
+         return s + std::string(5000, '}');
+       }(), 58},  // every block is a constant
+      {std::string(5000, '{') + std::string(5000, '}'), 63},
+  };
+  for (const Case& c : cases) {
+    fresh_env();
+    EXPECT_EQ(run_compile(c.src), c.code) << c.src.substr(0, 40);
+  }
+}
+
+}  // namespace
