@@ -126,7 +126,7 @@ u32 decimal_prefix(const char* text, u32 n) {
 // whose decimal separator may not be a point.
 double c_strtod(const char* text) {
   static locale_t c_locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-  return strtod_l(text, nullptr, c_locale);
+  return c_locale ? strtod_l(text, nullptr, c_locale) : std::strtod(text, nullptr);
 }
 
 }  // namespace
