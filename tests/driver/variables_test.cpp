@@ -54,9 +54,11 @@ VarEntry* elem(const VarEntry* arr, u32 i) {
   return S(at<ArrHead>(arr->value)->data + 12 * i);
 }
 
-// An array variable of n elements of `type`, declared the way the compiler does.
+// An array variable of n elements of `type`: the compiler marks it V_ARRAY
+// when it registers the name, the declaration record builds it.
 VarEntry* declared_array(u32 type, u32 n) {
   VarEntry* a = undeclared(type);
+  a->flags |= V_ARRAY;
   EXPECT_EQ(callw(H_mvarinit, type, {END_MARK, R(new_const(TY_UINT, n)), R(a)}), 1u);
   return a;
 }
@@ -256,7 +258,9 @@ TEST_F(Vars, DynamicElementPatchesAParameterWord) {
     EXPECT_EQ(callw(H__arrdynelem, word, {R(a), R(new_const(TY_INT, i))}), 0u);
     EXPECT_EQ(if_c_error, 45u);
   }
-  EXPECT_EQ(callw(H__arrdynelem, word, {R(undeclared(TY_INT)), R(new_const(TY_UINT, 0))}), 0u);
+  VarEntry* later = undeclared(TY_INT);
+  later->flags |= V_ARRAY;
+  EXPECT_EQ(callw(H__arrdynelem, word, {R(later), R(new_const(TY_UINT, 0))}), 0u);
   EXPECT_EQ(if_c_error, 60u);
 }
 
