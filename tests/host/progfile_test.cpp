@@ -1,0 +1,707 @@
+// Compiled-program files: the bytes of each field, the refusals of damaged
+// and hostile files, and whole programs that go through a file and run.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "driver/driver.h"
+#include "driver/functable.h"
+#include "host/progfile.h"
+#include "host/progsect.h"
+#include "support/qv_test.h"
+
+namespace {
+
+using namespace qvtest;
+using Bytes = std::vector<u8>;
+
+// ---- byte helpers ------------------------------------------------------------------
+
+Bytes le(u32 v) { return {u8(v), u8(v >> 8), u8(v >> 16), u8(v >> 24)}; }
+
+// A section body that keeps its checksum as the format defines it.
+struct Body {
+  Bytes bytes;
+  u32 sum = 0;
+  Body& word(u32 v) {
+    append(le(v));
+    sum += v;
+    return *this;
+  }
+  Body& byte(u8 b) {
+    bytes.push_back(b);
+    sum += u32(i32(std::int8_t(b)));
+    return *this;
+  }
+  Body& raw(const Bytes& b) {
+    for (u8 x : b) byte(x);
+    return *this;
+  }
+  void append(const Bytes& b) { bytes.insert(bytes.end(), b.begin(), b.end()); }
+};
+
+Bytes header(const char* label) {
+  Bytes b(proglabel, proglabel + 16);
+  b.insert(b.end(), label, label + 12);
+  return b;
+}
+
+Bytes section(const char* label, u32 length, const Body& body, u32 sum) {
+  Bytes b = header(label);
+  Bytes l = le(length), s = le(sum);
+  b.insert(b.end(), l.begin(), l.end());
+  b.insert(b.end(), body.bytes.begin(), body.bytes.end());
+  b.insert(b.end(), s.begin(), s.end());
+  return b;
+}
+Bytes section(const char* label, u32 length, const Body& body) {
+  return section(label, length, body, body.sum);
+}
+
+Bytes contents(FILE* f) {
+  std::fflush(f);
+  std::rewind(f);
+  Bytes b;
+  for (int c; (c = std::fgetc(f)) != EOF;) b.push_back(u8(c));
+  return b;
+}
+
+FILE* open_bytes(const Bytes& b) {
+  FILE* f = std::tmpfile();
+  std::fwrite(b.data(), 1, b.size(), f);
+  std::rewind(f);
+  return f;
+}
+
+// Runs a writer operation on a fresh stream and gives back what it wrote.
+Bytes written(const std::function<void(FILE*)>& op) {
+  FILE* f = std::tmpfile();
+  writer::chsume = 0;
+  op(f);
+  Bytes b = contents(f);
+  std::fclose(f);
+  return b;
+}
+
+// Runs a reader operation over the bytes: 0 on success, else the code.
+u32 read_with(const std::function<void(FILE*)>& op, const Bytes& b) {
+  FILE* f = open_bytes(b);
+  u32 code = 0;
+  if_c_error = 0;
+  try {
+    op(f);
+  } catch (const LoadError&) {
+    code = if_c_error ? if_c_error : 0xFFFF;
+  }
+  std::fclose(f);
+  return code;
+}
+
+u32 constants() { return (cnstable.next - cnstable.base) / 12; }
+
+VarEntry* str_const(const std::string& text) {
+  VarEntry* v = S(cnstable.next);
+  cnstable.next += 12;
+  *v = VarEntry{0, TY_STR, V_EMPTY | V_CONST | V_TEMP};
+  type_init(v);
+  auto* d = at<StrDesc>(v->value);
+  std::memcpy(mem + d->start, text.data(), text.size());
+  d->end = d->start + u32(text.size());
+  mem[d->end] = 0;
+  return v;
+}
+
+class ProgFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fresh_env();
+    reader::reset();
+    char tmpl[] = "/tmp/qvprogXXXXXX";
+    dir_ = mkdtemp(tmpl);
+    path_ = dir_ + "/prog.cp";
+  }
+  void TearDown() override {
+    std::string cmd = "rm -rf '" + dir_ + "'";
+    EXPECT_EQ(std::system(cmd.c_str()), 0);
+    save_requested = false;
+  }
+  std::string dir_, path_;
+  CodeBuilder cb;
+};
+
+// ---- the data section -----------------------------------------------------------------
+
+TEST_F(ProgFile, EmptyDataSectionIsHeaderLengthZeroChecksumZero) {
+  Bytes b = written(writer::save_constants);
+  EXPECT_EQ(b, section(datalabel, 0, Body{}, 0));
+  const Bytes head = {0x54, 0x45, 0x53, 0x54, 0x20, 0x51, 0x56, 0x20, 0x50, 0x52, 0x4F, 0x47,
+                      0x52, 0x41, 0x4D, 0x00, 0x5F, 0x44, 0x41, 0x54, 0x41, 0x5F, 0x50, 0x41,
+                      0x47, 0x45, 0x5F, 0x00};
+  EXPECT_TRUE(std::equal(head.begin(), head.end(), b.begin()));
+  EXPECT_EQ(read_with(reader::load_constants, b), 0u);
+  EXPECT_EQ(constants(), 0u);
+}
+
+TEST_F(ProgFile, ScalarConstantsAreTheirValueWord) {
+  struct Case {
+    u32 type, value, checksum;
+  };
+  for (Case c : {Case{TY_INT, 5, 12}, Case{TY_INT, 0xFFFFFFFF, 3}, Case{TY_UINT, 7, 15},
+                 Case{TY_BOOL, 1, 7}, Case{TY_FLOAT, 0x40490FDB, 5 + 4 + 0xDB - 256 + 0x0F + 0x49 + 0x40}}) {
+    fresh_env();
+    new_const(c.type, c.value);
+    Bytes b = written(writer::save_constants);
+    Body want;
+    want.word(c.type).word(4).raw(le(c.value));
+    EXPECT_EQ(b, section(datalabel, 1, want));
+    EXPECT_EQ(want.sum, c.checksum);
+    fresh_env();
+    ASSERT_EQ(read_with(reader::load_constants, b), 0u);
+    ASSERT_EQ(constants(), 1u);
+    const VarEntry* v = S(cnstable.base);
+    EXPECT_EQ(v->type, c.type);
+    EXPECT_EQ(v->value, c.value);
+    EXPECT_EQ(v->flags & (V_CONST | V_EMPTY), V_CONST);
+  }
+}
+
+TEST_F(ProgFile, StringKeepsItsNulAndLoadsIntoItsOwnBuffer) {
+  str_const("ab");
+  Bytes b = written(writer::save_constants);
+  Body want;
+  want.word(TY_STR).word(3).raw({0x61, 0x62, 0x00});
+  EXPECT_EQ(b, section(datalabel, 1, want));
+  fresh_env();
+  ASSERT_EQ(read_with(reader::load_constants, b), 0u);
+  EXPECT_EQ(str_of(S(cnstable.base)), "ab");
+
+  // Only the NUL: the empty string. The last byte becomes NUL whatever it was.
+  for (auto [bytes, text] : {std::pair<Bytes, std::string>{{0x00}, ""}, {{'x', 'y', 'z'}, "xy"}}) {
+    fresh_env();
+    Body one;
+    one.word(TY_STR).word(u32(bytes.size())).raw(bytes);
+    ASSERT_EQ(read_with(reader::load_constants, section(datalabel, 1, one)), 0u);
+    EXPECT_EQ(str_of(S(cnstable.base)), text);
+    erase_consts();
+  }
+}
+
+TEST_F(ProgFile, RepresentationLengthsAreBounded) {
+  struct Case {
+    u32 type, length;
+  };
+  for (Case c : {Case{TY_INT, 3}, Case{TY_INT, 5}, Case{TY_FLOAT, 0}, Case{TY_STR, 0},
+                 Case{TY_STR, 258}, Case{TY_BLOCK, 4}, Case{TY_BLOCK, 9}}) {
+    fresh_env();
+    Body body;
+    body.word(c.type).word(c.length).raw(Bytes(c.length, 0));
+    EXPECT_EQ(read_with(reader::load_constants, section(datalabel, 1, body)), 65u)
+        << "type " << c.type << " length " << c.length;
+    EXPECT_EQ(constants(), 0u);
+  }
+  fresh_env();
+  Body longest;
+  longest.word(TY_STR).word(257).raw(Bytes(256, 'a')).byte(0);
+  EXPECT_EQ(read_with(reader::load_constants, section(datalabel, 1, longest)), 0u);
+  EXPECT_EQ(str_of(S(cnstable.base)).size(), 256u);
+}
+
+TEST_F(ProgFile, TypeIndexFiveIsFloatSixIsRefused) {
+  Body five, six;
+  five.word(5).word(4).raw(le(0x3F800000));
+  six.word(6).word(4).raw(le(1));
+  EXPECT_EQ(read_with(reader::load_constants, section(datalabel, 1, five)), 0u);
+  EXPECT_EQ(S(cnstable.base)->type, u32(TY_FLOAT));
+  fresh_env();
+  EXPECT_EQ(read_with(reader::load_constants, section(datalabel, 1, six)), 65u);
+}
+
+TEST_F(ProgFile, EmptyBlockIsNullPair) {
+  cb.block_slot(END_BLOCK);
+  Bytes b = written(writer::save_constants);
+  Body want;
+  want.word(TY_BLOCK).word(8).raw({0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF});
+  EXPECT_EQ(b, section(datalabel, 1, want));
+  fresh_env();
+  ASSERT_EQ(read_with(reader::load_constants, b), 0u);
+  EXPECT_EQ(S(cnstable.base)->value, END_BLOCK);
+  EXPECT_TRUE(S(cnstable.base)->flags & V_CODE);
+}
+
+TEST_F(ProgFile, CapacityLoadsOneMoreIsRefusedAndLeavesNothing) {
+  const u32 cap = (cnstable.end - cnstable.base) / 12;
+  for (u32 n : {cap, cap + 1}) {
+    fresh_env();
+    Body body;
+    for (u32 i = 0; i < n; ++i) body.word(TY_INT).word(4).raw(le(i));
+    EXPECT_EQ(read_with(reader::load_constants, section(datalabel, n, body)), n > cap ? 69u : 0u);
+    EXPECT_EQ(constants(), n > cap ? 0u : cap);
+  }
+}
+
+TEST_F(ProgFile, DamagedRepresentationIsRefusedAfterAllRecordsAndErased) {
+  str_const("hello");
+  new_const(TY_INT, 42);
+  Bytes b = written(writer::save_constants);
+  const size_t h = 28 + 4 + 8;  // header, length, first record's type and length
+  Bytes changed = b;
+  changed[h + 1] ^= 0x20;
+  fresh_env();
+  EXPECT_EQ(read_with(reader::load_constants, changed), 68u);
+  EXPECT_EQ(constants(), 0u);
+  EXPECT_TRUE(S(cnstable.base)->flags & V_EMPTY);  // erased through its del
+  // A plain sum cannot see two bytes change places.
+  Bytes swapped = b;
+  std::swap(swapped[h], swapped[h + 1]);
+  fresh_env();
+  EXPECT_EQ(read_with(reader::load_constants, swapped), 0u);
+  EXPECT_EQ(str_of(S(cnstable.base)), "ehllo");
+}
+
+TEST_F(ProgFile, BadLabelIsRefusedBeforeAnythingIsRead) {
+  new_const(TY_INT, 1);
+  Bytes b = written(writer::save_constants);
+  for (size_t at : {size_t(0), size_t(14), size_t(15), size_t(20), size_t(27)}) {
+    Bytes bad = b;
+    bad[at] ^= 1;
+    fresh_env();
+    EXPECT_EQ(read_with(reader::load_constants, bad), 64u) << at;
+    EXPECT_EQ(constants(), 0u);
+  }
+  fresh_env();
+  EXPECT_EQ(read_with(reader::load_constants, written(writer::save_codepage)), 64u);
+}
+
+TEST_F(ProgFile, FailureOnThirdConstantErasesTheFirstTwo) {
+  Body body;
+  body.word(TY_STR).word(2).raw({'a', 0});
+  body.word(TY_STR).word(2).raw({'b', 0});
+  body.word(7).word(4).word(0);
+  EXPECT_EQ(read_with(reader::load_constants, section(datalabel, 3, body)), 65u);
+  EXPECT_EQ(constants(), 0u);
+  EXPECT_TRUE(S(cnstable.base)->flags & V_EMPTY);
+  EXPECT_TRUE(S(cnstable.base + 12)->flags & V_EMPTY);
+}
+
+TEST_F(ProgFile, TruncatedDataIsABadRecordNotSuccess) {
+  new_const(TY_INT, 1);
+  new_const(TY_INT, 2);
+  Bytes b = written(writer::save_constants);
+  for (size_t n = 0; n < b.size(); ++n) {
+    fresh_env();
+    EXPECT_EQ(read_with(reader::load_constants, Bytes(b.begin(), b.begin() + n)), 65u) << n;
+    EXPECT_EQ(constants(), 0u);
+  }
+}
+
+// ---- operation references ---------------------------------------------------------------
+
+TEST_F(ProgFile, OperationReferences) {
+  struct Case {
+    u32 handler;
+    Bytes bytes;
+    u32 sum;
+  };
+  const Case cases[] = {
+      {H__flushDisplay, {0x01, 0x72, 0, 0, 0}, 115},
+      {H_mvardel, {0x00, 0x01, 0, 0, 0}, 1},
+      {H_l_int_del, {0x02, 0x04, 0x03, 0, 0, 0}, 9},
+      {H_l_int_init, {0x02, 0x00, 0x03, 0, 0, 0}, 5},  // also int's clr
+      {H_mvarinit, {0x01, 0, 0, 0, 0}, 1},
+      {H__arrdynelem, {0x00, 0x04, 0, 0, 0}, 4},
+      {H_l_plusassgn, {0x01, 21, 0, 0, 0}, 22},  // "+=" before "=+"
+      {H_l_st_clr, {0x02, 0x01, 0x00, 0, 0, 0}, 3},
+  };
+  for (const Case& c : cases) {
+    Bytes b = written([&](FILE* f) { writer::save_opcode(f, c.handler); });
+    EXPECT_EQ(b, c.bytes) << c.handler;
+    EXPECT_EQ(writer::chsume, c.sum) << c.handler;
+    codepage.first = codepage.base;
+    reader::chsume = 0;
+    u32 h = 0;
+    EXPECT_EQ(read_with([&](FILE* f) { h = reader::load_opcode(f); }, b), 0u);
+    EXPECT_EQ(h, c.handler);
+    EXPECT_EQ(rd32(mem + codepage.base), c.handler);
+    EXPECT_EQ(reader::chsume, c.sum);
+  }
+}
+
+TEST_F(ProgFile, BadOperationReferencesAreRefused) {
+  const Bytes bad[] = {
+      {0x03, 0, 0, 0, 0},            // no such tag
+      {0xFF, 0, 0, 0, 0},            // no such tag
+      {0x01, 127, 0, 0, 0},          // past funcent
+      {0x00, 5, 0, 0, 0},            // past sysfuncs
+      {0x02, 5, 3, 0, 0, 0},         // slot outside 0 to 4
+      {0x02, 0xFF, 3, 0, 0, 0},      // slot -1
+      {0x02, 0, 6, 0, 0, 0},         // past typent
+      {0x02, 2, 3, 0, 0, 0},         // assign: no record handler
+      {0x02, 3, 0, 0, 0, 0},         // comp: no record handler
+      {0x01, 0, 0, 0, 0x80},         // index far out
+  };
+  for (const Bytes& b : bad) {
+    codepage.first = codepage.base;
+    EXPECT_EQ(read_with([](FILE* f) { reader::load_opcode(f); }, b), 65u) << int(b[0]);
+  }
+  codepage.first = codepage.base;
+  EXPECT_EQ(read_with([](FILE* f) { reader::load_opcode(f); }, {0x01, 0x72, 0}), 65u);
+}
+
+TEST_F(ProgFile, HandlerOutsideEveryTableCannotBeSaved) {
+  errno = 0;
+  EXPECT_THROW(written([](FILE* f) { writer::save_opcode(f, H_NONE); }), SaveError);
+  EXPECT_EQ(errno, EINVAL);
+}
+
+// ---- whole programs -------------------------------------------------------------------------
+
+class Program : public ProgFile {
+ protected:
+  VarEntry* main_ = nullptr;
+  VarEntry *i_ = nullptr, *t_ = nullptr, *five_ = nullptr, *inner_ = nullptr, *text_ = nullptr;
+  Ref main_block_ = 0, inner_block_ = 0, decl_ = 0, plus_ = 0, assign_ = 0, exec_ = 0;
+
+  static VarEntry* take(TableHead& t, u32 type, u32 flags) {
+    VarEntry* v = S(t.next);
+    t.next += 12;
+    *v = VarEntry{0, type, flags};
+    return v;
+  }
+
+  // int i 5; i = (+ i 5); exec { puts "ab" }  -- as the compiler leaves it:
+  // variables and temporaries typed and empty.
+  void build() {
+    main_ = cb.block_slot(0);
+    i_ = take(vartable, TY_INT, V_EMPTY);
+    vartable.first = vartable.next;
+    t_ = take(rettable, TY_INT, V_EMPTY | V_TEMP);
+    five_ = new_const(TY_INT, 5);
+    inner_ = cb.block_slot(0);
+    text_ = str_const("ab");
+    main_block_ = cb.begin_block();
+    main_->value = main_block_;
+    cb.record(H__alltmpinits, ref_of(t_), {}, 1, label_tmpinit);
+    decl_ = cb.record(H_mvarinit, TY_INT, {ref_of(i_), ref_of(five_)});
+    plus_ = cb.record(H_l_plus, ref_of(t_), {ref_of(i_), ref_of(five_)}, 2);
+    assign_ = cb.record(H_l_assign, 0, {ref_of(i_), ref_of(t_)}, 2);
+    exec_ = cb.record(H_l_bl_exec, 0, {ref_of(inner_)});
+    Ref del = cb.record(H_mvardel, ref_of(t_), {ref_of(i_)}, 1, label_delete);
+    cb.set_cleanup(main_block_, del);
+    cb.end_block();
+    inner_block_ = cb.begin_block();
+    inner_->value = inner_block_;
+    cb.record(H_l_puts, 0, {ref_of(text_)});
+    cb.end_block();
+  }
+
+  Bytes code_bytes() const {
+    return Bytes(mem + codepage.base, mem + codepage.first);
+  }
+
+  // Saves, empties the tables where they are, loads: 0 on success, else
+  // the code of the refusal.
+  u32 save_and_load() {
+    if (!save_program(path_.c_str())) return 0xDEAD;
+    cenv_reset();
+    std::memset(mem + codepage.base, 0xAA, codepage.end - codepage.base);
+    if (!load_program(path_.c_str(), 0)) return if_c_error ? if_c_error : 0xFFFF;
+    return 0;
+  }
+
+  Bytes file() const {
+    FILE* f = std::fopen(path_.c_str(), "rb");
+    Bytes b = contents(f);
+    std::fclose(f);
+    return b;
+  }
+  void write_file(const Bytes& b) const {
+    FILE* f = std::fopen(path_.c_str(), "wb");
+    std::fwrite(b.data(), 1, b.size(), f);
+    std::fclose(f);
+  }
+  u32 load_bytes(const Bytes& b) {
+    write_file(b);
+    cenv_reset();
+    if (!load_program(path_.c_str(), 0)) return if_c_error ? if_c_error : 0xFFFF;
+    return 0;
+  }
+};
+
+TEST_F(Program, SmallestProgramFileByteForByte) {
+  main_ = cb.block_slot(0);
+  main_->value = cb.begin_block();
+  cb.end_block();
+  ASSERT_EQ(save_program(path_.c_str()), 1u);
+  Body code;
+  code.byte(1).word(0).word(0).word(0).byte(0xFF);
+  Body data;
+  data.word(TY_BLOCK).word(8).raw(Bytes(8, 0));  // a block at offset 0: eight zeros
+  Bytes want = section(codelabel, 8, code);
+  Bytes d = section(datalabel, 1, data);
+  want.insert(want.end(), d.begin(), d.end());
+  EXPECT_EQ(code.sum, 0u);
+  EXPECT_EQ(data.sum, 9u);
+  EXPECT_EQ(file(), want);
+  cenv_reset();
+  ASSERT_EQ(load_program(path_.c_str(), 0), 1u);
+  EXPECT_EQ(S(cnstable.base)->value, codepage.base);  // a block, not the empty block
+  EXPECT_EQ(codepage.first, codepage.base + 8);
+}
+
+TEST_F(Program, RebuildsTheCodePageAtItsOffsetsAndRuns) {
+  build();
+  const Bytes before = code_bytes();
+  const Ref first = codepage.first;
+  ASSERT_EQ(save_and_load(), 0u);
+  EXPECT_EQ(codepage.first, first);
+  EXPECT_EQ(code_bytes(), before);
+  EXPECT_EQ(constants(), 4u);
+  EXPECT_EQ(S(ref_of(i_))->flags, u32(V_EMPTY));
+  EXPECT_EQ(S(ref_of(t_))->flags, u32(V_EMPTY | V_TEMP));
+  EXPECT_EQ(S(ref_of(t_))->type, u32(TY_INT));
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(execute(0), 0u);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "ab\n");
+  EXPECT_EQ(_opcount, 7u);
+}
+
+TEST_F(Program, SourcePositionsAreDroppedLabelsKept) {
+  build();
+  wr32(mem + plus_, 12345);  // a place in some source text
+  ASSERT_EQ(save_and_load(), 0u);
+  EXPECT_EQ(rd32(mem + plus_), 0u);
+  EXPECT_EQ(rd32(mem + main_block_ + 4), label_tmpinit);
+}
+
+TEST_F(Program, CarriesTheTemporariesMode) {
+  build();
+  optimtmpvarinit = 0;
+  ASSERT_EQ(save_and_load(), 0u);
+  EXPECT_EQ(optimtmpvarinit, 0u);
+  optimtmpvarinit = 1;
+  ASSERT_EQ(save_and_load(), 0u);
+  EXPECT_EQ(optimtmpvarinit, 1u);
+}
+
+TEST_F(Program, ConversionKeepsItsCell) {
+  build();
+  VarEntry* u = take(rettable, TY_UINT, V_EMPTY | V_TEMP);
+  VarEntry* twelve = str_const("12");
+  // str -> uint shares its function with str -> int and str -> float.
+  codepage.first = inner_block_ + 4;
+  cb.record(H_convcall, ref_of(u), {C_c_str_var, ref_of(twelve)}, 1);
+  cb.end_block();
+  const Bytes before = code_bytes();
+  ASSERT_EQ(save_and_load(), 0u);
+  EXPECT_EQ(code_bytes(), before);
+}
+
+// Each change makes a program the compiler never writes; the file says it
+// well enough, but the loader must refuse it before anything runs.
+TEST_F(Program, RefusesRecordsThatReferToTheWrongThings) {
+  struct Case {
+    const char* what;
+    std::function<void()> change;
+  };
+  const Case cases[] = {
+      {"clean-up inside a record",
+       [this] { wr32(mem + main_block_, rd32(mem + main_block_) + 2); }},
+      {"clean-up in another block",
+       [this] { wr32(mem + inner_block_, rd32(mem + main_block_)); }},
+      {"block constant not at a block start",
+       [this] { inner_->value = inner_block_ + 4; }},
+      {"main block not at the base", [this] { main_->value = inner_block_; }},
+      {"main is no block", [this] { std::swap(*main_, *five_); }},
+      {"int where a block must be",
+       [this] { wr32(mem + exec_ + REC_PARAMS, ref_of(five_)); }},
+      {"result of the wrong type",
+       [this] { S(ref_of(t_))->type = TY_FLOAT; }},
+      {"more parameters than the operation takes",
+       [this] { wr32(mem + plus_ + REC_HANDLER, H_bitinvert); }},
+      {"empty parameter nothing fills", [this] { wr32(mem + plus_ + 14, 0); }},
+      {"variable that is no variable", [this] { S(ref_of(i_))->flags = 0; }},
+      {"temporary group past the table",
+       [this] { mem[main_block_ + 4 + REC_EXTRA] = 2; }},
+      {"declared type that is not the variable's",
+       [this] { wr32(mem + decl_ + REC_RESULT, TY_FLOAT); }},
+      {"constant where a variable is written",
+       [this] { wr32(mem + assign_ + REC_PARAMS, ref_of(five_)); }},
+      {"initial value without a variable",
+       [this] { wr32(mem + decl_ + REC_PARAMS, ref_of(five_)); }},
+  };
+  for (const Case& c : cases) {
+    fresh_env();
+    build();
+    c.change();
+    EXPECT_EQ(save_and_load(), 65u) << c.what;
+    EXPECT_EQ(constants(), 0u) << c.what;
+    EXPECT_EQ(codepage.first, codepage.base) << c.what;
+  }
+}
+
+// int a[3]; a[1] = 7 -- the element's address goes into "="'s first word.
+// Returns the dynamic element record; `target` picks the word it fills
+// (0: the right one).
+struct ArrayProgram {
+  Ref dyn, assign;
+};
+
+ArrayProgram array_program(CodeBuilder& cb, int target) {
+  VarEntry* main = cb.block_slot(0);
+  VarEntry* a = S(vartable.next);
+  vartable.next += 12;
+  vartable.first = vartable.next;
+  *a = VarEntry{0, TY_INT, V_EMPTY | V_ARRAY};
+  VarEntry* three = new_const(TY_INT, 3);
+  VarEntry* one = new_const(TY_INT, 1);
+  VarEntry* seven = new_const(TY_INT, 7);
+  main->value = cb.begin_block();
+  cb.record(H_mvarinit, TY_INT, {END_MARK, ref_of(three), ref_of(a)});
+  ArrayProgram p;
+  p.dyn = cb.record(H__arrdynelem, 0, {ref_of(a), ref_of(one)});
+  p.assign = cb.record(H_l_assign, 0, {0, ref_of(seven)}, 2);
+  const Ref targets[] = {p.assign + REC_PARAMS, p.dyn + REC_PARAMS, p.assign + REC_PARAMS + 4,
+                         p.assign + REC_RESULT};
+  wr32(mem + p.dyn + REC_RESULT, targets[target]);
+  Ref del = cb.record(H_mvardel, 0, {ref_of(a)}, 0, label_delete);
+  cb.set_cleanup(main->value, del);
+  cb.end_block();
+  return p;
+}
+
+TEST_F(Program, ArrayElementsThroughDynamicRecords) {
+  array_program(cb, 0);
+  const Bytes before = code_bytes();
+  ASSERT_EQ(save_and_load(), 0u);
+  EXPECT_EQ(code_bytes(), before);
+  EXPECT_EQ(execute(0), 0u);
+  // The element must go into an empty parameter word of a later record.
+  for (int target : {1, 2, 3}) {
+    fresh_env();
+    array_program(cb, target);
+    EXPECT_EQ(save_and_load(), 65u) << target;
+  }
+}
+
+TEST_F(Program, SectionChecksumsAndSizes) {
+  build();
+  ASSERT_EQ(save_program(path_.c_str()), 1u);
+  const Bytes good = file();
+  const u32 length = rd32(good.data() + 28);
+  // A code byte changed without its checksum: 66 (here a type byte of the
+  // variables: mode 1, count 4, then type and flags).
+  Bytes changed = good;
+  changed[32 + 5] ^= 0x01;
+  EXPECT_EQ(load_bytes(changed), 66u);
+  // Larger than the code page: 67.
+  Bytes large = good;
+  const Bytes big = le(codepage.end - codepage.base + 4);
+  std::copy(big.begin(), big.end(), large.begin() + 28);
+  EXPECT_EQ(load_bytes(large), 67u);
+  // A length that ends inside a block: 65.
+  Bytes shorter = good;
+  const Bytes less = le(length - 4);
+  std::copy(less.begin(), less.end(), shorter.begin() + 28);
+  EXPECT_EQ(load_bytes(shorter), 65u);
+  // Anything after the data section.
+  Bytes longer = good;
+  longer.push_back(0);
+  EXPECT_EQ(load_bytes(longer), 65u);
+  EXPECT_EQ(load_bytes(good), 0u);
+}
+
+TEST_F(Program, MissingFileReportsErrno) {
+  errno = 0;
+  EXPECT_EQ(load_program((dir_ + "/none.cp").c_str(), 0), 0u);
+  EXPECT_EQ(if_c_error, 0u);
+  EXPECT_EQ(errno, ENOENT);
+}
+
+// Every truncation and every single-byte change of a saved program is
+// refused with a code of the file's own, or loads to the same tables.
+TEST_F(Program, EveryTruncationAndByteChangeIsRefusedOrHarmless) {
+  build();
+  ASSERT_EQ(save_program(path_.c_str()), 1u);
+  const Bytes good = file();
+  for (size_t n = 0; n < good.size(); ++n) {
+    const u32 code = load_bytes(Bytes(good.begin(), good.begin() + n));
+    EXPECT_TRUE(code >= 64 && code <= 69) << "cut at " << n << ": " << code;
+  }
+  for (size_t at = 0; at < good.size(); ++at)
+    for (u8 x : {u8(0x01), u8(0x80), u8(0xFF)}) {
+      Bytes b = good;
+      b[at] ^= x;
+      const u32 code = load_bytes(b);
+      EXPECT_TRUE(code == 0 || (code >= 64 && code <= 69))
+          << "byte " << at << " ^ " << int(x) << ": " << code;
+      if (code == 0) {
+        testing::internal::CaptureStdout();
+        const u32 run = execute(0);
+        testing::internal::GetCapturedStdout();
+        (void)run;
+      }
+    }
+}
+
+// ---- saving ---------------------------------------------------------------------------------
+
+TEST_F(Program, FailedSaveKeepsTheOldFileAndLeavesNoTemporary) {
+  build();
+  write_file({'o', 'l', 'd'});
+  five_->flags |= V_EMPTY;  // a constant without a value cannot be written
+  errno = 0;
+  EXPECT_EQ(save_program(path_.c_str()), 0u);
+  EXPECT_EQ(errno, EINVAL);
+  EXPECT_EQ(file(), (Bytes{'o', 'l', 'd'}));
+  std::string cmd = "test $(ls -A '" + dir_ + "' | wc -l) -eq 1";
+  EXPECT_EQ(std::system(cmd.c_str()), 0);
+  EXPECT_EQ(save_program((dir_ + "/no/such/dir.cp").c_str()), 0u);
+  EXPECT_EQ(errno, ENOENT);
+}
+
+TEST_F(Program, SavedFileHasOrdinaryPermissions) {
+  build();
+  ASSERT_EQ(save_program(path_.c_str()), 1u);
+  struct stat st {};
+  ASSERT_EQ(stat(path_.c_str(), &st), 0);
+  const mode_t mask = umask(0);
+  umask(mask);
+  EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
+}
+
+TEST_F(Program, SaveHookNamesTheFileAfterTheSource) {
+  build();
+  struct Case {
+    std::string source, target;
+  };
+  const Case cases[] = {{"prog.qv", "prog.cp"},
+                        {"prog", "prog.cp"},
+                        {"a.b/prog", "a.b/prog.cp"},
+                        {"two.dots.txt", "two.dots.cp"},
+                        {".hidden", ".hidden.cp"}};
+  ASSERT_EQ(mkdir((dir_ + "/a.b").c_str(), 0777), 0);
+  save_compiled((dir_ + "/nothing.qv").c_str(), 0);
+  EXPECT_NE(access((dir_ + "/nothing.cp").c_str(), F_OK), 0);  // not requested
+  save_requested = true;
+  for (const Case& c : cases) {
+    save_compiled((dir_ + "/" + c.source).c_str(), 0);
+    EXPECT_EQ(access((dir_ + "/" + c.target).c_str(), F_OK), 0) << c.source;
+  }
+}
+
+TEST_F(Program, SaveHookEndsTheProcessWhenItCannotWrite) {
+  build();
+  save_requested = true;
+  const std::string source = dir_ + "/missing/prog.qv";
+  EXPECT_EXIT(save_compiled(source.c_str(), 0), testing::ExitedWithCode(1),
+              "missing/prog.cp: No such file or directory");
+}
+
+}  // namespace
