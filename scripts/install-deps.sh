@@ -10,5 +10,5 @@ $SUDO apt-get install -y -qq --no-install-recommends \
     build-essential cmake g++ clang libclang-rt-14-dev \
     qt6-base-dev libasound2-dev libasound2-plugins alsa-utils \
     libgtest-dev libgmock-dev \
-    xvfb x11-apps xauth imagemagick \
+    xvfb x11-apps x11-utils xauth imagemagick xdotool \
     lua5.4 python3 >/dev/null
