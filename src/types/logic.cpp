@@ -19,6 +19,9 @@ inline i32 comp_call(const u8* params) {
 
 template <class Holds>
 inline u32 compare(Ref result, const u8* params, Holds holds) {
+  // A string slot without a value has no text to compare.
+  const VarEntry *a = P(params, 0), *b = P(params, 1);
+  if (a->type == TY_STR && ((a->flags | b->flags) & V_EMPTY)) return fail(60);
   i32 c = comp_call(params);
   if (c == NO_COMP) return fail(32);
   if (result) S(result)->value = holds(c) ? 1u : 0u;
