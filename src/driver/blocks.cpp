@@ -213,7 +213,8 @@ u32 l_stop(Ref, const u8*, u32) {
 // A "break" or "continue" inside the chosen block ends at the switch.
 u32 l_switch(Ref, const u8* params, u32 count) {
   const u32 sel = P(params, 0)->value;
-  if (sel >= nparams(count) - 1) return 1;
+  const u32 n = nparams(count);
+  if (n < 2 || sel >= n - 1) return 1;
   if (!run_block_slot(P(params, sel + 1))) return 0;
   _brk_cont();
   return 1;

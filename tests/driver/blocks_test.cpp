@@ -136,39 +136,6 @@ TEST_F(Blocks, LevelsAreSetNotAdded) {
 
 // ---- loop ---------------------------------------------------------------------------
 
-TEST_F(Blocks, LoopEndsWhenBreakifTurnsTrue) {
-  VarEntry* cond = var(TY_BOOL);
-  Ref b = cb.begin_block();
-  mark(1);
-  op(H_l_brkif, 2, {R(cond)});
-  cb.end_block();
-  VarEntry* body = cb.block_slot(b);
-  int runs = 0;
-  before_record = [&](Ref tag) {
-    if (tag == 2) cond->value = ++runs >= 3;
-  };
-  EXPECT_EQ(call(H_l_loop, nullptr, {body}), 1u);
-  EXPECT_EQ(runs, 3);
-  EXPECT_EQ(brk_level, 0);
-}
-
-TEST_F(Blocks, BreakInsideInnerBlockLeavesTheLoop) {
-  Ref inner = cb.begin_block();
-  mark(2);
-  op(H_l_break, 5);
-  mark(3);
-  cb.end_block();
-  VarEntry* in = cb.block_slot(inner);
-  Ref b = cb.begin_block();
-  mark(1);
-  op(H_l_bl_exec, 6, {R(in)});
-  mark(4);
-  cb.end_block();
-  EXPECT_EQ(call(H_l_loop, nullptr, {cb.block_slot(b)}), 1u);
-  EXPECT_EQ(seen, (std::vector<Ref>{1, 6, 2, 5}));
-  EXPECT_EQ(brk_level, 0);
-}
-
 TEST_F(Blocks, ContinueInsideInnerBlockSkipsRestOfIteration) {
   VarEntry* c = var(TY_BOOL);
   VarEntry* stop = var(TY_BOOL);
@@ -193,26 +160,6 @@ TEST_F(Blocks, ContinueInsideInnerBlockSkipsRestOfIteration) {
   EXPECT_EQ(seen, (std::vector<Ref>{1, 2, 3, 1, 2, 3, 4, 5, 1, 2, 3, 4, 5}));
   EXPECT_EQ(brk_level, 0);
   EXPECT_EQ(cont_level, 0);
-}
-
-TEST_F(Blocks, BreakLeavesOnlyTheInnermostLoop) {
-  VarEntry* stop = var(TY_BOOL);
-  Ref inner = cb.begin_block();
-  op(H_l_break, 4);
-  mark(9);
-  cb.end_block();
-  VarEntry* in = cb.block_slot(inner);
-  Ref b = cb.begin_block();
-  mark(1);
-  op(H_l_loop, 2, {R(in)});
-  op(H_l_brkif, 3, {R(stop)});
-  cb.end_block();
-  int outer = 0;
-  before_record = [&](Ref tag) {
-    if (tag == 1) stop->value = ++outer >= 2;
-  };
-  EXPECT_EQ(call(H_l_loop, nullptr, {cb.block_slot(b)}), 1u);
-  EXPECT_EQ(seen, (std::vector<Ref>{1, 2, 4, 3, 1, 2, 4, 3}));
 }
 
 // The blocks of one "exec" run one after the other, whatever level the
@@ -341,17 +288,6 @@ TEST_F(Blocks, CaseGivesPositionOrCount) {
   VarEntry* r = temp(TY_UINT);
   call(H_l_case, r, {cnst(TY_INT, 5), cnst(TY_INT, 5), cnst(TY_INT, 5)});
   EXPECT_EQ(r->value, 0u);
-}
-
-TEST_F(Blocks, CaseSelectsSwitchDefault) {
-  VarEntry* sel = temp(TY_UINT);
-  call(H_l_case, sel, {cnst(TY_INT, 8), cnst(TY_INT, 3), cnst(TY_INT, 7), cnst(TY_INT, 9)});
-  VarEntry* b1 = marks({1});
-  VarEntry* b2 = marks({2});
-  VarEntry* b3 = marks({3});
-  VarEntry* dflt = marks({4});
-  EXPECT_EQ(call(H_l_switch, nullptr, {sel, b1, b2, b3, dflt}), 1u);
-  EXPECT_EQ(seen, (std::vector<Ref>{4}));
 }
 
 TEST_F(Blocks, CaseOnTypeWithoutComparisonFails) {
@@ -483,20 +419,6 @@ TEST_F(Blocks, CodeCopiesABlock) {
   EXPECT_EQ(call(H_l_bl_code, nullptr, {dest, nocode}), 0u);
   EXPECT_EQ(if_c_error, 32u);
   EXPECT_EQ(dest->value, code->value);
-}
-
-// ---- stop --------------------------------------------------------------------------------
-
-TEST_F(Blocks, StopEndsTheRunAfterItsRecord) {
-  Ref b = cb.begin_block();
-  op(H_l_stop, 1);
-  mark(2);
-  cb.end_block();
-  VarEntry* s = cb.block_slot(b);
-  EXPECT_EQ(run_error([&] { call(H_l_bl_exec, nullptr, {s}); }), 38u);
-  EXPECT_EQ(seen, (std::vector<Ref>{1}));
-  EXPECT_EQ(last_lexema, 1u);
-  EXPECT_EQ(on_stop, 0u);
 }
 
 // ---- calls -------------------------------------------------------------------------------
@@ -655,28 +577,6 @@ TEST_F(Blocks, ReturnAndSetretOutsideCallFail) {
   EXPECT_EQ(brk_level, 0);
 }
 
-TEST_F(Blocks, SetretGoesOnAndReturnWithoutValueKeepsResult) {
-  VarEntry* v = cnst(TY_INT, 42);
-  Ref b = cb.begin_block();
-  op(H_l_setret, 1, {R(v)});
-  mark(2);
-  op(H_l_return, 3);
-  mark(4);
-  cb.end_block();
-  VarEntry* r = temp(TY_INT);
-  EXPECT_EQ(call(H_l_bl_call, r, {cb.block_slot(b)}), 1u);
-  EXPECT_EQ(seen, (std::vector<Ref>{1, 2, 3}));
-  EXPECT_EQ(r->value, 42u);
-  // Without a result slot a returned value goes nowhere.
-  seen.clear();
-  Ref b2 = cb.begin_block();
-  op(H_l_return, 1, {R(v)});
-  mark(2);
-  cb.end_block();
-  EXPECT_EQ(call(H_l_bl_call, nullptr, {cb.block_slot(b2)}), 1u);
-  EXPECT_EQ(seen, (std::vector<Ref>{1}));
-}
-
 // A block that calls itself: the 100th call finds no room for its frame.
 TEST_F(Blocks, RecursionOverflowsTheParameterStack) {
   VarEntry* self = cnst(TY_BLOCK);
@@ -732,10 +632,6 @@ TEST_F(Blocks, ExecRecursionHitsTheDepthLimit) {
   EXPECT_EQ(exec_depth, 0u);
 }
 
-}  // namespace
-
-namespace {
-
 // A block entered at the limit is refused without being counted, so the
 // count stays right for whatever runs after the error.
 TEST_F(Blocks, ExecutorDepthGuardKeepsItsCount) {
@@ -745,10 +641,6 @@ TEST_F(Blocks, ExecutorDepthGuardKeepsItsCount) {
   EXPECT_EQ(exec_depth, u32{MAX_BLOCK_DEPTH});
   EXPECT_TRUE(seen.empty());
 }
-
-}  // namespace
-
-namespace {
 
 // The second block of an "exec" runs its first record although the first
 // block left a level behind; a "stop" there still ends the run.
