@@ -394,6 +394,7 @@ class Checker {
  public:
   void run() {
     nconsts_ = (cnstable.next - cnstable.base) / 12;
+    reuse_ = code.mode == 0;
     const VarEntry* main = S(cnstable.base);
     if (!code.loaded || code.blocks.empty() || nconsts_ == 0 || main->type != TY_BLOCK ||
         main->value != codepage.base)
@@ -404,6 +405,11 @@ class Checker {
 
  private:
   u32 nconsts_ = 0;
+  // Without the temporaries optimisation a temporary is reused with other
+  // types: it has a type only between its init record and its deletion,
+  // and only the init record says which.
+  bool reuse_ = false;
+  std::unordered_map<Ref, u32> live_;              // temporary -> type, per block
   std::unordered_set<Ref> arrays_;                  // array variables, by declaration
   std::unordered_map<Ref, Ref> dyn_;               // parameter word -> array slot
   std::unordered_map<Ref, size_t> param_words_;    // parameter word -> record number
@@ -433,9 +439,10 @@ class Checker {
       });
   }
 
+  // The slot as the record uses it: a live temporary has the type of its
+  // init record; other slots keep the type they were loaded with.
   Slot slot(Ref w, Ref where) {
-    Slot s;
-    s.ref = w;
+    Slot s = table_slot(w);
     if (w == 0) {
       auto it = dyn_.find(where);
       if (it == dyn_.end()) return s;
@@ -443,7 +450,19 @@ class Checker {
       s.type = S(it->second)->type;
       return s;
     }
+    if (s.ok && s.table == T_TEMP && reuse_) {
+      auto it = live_.find(w);
+      if (it == live_.end()) return Slot{};
+      s.type = it->second;
+    }
+    return s;
+  }
+
+  Slot table_slot(Ref w) {
+    Slot s;
+    s.ref = w;
     u32 i = 0;
+    if (w == 0) return s;
     if (index_in(vartable, w, code.nvars, &i))
       s.table = T_VAR;
     else if (index_in(cnstable, w, nconsts_, &i))
@@ -467,6 +486,7 @@ class Checker {
 
   void block(u32 start, u32 end) {
     dyn_.clear();
+    live_.clear();
     param_words_.clear();
     recs_.clear();
     each_record(start, end, [&](Ref rec) {
@@ -490,6 +510,27 @@ class Checker {
     need(first >= rettable.base && (first - rettable.base) % 12 == 0);
     const u32 i = (first - rettable.base) / 12;
     need(i <= code.ntemps && extra <= code.ntemps - i);
+  }
+
+  // An init record gives one temporary its type for the uses that follow;
+  // int and uint share their init, which takes the type from the extra
+  // count. Only code compiled without the optimisation has such records.
+  void temp_init(Ref rec, u32 h, u32 n, Ref result) {
+    need(reuse_ && n == 1 && result == 0);
+    const Ref w = word(rec, 0);
+    Slot s = table_slot(w);
+    need(s.ok && s.table == T_TEMP && !live_.count(w));
+    u32 type = TY_NONE;
+    if (h == typent[TY_INT].init) {
+      const u32 named = mem[rec + REC_EXTRA] - 1u;
+      need(named == TY_INT || named == TY_UINT);
+      type = named;
+    } else {
+      for (u32 t = 0; t < TY_COUNT && type == TY_NONE; ++t)
+        if (typent[t].init == h) type = t;
+    }
+    need(type < TY_COUNT);
+    live_[w] = type;
   }
 
   static bool slot_handler_of(u32 h, u32 type) {
@@ -539,23 +580,20 @@ class Checker {
       return;
     }
     if (h == H__alltmpinits) {
-      need(n == 0);
+      need(n == 0 && !reuse_);
       return temp_group(rec);
     }
     if (h == H_mvardel) {
       temp_group(rec);
+      need(!reuse_ || mem[rec + REC_EXTRA] == 0);
       for (u32 i = 0; i < n; ++i) {
         Slot s = param(rec, i);
         need(s.ok && !s.dynamic && (s.table == T_VAR || s.table == T_TEMP));
+        if (reuse_ && s.table == T_TEMP) live_.erase(s.ref);
       }
       return;
     }
-    if (is_slot_handler(h)) {
-      need(n == 1 && result == 0);
-      Slot s = param(rec, 0);
-      return need(s.ok && !s.dynamic && s.table != T_CONST && !s.array &&
-                  slot_handler_of(h, s.type));
-    }
+    if (is_slot_handler(h)) return temp_init(rec, h, n, result);
     const FuncEntry* op = operation(h);
     need(op != nullptr);
     operation_call(*op, rec, n, result);

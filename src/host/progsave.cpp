@@ -243,22 +243,27 @@ class CodeWalk {
     word(s.index);
   }
 
-  // A conversion is written as the __convtab cell it came from; a function
-  // that stands in several cells is written as the one its slots' types
-  // name (the source of an array element has the array's type).
+  // A conversion is written as a __convtab cell that holds its function:
+  // the one its slots' types name when they are known (the source of an
+  // array element has the array's type), else the first. Reused
+  // temporaries keep the type of their last use, so the types may not fit.
   void conversion(u32 id, Ref result, Ref source_word) {
     if (id == C_NONE || id >= C_COUNT) inexpressible();
-    const u32 dst = slot_type(result);
     u32 src = TY_NONE;
     if (source_word) {
       const Ref source = rd32(mem + source_word);
       auto it = dyn_.find(source_word);
       src = source ? slot_type(source) : it != dyn_.end() ? slot_type(it->second) : TY_NONE;
     }
+    u32 dst = slot_type(result);
     if (!(src < TY_COUNT && dst < TY_COUNT && __convtab[src][dst] == id)) {
       src = TY_NONE;
-      for (u32 s = 0; s < TY_COUNT && dst < TY_COUNT && src == TY_NONE; ++s)
-        if (__convtab[s][dst] == id) src = s;
+      for (u32 s = 0; s < TY_COUNT && src == TY_NONE; ++s)
+        for (u32 d = 0; d < TY_COUNT && src == TY_NONE; ++d)
+          if (__convtab[s][d] == id) {
+            src = s;
+            dst = d;
+          }
       if (src == TY_NONE) inexpressible();
     }
     byte(static_cast<u8>(src));

@@ -480,14 +480,50 @@ TEST_F(Program, SourcePositionsAreDroppedLabelsKept) {
   EXPECT_EQ(rd32(mem + main_block_ + 4), label_tmpinit);
 }
 
-TEST_F(Program, CarriesTheTemporariesMode) {
-  build();
-  optimtmpvarinit = 0;
-  ASSERT_EQ(save_and_load(), 0u);
+// int i 5; i = (+ i 5) compiled without the temporaries optimisation: the
+// temporary is typed by its own init record (int and uint share theirs;
+// the extra count names the type) and deleted right after its use.
+TEST_F(Program, WithoutTheOptimisationTemporariesAreTypedByTheirInitRecords) {
+  auto build_noptmp = [this](u8 init_extra, bool delete_first, bool with_group) {
+    fresh_env();
+    main_ = cb.block_slot(0);
+    i_ = take(vartable, TY_INT, V_EMPTY);
+    vartable.first = vartable.next;
+    t_ = take(rettable, TY_FLOAT, V_EMPTY | V_TEMP);  // a type from an earlier use
+    five_ = new_const(TY_INT, 5);
+    main_->value = cb.begin_block();
+    if (with_group) cb.record(H__alltmpinits, ref_of(t_), {}, 1, label_tmpinit);
+    cb.record(H_mvarinit, TY_INT, {ref_of(i_), ref_of(five_)});
+    cb.record(H_l_int_init, 0, {ref_of(t_)}, init_extra);
+    if (delete_first) cb.record(H_mvardel, 0, {ref_of(t_)}, 0, label_delete);
+    cb.record(H_l_plus, ref_of(t_), {ref_of(i_), ref_of(five_)}, 2);
+    cb.record(H_l_assign, 0, {ref_of(i_), ref_of(t_)}, 2);
+    cb.record(H_mvardel, 0, {ref_of(t_)}, 0, label_delete);
+    Ref del = cb.record(H_mvardel, 0, {ref_of(i_)}, 0, label_delete);
+    cb.set_cleanup(main_->value, del);
+    cb.end_block();
+    optimtmpvarinit = 0;
+  };
+  build_noptmp(TY_INT + 1, false, false);
+  const Bytes before = code_bytes();
+  ASSERT_EQ(save_program(path_.c_str()), 1u);
+  optimtmpvarinit = 1;  // the file, not the loading process, decides
+  cenv_reset();
+  ASSERT_EQ(load_program(path_.c_str(), 0), 1u);
   EXPECT_EQ(optimtmpvarinit, 0u);
+  EXPECT_EQ(code_bytes(), before);
+  EXPECT_EQ(execute(0), 0u);
   optimtmpvarinit = 1;
-  ASSERT_EQ(save_and_load(), 0u);
-  EXPECT_EQ(optimtmpvarinit, 1u);
+
+  build_noptmp(TY_FLOAT + 1, false, false);  // the int init cannot make a float
+  EXPECT_EQ(save_and_load(), 65u);
+  build_noptmp(TY_UINT + 1, false, false);  // "+" of int into a uint temporary
+  EXPECT_EQ(save_and_load(), 65u);
+  build_noptmp(TY_INT + 1, true, false);  // used after its deletion
+  EXPECT_EQ(save_and_load(), 65u);
+  build_noptmp(TY_INT + 1, false, true);  // a group initialisation in this mode
+  EXPECT_EQ(save_and_load(), 65u);
+  optimtmpvarinit = 1;
 }
 
 TEST_F(Program, ConversionKeepsItsCell) {
