@@ -68,6 +68,9 @@ void save_codepage(FILE* f);
 namespace reader {
 
 extern u32 chsume;
+// Off only in tests and fuzzing, to reach the checks behind the checksums
+// with files that a single changed byte would otherwise never get past.
+extern bool check_sums;
 
 // Keeps if_c_error, erases the loaded constants, throws LoadError.
 [[noreturn]] void lodonerror();
