@@ -11,6 +11,7 @@
 #include "arena.h"
 #include "env.h"
 #include "executor.h"
+#include "executor_loop.h"
 #include "handlers.h"
 #include "variables.h"
 
@@ -70,9 +71,9 @@ u32 _push_var(u32 word) {
 // The depth test sits here as well as in the executor so that the error
 // names the operation that would have nested too deeply.
 u32 run_block_slot(VarEntry* slot) {
-  if (slot->flags & V_EMPTY) return fail(60);
-  if (exec_depth >= MAX_BLOCK_DEPTH) return fail(53);
-  _execute(slot);
+  if (slot->flags & V_EMPTY) [[unlikely]] return fail(60);
+  if (exec_depth >= MAX_BLOCK_DEPTH) [[unlikely]] return fail(53);
+  run_with_executor(slot);
   return 1;
 }
 
@@ -154,14 +155,51 @@ u32 l_bl_exec(Ref, const u8* params, u32 count) {
 
 u32 l_loop(Ref, const u8* params, u32) {
   VarEntry* body = P(params, 0);
-  do {
-    if (!run_block_slot(body)) return 0;
-  } while (!_brk_cont());
-  return 1;
+  if (_execute != _executor) {
+    do {
+      if (!run_block_slot(body)) return 0;
+    } while (!_brk_cont());
+    return 1;
+  }
+  if (exec_depth >= MAX_BLOCK_DEPTH) return fail(53);
+  ++exec_depth;
+  u64 n = 0;
+  u32 ok = 1;
+  for (;;) {
+    if (body->flags & V_EMPTY) [[unlikely]] {
+      ok = fail(60);
+      break;
+    }
+    walk_block<false>(mem + body->value, n);
+    if ((brk_level | cont_level) && _brk_cont()) break;
+  }
+  --exec_depth;
+  _opcount += n;
+  return ok;
 }
 
 // Index, bounds and step are read anew at every iteration: the body may
 // change any of them. The direction is fixed at the start.
+namespace {
+
+// The index leaves the loop (1), has left its range on the start side
+// (-1, error 73), or runs the body (0).
+inline int for_check(i32 i, const VarEntry* from, const VarEntry* to, bool descending) {
+  if (descending) {
+    if (as_int(to->value) > i) return 1;
+    if (i > as_int(from->value)) return -1;
+  } else {
+    if (i > as_int(to->value)) return 1;
+    if (i < as_int(from->value)) return -1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+// With the plain executor the body's records are walked right here: all
+// its runs share one nesting count and one record count, which saves a
+// call and the block-entry bookkeeping per round.
 u32 l_for(Ref, const u8* params, u32) {
   VarEntry* ix = P(params, 0);
   const VarEntry* from = P(params, 1);
@@ -170,19 +208,34 @@ u32 l_for(Ref, const u8* params, u32) {
   VarEntry* body = P(params, 4);
   ix->value = from->value;
   const bool descending = as_int(from->value) > as_int(to->value);
-  for (;;) {
-    const i32 i = as_int(ix->value);
-    if (descending) {
-      if (as_int(to->value) > i) return 1;
-      if (i > as_int(from->value)) return fail(73);
-    } else {
-      if (i > as_int(to->value)) return 1;
-      if (i < as_int(from->value)) return fail(73);
+  if (_execute != _executor) {
+    for (;;) {
+      if (int c = for_check(as_int(ix->value), from, to, descending)) return c > 0 ? 1 : fail(73);
+      if (!run_block_slot(body)) return 0;
+      if (_brk_cont()) return 1;
+      ix->value += step->value;  // wraps, as all integer arithmetic
     }
-    if (!run_block_slot(body)) return 0;
-    if (_brk_cont()) return 1;
-    ix->value += step->value;  // wraps, as all integer arithmetic
   }
+  if (exec_depth >= MAX_BLOCK_DEPTH) return fail(53);
+  ++exec_depth;
+  u64 n = 0;
+  u32 ok = 1;
+  for (;;) {
+    if (int c = for_check(as_int(ix->value), from, to, descending)) {
+      ok = c > 0 ? 1 : fail(73);
+      break;
+    }
+    if (body->flags & V_EMPTY) [[unlikely]] {
+      ok = fail(60);
+      break;
+    }
+    walk_block<false>(mem + body->value, n);
+    if ((brk_level | cont_level) && _brk_cont()) break;
+    ix->value += step->value;
+  }
+  --exec_depth;
+  _opcount += n;
+  return ok;
 }
 
 u32 l_break(Ref, const u8*, u32) {

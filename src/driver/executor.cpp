@@ -3,6 +3,7 @@
 // end-marker test, one count, one indirect call, one step and the level and
 // stop tests, nothing more.
 #include "executor.h"
+#include "executor_loop.h"
 
 #include <cstdio>
 
@@ -31,81 +32,6 @@ void (*process_events_hook)() = nullptr;
 
 u32 if_c_error = 0;
 
-namespace {
-
-inline u32 call_record(const u8* rec) {
-  u32 count = rec[REC_COUNT] | (u32{rec[REC_EXTRA]} << 8);
-  return handlers[rd32(rec + REC_HANDLER)](rd32(rec + REC_RESULT), rec + REC_PARAMS, count);
-}
-
-// Keeps the nesting count right however the block is left.
-struct DepthGuard {
-  DepthGuard() {
-    // Counted only once the block may run: a constructor that throws gets
-    // no destructor call to take its count back.
-    if (exec_depth >= MAX_BLOCK_DEPTH) {
-      last_lexema = 0;
-      execerror(53);
-    }
-    ++exec_depth;
-  }
-  ~DepthGuard() { --exec_depth; }
-};
-
-// Leaving a block because a level is pending: the temporaries of the
-// operation that set it, then the block's own clean-up.
-void early_exit(const u8* cur, Ref cleanup) {
-  const u8* cleanrec = cleanup ? mem + cleanup - 4 : nullptr;
-  if (!optimtmpvarinit && rd32(cur) != END_MARK && rd32(cur + REC_HANDLER) == H_mvardel &&
-      cur != cleanrec)
-    call_record(cur);
-  if (cleanrec && !call_record(cleanrec)) {
-    last_lexema = 0;
-    execerror(if_c_error);
-  }
-}
-
-[[noreturn]] void stop_run(const u8* rec) {
-  on_stop = 0;
-  last_lexema = rd32(rec);
-  execerror(38);
-}
-
-template <bool Traced>
-void run_block(VarEntry* slot) {
-  DepthGuard depth;
-  const u8* blk = mem + slot->value;
-  const Ref cleanup = rd32(blk);
-  const u8* cur = blk + 4;
-  if (doprocesskeys && process_events_hook) process_events_hook();
-  const u8* firstrec = cur;
-  for (;;) {
-    if (rd32(cur) == END_MARK) return;
-    ++_opcount;
-#ifdef QV_FUZZ
-    if (run_step_limit && _opcount > run_step_limit) execerror(1);
-#endif
-    if constexpr (Traced) {
-      if (_tracing_on && rd32(cur + REC_HANDLER) && _trace_hook)
-        _trace_hook(rd32(cur), cur, cur == firstrec);
-    }
-    if (!call_record(cur)) {
-      last_lexema = rd32(cur);
-      execerror(if_c_error);
-    }
-    const u8* rec = cur;
-    cur += rec_size(cur);
-    // "stop" first: a block run while a level is pending (the next block
-    // of an "exec") would otherwise leave early and lose the stop.
-    if (on_stop) stop_run(rec);
-    if (brk_level | cont_level) {
-      early_exit(cur, cleanup);
-      return;
-    }
-  }
-}
-
-}  // namespace
 
 void _executor(VarEntry* slot) { run_block<false>(slot); }
 void _exectrace(VarEntry* slot) { run_block<true>(slot); }

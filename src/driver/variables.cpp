@@ -129,17 +129,28 @@ u32 mvarinit(Ref result, const u8* params, u32 count) {
   return 1;
 }
 
-u32 _alltmpinits(Ref result, const u8*, u32 count) {
+namespace {
+
+[[gnu::noinline]] u32 init_temporaries(Ref first, u32 count) {
   if (_tracing_on) std::fputs("---initializing temporary variables group\n", stdout);
-  const u32 k = result ? nextra(count) : 0;
+  const u32 k = first ? nextra(count) : 0;
   for (u32 i = 0; i < k; ++i) {
-    VarEntry* v = S(result + i * ELEM_SIZE);
+    VarEntry* v = S(first + i * ELEM_SIZE);
     if (!(v->flags & V_EMPTY)) continue;
     if (v->type >= TY_COUNT) return fail(E_BAD_RECORD);
     if (!type_init(v)) return 0;
     v->flags &= ~(V_ARRAY | V_EMPTY);
   }
   return 1;
+}
+
+}  // namespace
+
+// Every block entry runs this record, most often for no temporaries at
+// all: that case returns before anything else is touched.
+u32 _alltmpinits(Ref result, const u8*, u32 count) {
+  if (!_tracing_on && (!result || !(count & 0xFF00))) return 1;
+  return init_temporaries(result, count);
 }
 
 u32 mvardel(Ref result, const u8* params, u32 count) {

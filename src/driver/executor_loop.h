@@ -1,0 +1,108 @@
+// The executor loop itself, for the executor and for the loop operations,
+// which run their bodies with it inlined: the loop of a "for" is then one
+// function that walks the body's records directly.
+#pragma once
+
+#include "env.h"
+#include "executor.h"
+#include "handlers.h"
+
+namespace qv {
+
+inline u32 call_record(const u8* rec) {
+  u32 count = rec[REC_COUNT] | (u32{rec[REC_EXTRA]} << 8);
+  return handlers[rd32(rec + REC_HANDLER)](rd32(rec + REC_RESULT), rec + REC_PARAMS, count);
+}
+
+// The nesting count and the record count are kept by hand rather than by
+// guards: an error unwinds every executor call up to execute(), which sets
+// the nesting count back, and a failed run reports no record count.
+inline void enter_block() {
+  if (exec_depth >= MAX_BLOCK_DEPTH) [[unlikely]] {
+    last_lexema = 0;
+    execerror(53);
+  }
+  ++exec_depth;
+}
+
+// Leaving a block because a level is pending: the temporaries of the
+// operation that set it, then the block's own clean-up.
+inline void early_exit(const u8* cur, Ref cleanup) {
+  const u8* cleanrec = cleanup ? mem + cleanup - 4 : nullptr;
+  if (!optimtmpvarinit && rd32(cur) != END_MARK && rd32(cur + REC_HANDLER) == H_mvardel &&
+      cur != cleanrec)
+    call_record(cur);
+  if (cleanrec && !call_record(cleanrec)) {
+    last_lexema = 0;
+    execerror(if_c_error);
+  }
+}
+
+[[noreturn]] inline void stop_run(const u8* rec) {
+  on_stop = 0;
+  last_lexema = rd32(rec);
+  execerror(38);
+}
+
+// One run of a block's records, from its first to its end marker or an
+// early exit; `n` counts the records.
+template <bool Traced>
+[[gnu::always_inline]] inline void walk_block(const u8* blk, u64& n) {
+  const Ref cleanup = rd32(blk);
+  const u8* cur = blk + 4;
+  if (doprocesskeys && process_events_hook) process_events_hook();
+  [[maybe_unused]] const u8* firstrec = cur;
+  // Most blocks start with an initialisation record for no temporaries;
+  // untraced, it has nothing to do, so it is counted without the call.
+  if constexpr (!Traced) {
+    if (rd32(cur) != END_MARK && rd32(cur + REC_HANDLER) == H__alltmpinits &&
+        (cur[REC_EXTRA] | cur[REC_COUNT]) == 0 && !_tracing_on) {
+      ++n;
+      cur += REC_PARAMS;
+    }
+  }
+  for (;;) {
+    if (rd32(cur) == END_MARK) return;
+    ++n;
+#ifdef QV_FUZZ
+    if (run_step_limit && _opcount + n > run_step_limit) execerror(1);
+#endif
+    if constexpr (Traced) {
+      if (_tracing_on && rd32(cur + REC_HANDLER) && _trace_hook)
+        _trace_hook(rd32(cur), cur, cur == firstrec);
+    }
+    if (!call_record(cur)) [[unlikely]] {
+      last_lexema = rd32(cur);
+      execerror(if_c_error);
+    }
+    const u8* rec = cur;
+    cur += rec_size(cur);
+    if (brk_level | cont_level | static_cast<i32>(on_stop)) [[unlikely]] {
+      // "stop" first: a block run while a level is pending (the next block
+      // of an "exec") would otherwise leave early and lose the stop.
+      if (on_stop) stop_run(rec);
+      early_exit(cur, cleanup);
+      return;
+    }
+  }
+}
+
+template <bool Traced>
+inline void run_block(VarEntry* slot) {
+  enter_block();
+  u64 n = 0;
+  walk_block<Traced>(mem + slot->value, n);
+  --exec_depth;
+  _opcount += n;
+}
+
+// Runs a block with the executor in use: the plain loop inline, the traced
+// one through _execute.
+inline void run_with_executor(VarEntry* slot) {
+  if (_execute == _executor) [[likely]]
+    run_block<false>(slot);
+  else
+    _execute(slot);
+}
+
+}  // namespace qv
