@@ -5,5 +5,5 @@ down = function(arg)
   depth = depth + 1
   if depth < 60 then down(depth) end
 end
-for k = 1, 5000 do depth = 0; down(depth) end
+for k = 1, 30000 do depth = 0; down(depth) end
 print(total)

@@ -1,5 +1,5 @@
 local n = 0
-for i = 1, 300000 do
+for i = 1, 1000000 do
   local k = i % 10
   local s = "ab" .. string.sub("hello world", k + 1, k + 3)
   n = n + #s

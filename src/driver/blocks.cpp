@@ -165,12 +165,18 @@ u32 l_loop(Ref, const u8* params, u32) {
   ++exec_depth;
   u64 n = 0;
   u32 ok = 1;
+  Ref known = 0;  // the body's block, and whether it starts with an idle init
+  bool idle_init = false;
   for (;;) {
     if (body->flags & V_EMPTY) [[unlikely]] {
       ok = fail(60);
       break;
     }
-    walk_block<false>(mem + body->value, n);
+    if (body->value != known) {
+      known = body->value;
+      idle_init = starts_with_idle_init(mem + known);
+    }
+    walk_block<false>(mem + known, n, idle_init);
     if ((brk_level | cont_level) && _brk_cont()) break;
   }
   --exec_depth;
@@ -220,6 +226,8 @@ u32 l_for(Ref, const u8* params, u32) {
   ++exec_depth;
   u64 n = 0;
   u32 ok = 1;
+  Ref known = 0;  // the body's block, and whether it starts with an idle init
+  bool idle_init = false;
   for (;;) {
     if (int c = for_check(as_int(ix->value), from, to, descending)) {
       ok = c > 0 ? 1 : fail(73);
@@ -229,7 +237,11 @@ u32 l_for(Ref, const u8* params, u32) {
       ok = fail(60);
       break;
     }
-    walk_block<false>(mem + body->value, n);
+    if (body->value != known) {
+      known = body->value;
+      idle_init = starts_with_idle_init(mem + known);
+    }
+    walk_block<false>(mem + known, n, idle_init);
     if ((brk_level | cont_level) && _brk_cont()) break;
     ix->value += step->value;
   }

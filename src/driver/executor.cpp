@@ -13,9 +13,7 @@
 namespace qv {
 
 BlockRunner _execute = nullptr;
-i32 brk_level = 0;
-i32 cont_level = 0;
-u32 on_stop = 0;
+RunSignals run_signals{0, 0, 0};
 u32 _tracing_on = 0;
 u32 _tracing_int = 0;
 u32 _trace_stop = 0;

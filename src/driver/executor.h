@@ -13,9 +13,23 @@ inline u32 rec_size(const u8* rec) { return REC_PARAMS + 4u * rec[REC_COUNT]; }
 // Run-time switches.
 using BlockRunner = void (*)(VarEntry* slot);
 extern BlockRunner _execute;
-extern i32 brk_level;
-extern i32 cont_level;
-extern u32 on_stop;
+// The levels and the stop request lie side by side, so that the executor
+// tests all three with two loads after each record.
+struct RunSignals {
+  i32 brk_level;
+  i32 cont_level;
+  u32 on_stop;
+};
+extern RunSignals run_signals;
+inline i32& brk_level = run_signals.brk_level;
+inline i32& cont_level = run_signals.cont_level;
+inline u32& on_stop = run_signals.on_stop;
+// Non-zero when a level or a stop is pending.
+inline u32 signal_pending() {
+  u64 levels;
+  std::memcpy(&levels, &run_signals, sizeof levels);
+  return (levels != 0) | (run_signals.on_stop != 0);
+}
 extern u32 _tracing_on;
 extern u32 _tracing_int;
 extern u32 _trace_stop;

@@ -44,19 +44,26 @@ inline void early_exit(const u8* cur, Ref cleanup) {
   execerror(38);
 }
 
+// Most blocks start with an initialisation record for no temporaries;
+// untraced, it has nothing to do, and the executor counts it without the
+// call.
+inline bool starts_with_idle_init(const u8* blk) {
+  const u8* rec = blk + 4;
+  return rd32(rec) != END_MARK && rd32(rec + REC_HANDLER) == H__alltmpinits &&
+         (rec[REC_EXTRA] | rec[REC_COUNT]) == 0;
+}
+
 // One run of a block's records, from its first to its end marker or an
-// early exit; `n` counts the records.
+// early exit; `n` counts the records. `idle_init`: the block starts with
+// an initialisation record for no temporaries.
 template <bool Traced>
-[[gnu::always_inline]] inline void walk_block(const u8* blk, u64& n) {
+[[gnu::always_inline]] inline void walk_block(const u8* blk, u64& n, bool idle_init) {
   const Ref cleanup = rd32(blk);
   const u8* cur = blk + 4;
   if (doprocesskeys && process_events_hook) process_events_hook();
   [[maybe_unused]] const u8* firstrec = cur;
-  // Most blocks start with an initialisation record for no temporaries;
-  // untraced, it has nothing to do, so it is counted without the call.
   if constexpr (!Traced) {
-    if (rd32(cur) != END_MARK && rd32(cur + REC_HANDLER) == H__alltmpinits &&
-        (cur[REC_EXTRA] | cur[REC_COUNT]) == 0 && !_tracing_on) {
+    if (idle_init && !_tracing_on) {
       ++n;
       cur += REC_PARAMS;
     }
@@ -77,7 +84,7 @@ template <bool Traced>
     }
     const u8* rec = cur;
     cur += rec_size(cur);
-    if (brk_level | cont_level | static_cast<i32>(on_stop)) [[unlikely]] {
+    if (signal_pending()) [[unlikely]] {
       // "stop" first: a block run while a level is pending (the next block
       // of an "exec") would otherwise leave early and lose the stop.
       if (on_stop) stop_run(rec);
@@ -91,7 +98,8 @@ template <bool Traced>
 inline void run_block(VarEntry* slot) {
   enter_block();
   u64 n = 0;
-  walk_block<Traced>(mem + slot->value, n);
+  const u8* blk = mem + slot->value;
+  walk_block<Traced>(blk, n, !Traced && starts_with_idle_init(blk));
   --exec_depth;
   _opcount += n;
 }

@@ -23,7 +23,17 @@ inline u32 nparams(u32 count) { return count & 0xFF; }
 inline u32 nextra(u32 count) { return (count >> 8) & 0xFF; }
 inline VarEntry* element(const ArrHead* h, u32 i) { return S(h->data + i * ELEM_SIZE); }
 
+// bool, int, uint and float keep their value in the slot: their init and
+// del only set the value or the flags, which the record handlers below do
+// in place instead of calling the type's handler for every temporary.
+inline bool in_slot(u32 type) { return type >= TY_BOOL && type <= TY_FLOAT; }
+
 inline u32 del_checked(VarEntry* v) {
+  if (in_slot(v->type)) {
+    if (v->flags & V_EMPTY) return fail(72);
+    v->flags |= V_EMPTY;
+    return 1;
+  }
   return v->type < TY_COUNT ? type_del(v) : fail(72);
 }
 
@@ -137,8 +147,12 @@ namespace {
   for (u32 i = 0; i < k; ++i) {
     VarEntry* v = S(first + i * ELEM_SIZE);
     if (!(v->flags & V_EMPTY)) continue;
-    if (v->type >= TY_COUNT) return fail(E_BAD_RECORD);
-    if (!type_init(v)) return 0;
+    if (in_slot(v->type)) {
+      v->value = 0;
+    } else {
+      if (v->type >= TY_COUNT) return fail(E_BAD_RECORD);
+      if (!type_init(v)) return 0;
+    }
     v->flags &= ~(V_ARRAY | V_EMPTY);
   }
   return 1;
@@ -156,7 +170,7 @@ u32 _alltmpinits(Ref result, const u8*, u32 count) {
 u32 mvardel(Ref result, const u8* params, u32 count) {
   const u32 k = result ? nextra(count) : 0;
   for (u32 i = 0; i < k; ++i) {
-    if (_tracing_on) std::fputs("--deleting temporary variable\n", stdout);
+    if (_tracing_on) [[unlikely]] std::fputs("--deleting temporary variable\n", stdout);
     VarEntry* v = S(result + i * ELEM_SIZE);
     if (!del_checked(v)) return 0;
     v->flags = (v->flags & ~V_ARRAY) | V_EMPTY;
@@ -207,6 +221,10 @@ u32 _arrindexing(Ref result, const u8* params, u32) {
 u32 convert_or_assign(VarEntry* src, VarEntry* dest) {
   if ((src->flags | dest->flags) & (V_EMPTY | V_ARRAY))
     return fail((src->flags | dest->flags) & V_EMPTY ? E_NOT_INIT : 32);
+  if (src->type == dest->type && in_slot(src->type)) {
+    dest->value = src->value;  // what those types' assign does
+    return 1;
+  }
   if (src->type >= TY_COUNT || dest->type >= TY_COUNT) return fail(61);
   if (src->type == dest->type) {
     const TypeEntry& t = typent[src->type];
