@@ -165,18 +165,9 @@ u32 l_loop(Ref, const u8* params, u32) {
   ++exec_depth;
   u64 n = 0;
   u32 ok = 1;
-  Ref known = 0;  // the body's block, and whether it starts with an idle init
-  bool idle_init = false;
+  LoopBody round(body);
   for (;;) {
-    if (body->flags & V_EMPTY) [[unlikely]] {
-      ok = fail(60);
-      break;
-    }
-    if (body->value != known) {
-      known = body->value;
-      idle_init = starts_with_idle_init(mem + known);
-    }
-    walk_block<false>(mem + known, n, idle_init);
+    if (!(ok = round.run(n))) break;
     if ((brk_level | cont_level) && _brk_cont()) break;
   }
   --exec_depth;
@@ -226,22 +217,13 @@ u32 l_for(Ref, const u8* params, u32) {
   ++exec_depth;
   u64 n = 0;
   u32 ok = 1;
-  Ref known = 0;  // the body's block, and whether it starts with an idle init
-  bool idle_init = false;
+  LoopBody round(body);
   for (;;) {
     if (int c = for_check(as_int(ix->value), from, to, descending)) {
       ok = c > 0 ? 1 : fail(73);
       break;
     }
-    if (body->flags & V_EMPTY) [[unlikely]] {
-      ok = fail(60);
-      break;
-    }
-    if (body->value != known) {
-      known = body->value;
-      idle_init = starts_with_idle_init(mem + known);
-    }
-    walk_block<false>(mem + known, n, idle_init);
+    if (!(ok = round.run(n))) break;
     if ((brk_level | cont_level) && _brk_cont()) break;
     ix->value += step->value;
   }

@@ -104,6 +104,53 @@ inline void run_block(VarEntry* slot) {
   _opcount += n;
 }
 
+// The body of a loop operation, run round after round with the plain
+// executor. What the body's block looks like is worked out once per block
+// (a program may switch a block variable's code between rounds): most loop
+// bodies are an idle initialisation record and a single operation, which
+// then runs without a walk.
+class LoopBody {
+ public:
+  explicit LoopBody(VarEntry* slot) : slot_(slot) {}
+
+  // One round; `n` counts the records. 0 with if_c_error set when the slot
+  // holds no block.
+  [[gnu::always_inline]] u32 run(u64& n) {
+    if (slot_->flags & V_EMPTY) [[unlikely]] return fail(60);
+    if (slot_->value != known_) learn(slot_->value);
+    if (single_ && !_tracing_on) {
+      if (doprocesskeys && process_events_hook) process_events_hook();
+      n += idle_init_ ? 2 : 1;
+      if (!call_record(single_)) [[unlikely]] {
+        last_lexema = rd32(single_);
+        execerror(if_c_error);
+      }
+      // The block has no clean-up and nothing after its one record, so a
+      // pending level leaves it without further work.
+      if (on_stop) [[unlikely]] stop_run(single_);
+      return 1;
+    }
+    walk_block<false>(mem + known_, n, idle_init_);
+    return 1;
+  }
+
+ private:
+  void learn(Ref blk) {
+    known_ = blk;
+    const u8* b = mem + blk;
+    idle_init_ = starts_with_idle_init(b);
+    const u8* rec = b + 4 + (idle_init_ ? REC_PARAMS : 0);
+    single_ = nullptr;
+    if (rd32(b) == 0 && rd32(rec) != END_MARK && rd32(rec + rec_size(rec)) == END_MARK)
+      single_ = rec;
+  }
+
+  VarEntry* slot_;
+  Ref known_ = 0;
+  bool idle_init_ = false;
+  const u8* single_ = nullptr;  // the body's only operation record
+};
+
 // Runs a block with the executor in use: the plain loop inline, the traced
 // one through _execute.
 inline void run_with_executor(VarEntry* slot) {
