@@ -25,6 +25,7 @@ u32 optimtmpvarinit = 1;
 u32 exec_depth = 0;
 #ifdef QV_FUZZ
 u64 run_step_limit = 0;
+u64 run_steps = 0;
 #endif
 void (*process_events_hook)() = nullptr;
 
@@ -37,6 +38,9 @@ void _exectrace(VarEntry* slot) { run_block<true>(slot); }
 u32 execute(int trace) {
   _tracing_on = _tracing_int = trace ? 1 : 0;
   _trace_hook = trace_line;
+#ifdef QV_FUZZ
+  run_steps = 0;
+#endif
   try {
     VarEntry* main = S(cnstable.base);
     if (!(main->flags & V_EMPTY)) {

@@ -50,9 +50,12 @@ extern u32 exec_depth;
 extern void (*process_events_hook)();
 
 #ifdef QV_FUZZ
-// Fuzzing builds end runs after this many records (error 1), so that
-// endless programs cannot stall the fuzzer.
+// Fuzzing builds end a run (error 1) after this many steps, records run
+// and blocks entered, counted from the start of execute(), so that endless
+// programs cannot stall the fuzzer. A count of blocks entered catches
+// loops over empty bodies, which run no record. 0: no limit.
 extern u64 run_step_limit;
+extern u64 run_steps;
 #endif
 
 // A run-time error on its way back to execute().

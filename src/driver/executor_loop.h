@@ -25,6 +25,13 @@ inline void enter_block() {
   ++exec_depth;
 }
 
+// One step against the fuzzing builds' run_step_limit; nothing otherwise.
+inline void fuzz_step() {
+#ifdef QV_FUZZ
+  if (run_step_limit && ++run_steps > run_step_limit) execerror(1);
+#endif
+}
+
 // Leaving a block because a level is pending: the temporaries of the
 // operation that set it, then the block's own clean-up.
 inline void early_exit(const u8* cur, Ref cleanup) {
@@ -61,6 +68,7 @@ template <bool Traced>
   const Ref cleanup = rd32(blk);
   const u8* cur = blk + 4;
   if (doprocesskeys && process_events_hook) process_events_hook();
+  fuzz_step();
   [[maybe_unused]] const u8* firstrec = cur;
   if constexpr (!Traced) {
     if (idle_init && !_tracing_on) {
@@ -71,9 +79,7 @@ template <bool Traced>
   for (;;) {
     if (rd32(cur) == END_MARK) return;
     ++n;
-#ifdef QV_FUZZ
-    if (run_step_limit && _opcount + n > run_step_limit) execerror(1);
-#endif
+    fuzz_step();
     if constexpr (Traced) {
       if (_tracing_on && rd32(cur + REC_HANDLER) && _trace_hook)
         _trace_hook(rd32(cur), cur, cur == firstrec);
@@ -121,6 +127,7 @@ class LoopBody {
     if (single_ && !_tracing_on) {
       if (doprocesskeys && process_events_hook) process_events_hook();
       n += idle_init_ ? 2 : 1;
+      fuzz_step();
       if (!call_record(single_)) [[unlikely]] {
         last_lexema = rd32(single_);
         execerror(if_c_error);

@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   if (!waits()) {
-    run_step_limit = _opcount + 20000;
+    run_step_limit = 20000;
     execute(0);
     run_step_limit = 0;
   }

@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Ref text = place_text(data, size);
   if (!text) return 0;
   if (compile(text) == 0) {
-    run_step_limit = _opcount + 20000;
+    run_step_limit = 20000;
     execute(0);
     run_step_limit = 0;
   }
