@@ -1,5 +1,6 @@
 #include "driver.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -97,14 +98,28 @@ void nopars() {
 }
 
 Ref load_text(const char* path) {
-  FILE* f = std::fopen(path, "rb");
+  // Opened without waiting: a named pipe without a writer would otherwise
+  // block here for ever; it is refused below as having no size.
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  FILE* f = fd >= 0 ? fdopen(fd, "rb") : nullptr;
   if (!f) {
     std::perror(path);
     end_process(1);
   }
+  // errno is set here for every refusal: whatever an earlier call left in
+  // it would otherwise be printed as the reason.
   struct stat st {};
-  if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size >= 0x7FFFFFFF) {
-    if (errno == 0) errno = EISDIR;
+  int refused = 0;
+  if (fstat(fileno(f), &st) != 0)
+    refused = errno;
+  else if (S_ISDIR(st.st_mode))
+    refused = EISDIR;
+  else if (!S_ISREG(st.st_mode))
+    refused = EINVAL;  // a pipe or device has no size to read up to
+  else if (st.st_size >= 0x7FFFFFFF)
+    refused = EFBIG;
+  if (refused) {
+    errno = refused;
     std::perror(path);
     end_process(1);
   }
@@ -114,6 +129,7 @@ Ref load_text(const char* path) {
     std::fputs("No memory\n", stderr);
     end_process(1);
   }
+  errno = 0;
   size_t got = size ? std::fread(mem + text, 1, size, f) : 0;
   if (got == 0) {
     if (errno == 0) errno = ENODATA;

@@ -36,13 +36,28 @@ with tempfile.TemporaryDirectory() as d:
 
     open(os.path.join(d, "empty.qv"), "w").close()
     p = run(["empty.qv"], d)
-    check("empty file is refused with its path", p.stderr.startswith(b"empty.qv: "))
+    check("empty file is refused with its path and reason",
+          p.stderr == b"empty.qv: No data available\n")
     check("empty file: exit status 1", p.returncode == 1)
 
     os.mkdir(os.path.join(d, "folder.qv"))
     p = run(["folder.qv"], d)
-    check("a folder is refused with its path", p.stderr.startswith(b"folder.qv: "))
+    check("a folder is refused with its path and reason",
+          p.stderr == b"folder.qv: Is a directory\n")
     check("a folder: exit status 1", p.returncode == 1)
+
+    # A named pipe without a writer is refused at once, not waited on.
+    os.mkfifo(os.path.join(d, "pipe.qv"))
+    p = run(["pipe.qv"], d)
+    check("a named pipe is refused with its path",
+          p.stderr == b"pipe.qv: Invalid argument\n" and p.returncode == 1)
+
+    # A sparse file of 2 GiB: too large for the arena's 32-bit offsets.
+    with open(os.path.join(d, "huge.qv"), "wb") as f:
+        f.truncate(0x80000000)
+    p = run(["huge.qv"], d)
+    check("a huge file is refused with its path and reason",
+          p.stderr == b"huge.qv: File too large\n" and p.returncode == 1)
 
     # "-o" anywhere in the first argument lists, even for an existing file.
     with open(os.path.join(d, "prog-o.txt"), "w") as f:
