@@ -294,10 +294,15 @@ u32 l_bl_call(Ref result, const u8* params, u32 count) {
   VarEntry* body = P(params, 0);
   if (body->flags & V_EMPTY) return fail(60);
   const u32 n = nparams(count);
+  // The whole frame, n - 1 arguments, the result and n, must fit: a call
+  // never leaves half a frame behind.
+  if (callstack.next + 4 * (n + 1) >= callstack.end) return fail(3);
   CallScope scope;
-  for (u32 i = 1; i < n; ++i)
-    if (!_push_var(par_ref(params, i))) return 0;
-  if (!_push_var(result) || !_push_var(n)) return 0;
+  u8* frame = mem + callstack.next;
+  for (u32 i = 1; i < n; ++i) wr32(frame + 4 * i, par_ref(params, i));
+  wr32(frame + 4 * n, result);
+  wr32(frame + 4 * (n + 1), n);
+  callstack.next += 4 * (n + 1);
   if (u32{block_nesty} + 1 >= MAX_CALL_NESTING) return fail(53);
   ++block_nesty;
   scope.counted = true;
@@ -311,14 +316,14 @@ u32 l_return(Ref, const u8* params, u32 count) {
   if (top_word() == 0) return fail(30);
   brk_level = -1;
   const Ref dest = frame_word(1);
-  if (dest && nparams(count)) return convert_or_assign(P(params, 0), S(dest));
+  if (dest && nparams(count)) return deliver(P(params, 0), S(dest));
   return 1;
 }
 
 u32 l_setret(Ref, const u8* params, u32 count) {
   if (top_word() == 0) return fail(30);
   const Ref dest = frame_word(1);
-  if (dest && nparams(count)) return convert_or_assign(P(params, 0), S(dest));
+  if (dest && nparams(count)) return deliver(P(params, 0), S(dest));
   return 1;
 }
 
@@ -330,7 +335,7 @@ u32 l_paramvalue(Ref result, const u8* params, u32 count) {
     if (nparams(count) < 2) return fail(4);
     src = par_ref(params, 1);
   }
-  return result ? convert_or_assign(S(src), S(result)) : 1;
+  return result ? deliver(S(src), S(result)) : 1;
 }
 
 u32 l_paramchange(Ref, const u8* params, u32) {
@@ -339,7 +344,7 @@ u32 l_paramchange(Ref, const u8* params, u32) {
   const Ref arg = argument(n, P(params, 0)->value);
   if (!arg) return fail(4);
   if (S(arg)->flags & NOT_VARIABLE) return fail(14);
-  return convert_or_assign(P(params, 1), S(arg));
+  return deliver(P(params, 1), S(arg));
 }
 
 u32 l_parsgiven(Ref result, const u8*, u32) {

@@ -141,10 +141,11 @@ u32 mvarinit(Ref result, const u8* params, u32 count) {
 
 namespace {
 
-[[gnu::noinline]] u32 init_temporaries(Ref first, u32 count) {
+// The general case: traced, or a temporary whose init has work to do.
+[[gnu::noinline]] u32 init_temporaries(Ref first, u32 count, u32 from) {
   if (_tracing_on) std::fputs("---initializing temporary variables group\n", stdout);
   const u32 k = first ? nextra(count) : 0;
-  for (u32 i = 0; i < k; ++i) {
+  for (u32 i = from; i < k; ++i) {
     VarEntry* v = S(first + i * ELEM_SIZE);
     if (!(v->flags & V_EMPTY)) continue;
     if (in_slot(v->type)) {
@@ -160,17 +161,31 @@ namespace {
 
 }  // namespace
 
-// Every block entry runs this record, most often for no temporaries at
-// all: that case returns before anything else is touched.
+// Every block entry runs this record. The loop below makes no calls, so it
+// needs no registers saved: most temporaries are numbers or truth values,
+// whose init only sets the value word.
 u32 _alltmpinits(Ref result, const u8*, u32 count) {
-  if (!_tracing_on && (!result || !(count & 0xFF00))) return 1;
-  return init_temporaries(result, count);
-}
-
-u32 mvardel(Ref result, const u8* params, u32 count) {
+  if (_tracing_on) [[unlikely]] return init_temporaries(result, count, 0);
   const u32 k = result ? nextra(count) : 0;
   for (u32 i = 0; i < k; ++i) {
-    if (_tracing_on) [[unlikely]] std::fputs("--deleting temporary variable\n", stdout);
+    VarEntry* v = S(result + i * ELEM_SIZE);
+    const u32 f = v->flags;
+    if (!(f & V_EMPTY)) continue;
+    if (!in_slot(v->type)) return init_temporaries(result, count, i);
+    v->value = 0;
+    v->flags = f & ~(V_ARRAY | V_EMPTY);
+  }
+  return 1;
+}
+
+namespace {
+
+// The general case of mvardel from temporary `from` on: traced, or a
+// temporary or variable whose del has work to do.
+[[gnu::noinline]] u32 delete_slots(Ref result, const u8* params, u32 count, u32 from) {
+  const u32 k = result ? nextra(count) : 0;
+  for (u32 i = from; i < k; ++i) {
+    if (_tracing_on) std::fputs("--deleting temporary variable\n", stdout);
     VarEntry* v = S(result + i * ELEM_SIZE);
     if (!del_checked(v)) return 0;
     v->flags = (v->flags & ~V_ARRAY) | V_EMPTY;
@@ -188,6 +203,23 @@ u32 mvardel(Ref result, const u8* params, u32 count) {
     v->flags = (v->flags & ~V_ARRAY) | V_EMPTY;
   }
   return 1;
+}
+
+}  // namespace
+
+// Every block exit with temporaries or variables runs this record; as with
+// _alltmpinits, temporaries of in-slot types are emptied without a call.
+u32 mvardel(Ref result, const u8* params, u32 count) {
+  if (_tracing_on) [[unlikely]] return delete_slots(result, params, count, 0);
+  const u32 k = result ? nextra(count) : 0;
+  for (u32 i = 0; i < k; ++i) {
+    VarEntry* v = S(result + i * ELEM_SIZE);
+    const u32 f = v->flags;
+    if (!in_slot(v->type)) return delete_slots(result, params, count, i);
+    if (f & V_EMPTY) return fail(72);
+    v->flags = (f & ~V_ARRAY) | V_EMPTY;
+  }
+  return nparams(count) ? delete_slots(0, params, count, 0) : 1;
 }
 
 // Parameter word 0 is a conversion id, not a slot. An empty str source or

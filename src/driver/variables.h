@@ -9,6 +9,17 @@ namespace qv {
 // Delivers src's value into dest, converting when the types differ.
 u32 convert_or_assign(VarEntry* src, VarEntry* dest);
 
+// convert_or_assign with the commonest case inline: a number or truth
+// value into a slot of its own type, which is a copy of the value word.
+inline u32 deliver(VarEntry* src, VarEntry* dest) {
+  if (src->type == dest->type && src->type >= TY_BOOL && src->type <= TY_FLOAT &&
+      !((src->flags | dest->flags) & (V_EMPTY | V_ARRAY))) {
+    dest->value = src->value;
+    return 1;
+  }
+  return convert_or_assign(src, dest);
+}
+
 // Builds an array of n elements in the empty slot. per_element 0: every
 // element has types[0]; otherwise element i has types[2*i].
 u32 createfields(VarEntry* slot, u32 n, u32 per_element, const u32* types);

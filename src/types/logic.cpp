@@ -89,7 +89,7 @@ u32 l_or(Ref result, const u8* params, u32 count) {
 u32 l_ifassign(Ref result, const u8* params, u32) {
   if (!result) return 1;
   VarEntry* chosen = P(params, P(params, 0)->value ? 1 : 2);
-  return convert_or_assign(chosen, S(result));
+  return deliver(chosen, S(result));
 }
 
 // The chosen block runs as "exec" of that one operand, with the form byte
