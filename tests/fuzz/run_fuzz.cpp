@@ -1,5 +1,6 @@
 // Source text -> compile -> run with a bounded number of records: any
-// program ends in an error report or a normal end.
+// program ends in an error report or a normal end. The first byte's low
+// bits choose the temporaries mode and the traced executor.
 #include "fuzz_common.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -12,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!text) return 0;
   if (compile(text) == 0) {
     run_step_limit = 20000;
-    execute(0);
+    execute(size && (data[0] & 2) ? 1 : 0);
     run_step_limit = 0;
   }
   arena_free(text, static_cast<u32>(size + 1));
