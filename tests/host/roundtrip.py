@@ -76,6 +76,9 @@ def main():
             print("the loaded run did not end within %d seconds" % TIMEOUT)
             return 1
         failures = []
+        for name, text in (("compiled", err), ("loaded", lerr)):
+            if "Sanitizer" in text or "runtime error:" in text:
+                failures.append("the %s run reports a fault:\n%s" % (name, text))
         if "Loading... " not in lerr:
             failures.append("the loaded run did not load: %r" % lerr)
         if "Error while loading" in lout:
