@@ -296,10 +296,9 @@ class CodeWalk {
   void record(Ref p, const u8* rec, u32 n, Ref end) {
     const Ref base = codepage.base;
     const Ref pos = rd32(rec + REC_POS);
-    byte(pos == 0 || pos == END_MARK ? POS_NONE
-         : pos == label_tmpinit      ? POS_TMPINIT
-         : pos == label_delete       ? POS_DELETE
-                                     : POS_NONE);
+    // Source positions mean nothing without the source; the labels of the
+    // records the compiler adds are known to every loading program.
+    byte(pos == label_tmpinit ? POS_TMPINIT : pos == label_delete ? POS_DELETE : POS_NONE);
     const u32 h = rd32(rec + REC_HANDLER);
     if (f_)
       save_opcode(f_, h);
