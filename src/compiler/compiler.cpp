@@ -443,6 +443,11 @@ void _compile(VarEntry* blk) {
   varname.next = varname.first;
   const Ref varmark = vartable.next;
   const Ref namemark = varname.next;
+  // Without the optimisation every call gives its temporaries back, so the
+  // top has sunk to where the enclosing text started. A block runs while
+  // the operation that runs it (and its temporaries) is still going on:
+  // its temporaries start above every one handed out so far.
+  if (!optimtmpvarinit && ret_high > rettable.next) rettable.next = ret_high;
   rettable.first = rettable.next;
   const Ref cnsmark = cnstable.next;
 
@@ -484,6 +489,7 @@ void _compile(VarEntry* blk) {
 u32 compile(Ref text) {
   copcount = 0;
   prog_level = 0;
+  ret_high = rettable.next;
   lx_nesting = 0;
   _endoperation = _endcall = _endfragment = 0;
   try {

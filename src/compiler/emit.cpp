@@ -131,9 +131,12 @@ Ref add_delvars(TableHead& table, Ref mark) {
   return handler;
 }
 
+Ref ret_high = 0;
+
 VarEntry* add_retvar(u32 type, Ref* initrec) {
   if (rettable.next >= rettable.end) compilerror(53);
   VarEntry* v = take(rettable);
+  if (rettable.next > ret_high) ret_high = rettable.next;
   if (optimtmpvarinit && (rettable.next - rettable.first) / ENTRY > 255) compilerror(53);
   v->type = type;
   set_flags(v, V_TEMP | V_EMPTY, V_CODE | V_CONST | V_ARRAY | V_ELEM | V_STRUCT);
