@@ -7,6 +7,7 @@
 
 #include <cstdio>
 
+#include "blocks.h"
 #include "env.h"
 #include "handlers.h"
 
@@ -53,6 +54,19 @@ u32 execute(int trace) {
     return e.code ? e.code : 1;
   }
   return 0;
+}
+
+void reset_run_state() {
+  brk_level = cont_level = 0;
+  on_stop = 0;
+  _tracing_on = _tracing_int = _trace_stop = 0;
+  _opcount = 0;
+  doprocesskeys = 0;
+  last_lexema = 0;
+  if_c_error = 0;
+  exec_depth = 0;
+  block_nesty = 0;
+  _execute = _executor;
 }
 
 void execerror(u32 code) {

@@ -62,6 +62,9 @@ extern u64 run_steps;
 struct RunError { u32 code; };
 
 u32 execute(int trace);
+// Puts every run-time switch back at rest, so that a second program can run
+// in the same process (tests and fuzzing; the driver runs one per process).
+void reset_run_state();
 void _executor(VarEntry* slot);
 void _exectrace(VarEntry* slot);
 void trace_line(Ref position, const u8* record, int first);

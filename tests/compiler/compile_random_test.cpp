@@ -13,12 +13,7 @@ using namespace qvtest;
 
 namespace {
 
-Ref load(const std::string& src) {
-  Ref t = arena_alloc(static_cast<u32>(src.size()) + 1);
-  std::memcpy(mem + t, src.data(), src.size());
-  mem[t + src.size()] = 0x1A;
-  return t;
-}
+Ref load(const std::string& src) { return place_text(src); }
 
 const std::vector<std::string> tokens = {
     "int", "float", "str", "bool", "uint", "block", "i", "f", "s", "b", "a[", "a", "k", "x",

@@ -14,12 +14,7 @@ using namespace qvtest;
 
 namespace {
 
-Ref load(const std::string& src) {
-  Ref t = arena_alloc(static_cast<u32>(src.size()) + 1);
-  std::memcpy(mem + t, src.data(), src.size());
-  mem[t + src.size()] = 0x1A;
-  return t;
-}
+Ref load(const std::string& src) { return place_text(src); }
 
 // Expected code bytes, written the way the emitters write them.
 struct Bytes {

@@ -12,13 +12,7 @@ using namespace qvtest;
 
 namespace {
 
-// Places `src` in the arena as a loaded program text (ended by 0x1A).
-Ref load(const std::string& src) {
-  Ref t = arena_alloc(static_cast<u32>(src.size()) + 1);
-  std::memcpy(mem + t, src.data(), src.size());
-  mem[t + src.size()] = 0x1A;
-  return t;
-}
+Ref load(const std::string& src) { return place_text(src); }
 
 std::string lexeme() { return std::string(lex_text(), lex_len()); }
 

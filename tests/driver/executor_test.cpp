@@ -10,14 +10,6 @@ using namespace qvtest;
 
 namespace {
 
-// A source text in the arena, ended as the driver ends it.
-Ref place_text(const std::string& s) {
-  Ref t = arena_alloc(static_cast<u32>(s.size() + 1));
-  std::memcpy(mem + t, s.data(), s.size());
-  mem[t + s.size()] = 0x1A;
-  return t;
-}
-
 class Executor : public ::testing::Test {
  protected:
   // The program is the first constant: its slot is taken before any other.

@@ -45,18 +45,6 @@ void write_bytes(const std::string& path, const Bytes& b, size_t n) {
   std::fclose(f);
 }
 
-void rest_run_state() {
-  brk_level = cont_level = 0;
-  on_stop = 0;
-  _tracing_on = _tracing_int = _trace_stop = 0;
-  doprocesskeys = 0;
-  last_lexema = 0;
-  if_c_error = 0;
-  exec_depth = 0;
-  block_nesty = 0;
-  _execute = _executor;
-}
-
 struct Result {
   u32 status;
   std::string output;
@@ -97,7 +85,7 @@ class Damage : public ::testing::TestWithParam<const char*> {
   u32 load(size_t n, const Bytes* bytes = nullptr) {
     write_bytes(path_, bytes ? *bytes : file_, n);
     cenv_reset();
-    rest_run_state();
+    reset_run_state();
     if (load_program(path_.c_str(), 0)) return 0;
     return if_c_error ? if_c_error : 0xFFFF;
   }

@@ -48,8 +48,9 @@ struct Body {
 };
 
 Bytes header(const char* label) {
-  Bytes b(proglabel, proglabel + 16);
-  b.insert(b.end(), label, label + 12);
+  Bytes b;
+  for (int i = 0; i < 16; ++i) b.push_back(static_cast<u8>(proglabel[i]));
+  for (int i = 0; i < 12; ++i) b.push_back(static_cast<u8>(label[i]));
   return b;
 }
 

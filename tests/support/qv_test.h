@@ -16,6 +16,9 @@ using namespace qv;
 // New tables as the driver sets them up; every run-time switch back at rest.
 void fresh_env();
 
+// `src` in the arena as a loaded program text, ended by 0x1A.
+Ref place_text(const std::string& src);
+
 // A named variable slot of `type`, initialised by its type.
 VarEntry* new_var(u32 type);
 // A temporary (rettable) slot of `type`, initialised.

@@ -6,16 +6,15 @@ namespace qvtest {
 
 void fresh_env() {
   cenv_init(200, 200, 200, 200, 2048);
-  brk_level = cont_level = 0;
-  on_stop = 0;
-  _tracing_on = _tracing_int = _trace_stop = 0;
-  _opcount = 0;
-  doprocesskeys = 0;
-  last_lexema = 0;
-  if_c_error = 0;
+  reset_run_state();
   optimtmpvarinit = 1;
-  exec_depth = 0;
-  _execute = _executor;
+}
+
+Ref place_text(const std::string& src) {
+  Ref t = arena_alloc(static_cast<u32>(src.size()) + 1);
+  std::memcpy(mem + t, src.data(), src.size());
+  mem[t + src.size()] = 0x1A;
+  return t;
 }
 
 namespace {
