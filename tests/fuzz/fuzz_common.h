@@ -26,15 +26,11 @@ inline void once() {
   (void)done;
 }
 
-inline void reset_run_state() {
+// Empties the tables and puts the run-time switches at rest before every
+// input.
+inline void next_input() {
   cenv_reset();
-  brk_level = cont_level = 0;
-  on_stop = 0;
-  _tracing_on = _tracing_int = _trace_stop = 0;
-  doprocesskeys = 0;
-  last_lexema = 0;
-  if_c_error = 0;
-  exec_depth = 0;
+  qv::reset_run_state();
   copcount = 0;
 }
 

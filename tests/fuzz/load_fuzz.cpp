@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace qvfuzz;
   static const std::string path = "/dev/shm/qv_load_fuzz_" + std::to_string(getpid()) + ".cp";
   once();
-  reset_run_state();
+  next_input();
   optimtmpvarinit = 1;
   qv::reader::check_sums = false;
   FILE* f = std::fopen(path.c_str(), "wb");

@@ -7,7 +7,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace qvfuzz;
   if (size > 16384 || waits(data, size)) return 0;
   once();
-  reset_run_state();
+  next_input();
   optimtmpvarinit = size && (data[0] & 1) ? 0 : 1;
   Ref text = place_text(data, size);
   if (!text) return 0;
