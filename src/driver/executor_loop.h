@@ -101,7 +101,7 @@ template <bool Traced>
 }
 
 template <bool Traced>
-inline void run_block(VarEntry* slot) {
+[[gnu::always_inline]] inline void run_block(VarEntry* slot) {
   enter_block();
   u64 n = 0;
   const u8* blk = mem + slot->value;

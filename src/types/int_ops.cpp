@@ -107,6 +107,10 @@ inline u32 fold(Ref result, const u8* params, u32 count) {
   VarEntry* r = S(result);
   u32 n = count & 0xFF;
   if (is_integer(r->type)) {
+    if (n == 2) {  // the usual case, without the loop
+      r->value = int_op<op>(r->type, P(params, 0)->value, P(params, 1)->value);
+      return 1;
+    }
     u32 acc = op == ADD ? 0u : 1u;
     for (u32 i = 0; i < n; ++i) acc = int_op<op>(r->type, acc, P(params, i)->value);
     r->value = acc;
