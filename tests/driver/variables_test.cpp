@@ -1,3 +1,5 @@
+// Declarations, temporaries, conversions and the variable operations: the
+// refusals of each, and the clean-up that a failure must leave behind.
 #include <gtest/gtest.h>
 
 #include <ctime>
@@ -78,40 +80,20 @@ class Vars : public ::testing::Test {
 
 // ---- declarations and arrays --------------------------------------------------------
 
-TEST_F(Vars, DeclarationWithAnInitialValueForTheMiddleVariable) {
-  VarEntry* a = undeclared(TY_INT);
-  VarEntry* b = undeclared(TY_INT);
-  VarEntry* c = undeclared(TY_INT);
-  a->value = b->value = c->value = 99;
-  ASSERT_EQ(callw(H_mvarinit, TY_INT, {R(a), R(b), R(new_const(TY_INT, 7)), R(c)}), 1u);
-  EXPECT_EQ(a->value, 0u);
-  EXPECT_EQ(b->value, 7u);
-  EXPECT_EQ(c->value, 0u);
-  for (VarEntry* v : {a, b, c}) EXPECT_EQ(v->flags, 0u);
-
-  VarEntry* s = undeclared(TY_STR);
-  VarEntry* init = new_temp(TY_STR);
-  st_set(str_desc(init), "init", 4);
-  ASSERT_EQ(callw(H_mvarinit, TY_STR, {R(s), R(init)}), 1u);
-  EXPECT_EQ(str_of(s), "init");
-  // A second declaration of a slot that holds a value is refused by init.
-  EXPECT_EQ(callw(H_mvarinit, TY_STR, {R(s)}), 0u);
-  EXPECT_EQ(if_c_error, 71u);
-}
-
-TEST_F(Vars, DeclaredArrayElementsAreInitialisedAndMarked) {
-  VarEntry* a = declared_array(TY_INT, 4);
-  EXPECT_EQ(a->flags, V_ARRAY);
-  EXPECT_EQ(a->type, static_cast<u32>(TY_INT));
-  VarEntry* n = new_temp(TY_UINT);
-  ASSERT_EQ(call(H_l_sizeof, n, {a}), 1u);
-  EXPECT_EQ(n->value, 4u);
-  for (u32 i = 0; i < 4; ++i) {
-    EXPECT_EQ(elem(a, i)->value, 0u);
-    EXPECT_EQ(elem(a, i)->flags, V_ELEM);
+// A slot that holds a value is never built over (71), an empty one never
+// released twice (72), whatever its type.
+TEST_F(Vars, EveryTypeRefusesASecondInitAndAnEmptyDelete) {
+  for (u32 type : {TY_STR, TY_BLOCK, TY_BOOL, TY_INT, TY_UINT, TY_FLOAT}) {
+    VarEntry* v = new_var(type);
+    if_c_error = 0;
+    EXPECT_EQ(type_init(v), 0u) << type;
+    EXPECT_EQ(if_c_error, 71u) << type;
+    EXPECT_EQ(type_del(v), 1u) << type;
+    EXPECT_TRUE(v->flags & V_EMPTY) << type;
+    EXPECT_EQ(type_del(v), 0u) << type;
+    EXPECT_EQ(if_c_error, 72u) << type;
+    EXPECT_EQ(type_init(v), 1u) << type;  // ready for the block's next run
   }
-  VarEntry* blocks = declared_array(TY_BLOCK, 2);
-  EXPECT_EQ(elem(blocks, 1)->flags, V_ELEM | V_CODE);
 }
 
 TEST_F(Vars, ArraySizesOutOfRange) {
@@ -128,16 +110,6 @@ TEST_F(Vars, ArraySizesOutOfRange) {
   VarEntry* full = new_var(TY_INT);
   EXPECT_EQ(createfields(full, 2, 0, types), 0u);
   EXPECT_EQ(if_c_error, 71u);
-}
-
-TEST_F(Vars, GroupOfFieldsTakesATypePerElement) {
-  VarEntry* g = undeclared(TY_STR);
-  const u32 types[] = {TY_STR, 0, TY_INT, 0, TY_BOOL};
-  ASSERT_EQ(createfields(g, 3, 1, types), 1u);
-  EXPECT_EQ(g->flags, V_STRUCT);
-  EXPECT_EQ(elem(g, 1)->type, static_cast<u32>(TY_INT));
-  EXPECT_EQ(elem(g, 2)->flags, V_FIELD);
-  EXPECT_EQ(release_array(g), 1u);
 }
 
 // An element whose init fails takes back everything built before it. The
@@ -161,25 +133,17 @@ TEST_F(Vars, FailedElementInitReleasesEverything) {
   ASSERT_EQ(createfields(a, 3, 0, types), 1u);
 }
 
-TEST_F(Vars, ReleaseArrayDeletesElementsAndEmptiesTheSlot) {
-  VarEntry* a = declared_array(TY_STR, 3);
-  Ref data = at<ArrHead>(a->value)->data;
-  ASSERT_EQ(release_array(a), 1u);
-  EXPECT_EQ(a->flags, V_EMPTY);
-  EXPECT_EQ(arena_alloc(48), data);
-}
-
 // ---- temporaries and clean-up ---------------------------------------------------------
 
+// A loop body's group initialisation runs every round: the second run finds
+// the temporaries built and leaves their values alone.
 TEST_F(Vars, TemporariesGroupInitLeavesValuesAlone) {
   VarEntry* t = temps({TY_STR, TY_INT, TY_FLOAT});
   ASSERT_EQ(callw(H__alltmpinits, R(t), {}, 3), 1u);
   for (u32 i = 0; i < 3; ++i) EXPECT_EQ(t[i].flags, V_TEMP);
   st_set(str_desc(&t[0]), "kept", 4);
   t[1].value = 5;
-  _tracing_on = 1;
-  EXPECT_EQ(out_of([&] { callw(H__alltmpinits, R(t), {}, 3); }),
-            "---initializing temporary variables group\n");
+  ASSERT_EQ(callw(H__alltmpinits, R(t), {}, 3), 1u);
   EXPECT_EQ(str_of(&t[0]), "kept");
   EXPECT_EQ(t[1].value, 5u);
   EXPECT_EQ(callw(H__alltmpinits, 0, {}, 0), 1u);
@@ -208,135 +172,108 @@ TEST_F(Vars, CleanupDeletesTemporariesThenVariables) {
   EXPECT_EQ(if_c_error, 72u);
 }
 
-// ---- conversions and delivery -----------------------------------------------------------
+// ---- conversions ----------------------------------------------------------------------
 
-TEST_F(Vars, ConvcallTakesAConversionIdAndTheSource) {
+TEST_F(Vars, ConversionsRefuseWhatNoTableHolds) {
   VarEntry* i = new_const(TY_INT, static_cast<u32>(-3));
-  VarEntry* s = new_temp(TY_STR);
-  ASSERT_EQ(callw(H_convcall, R(s), {C_c_var_str, R(i)}, 1), 1u);
-  EXPECT_EQ(str_of(s), "-3");
   VarEntry* u = new_temp(TY_UINT);
   ASSERT_EQ(callw(H_convcall, R(u), {C_l_int_conv, R(i)}, 1), 1u);
   EXPECT_EQ(u->value, 0xFFFFFFFDu);
+  // Conversion ids come from a loaded file too: anything past the table.
   for (u32 bad : {0u, static_cast<u32>(C_COUNT), 0xFFFFFFFFu}) {
     if_c_error = 0;
     EXPECT_EQ(callw(H_convcall, R(u), {bad, R(i)}, 1), 0u);
     EXPECT_EQ(if_c_error, 61u);
   }
-  VarEntry* e = undeclared(TY_STR);
-  EXPECT_EQ(callw(H_convcall, R(e), {C_c_var_str, R(i)}, 1), 0u);
-  EXPECT_EQ(if_c_error, 60u);
-  EXPECT_EQ(callw(H_convcall, R(u), {C_c_str_var, R(e)}, 1), 0u);
-  EXPECT_EQ(if_c_error, 60u);
-}
-
-TEST_F(Vars, ConvertOrAssign) {
   VarEntry* s = new_str("old");
-  EXPECT_EQ(convert_or_assign(new_str("new"), s), 1u);
-  EXPECT_EQ(str_of(s), "new");
   EXPECT_EQ(convert_or_assign(new_const(TY_UINT, 17), s), 1u);
   EXPECT_EQ(str_of(s), "17");
-  VarEntry* b = new_var(TY_BOOL);
-  EXPECT_EQ(convert_or_assign(s, b), 0u);
+  EXPECT_EQ(convert_or_assign(s, new_var(TY_BOOL)), 0u);
   EXPECT_EQ(if_c_error, 61u);
-  EXPECT_EQ(convert_or_assign(undeclared(TY_STR), s), 0u);
-  EXPECT_EQ(if_c_error, 60u);
   EXPECT_EQ(convert_or_assign(s, declared_array(TY_STR, 1)), 0u);
   EXPECT_EQ(if_c_error, 32u);
 }
 
-// ---- dynamic elements ---------------------------------------------------------------------
+// ---- refusals of the variable operations ---------------------------------------------
 
-TEST_F(Vars, DynamicElementPatchesAParameterWord) {
-  VarEntry* a = declared_array(TY_INT, 3);
+// A slot whose declaration has not run yet holds no value to follow.
+TEST_F(Vars, EmptySlotsAreRefused) {
+  VarEntry* i = new_const(TY_INT, 1);
+  VarEntry* s = new_str("x");
+  VarEntry* later = undeclared(TY_INT);
+  later->flags |= V_ARRAY;
+  Ref word = arena_calloc(4);
+  const std::pair<const char*, std::function<u32()>> cases[] = {
+      {"convert into",
+       [&] { return callw(H_convcall, R(undeclared(TY_STR)), {C_c_var_str, R(i)}, 1); }},
+      {"convert from",
+       [&] {
+         return callw(H_convcall, R(new_temp(TY_UINT)), {C_c_str_var, R(undeclared(TY_STR))}, 1);
+       }},
+      {"convert or assign", [&] { return convert_or_assign(undeclared(TY_STR), s); }},
+      {"element", [&] { return callw(H__arrdynelem, word, {R(later), R(new_const(TY_UINT, 0))}); }},
+      {"indexing",
+       [&] {
+         return call(H__arrindexing, new_temp(TY_STR), {undeclared(TY_STR), new_const(TY_UINT, 0)});
+       }},
+      {"assign", [&] { return call(H_l_assign, nullptr, {undeclared(TY_STR), s}); }},
+      {"data", [&] { return call(H_l_dataini, nullptr, {undeclared(TY_INT), i}); }},
+      {"sizeof", [&] { return call(H_l_sizeof, new_temp(TY_UINT), {undeclared(TY_INT)}); }},
+      {"time", [&] { return call(H_l_time, undeclared(TY_STR), {}); }},
+  };
+  for (const auto& [what, run] : cases) {
+    if_c_error = 0;
+    EXPECT_EQ(run(), 0u) << what;
+    EXPECT_EQ(if_c_error, 60u) << what;
+  }
+}
+
+// The last valid index is n - 1; negative indexes are huge unsigned ones.
+TEST_F(Vars, IndexesOutOfRangeAndScalarsAsArrays) {
+  VarEntry* a = declared_array(TY_STR, 3);
   Ref word = arena_calloc(4);
   ASSERT_EQ(callw(H__arrdynelem, word, {R(a), R(new_const(TY_UINT, 2))}), 1u);
   EXPECT_EQ(rd32(mem + word), R(elem(a, 2)));
-  // The last valid index is n - 1; negative indexes are huge unsigned ones.
-  for (u32 i : {3u, 0xFFFFFFFFu, 0x80000000u}) {
-    if_c_error = 0;
-    EXPECT_EQ(callw(H__arrdynelem, word, {R(a), R(new_const(TY_INT, i))}), 0u);
-    EXPECT_EQ(if_c_error, 45u);
-  }
-  VarEntry* later = undeclared(TY_INT);
-  later->flags |= V_ARRAY;
-  EXPECT_EQ(callw(H__arrdynelem, word, {R(later), R(new_const(TY_UINT, 0))}), 0u);
-  EXPECT_EQ(if_c_error, 60u);
-}
-
-TEST_F(Vars, IndexingCopiesAnElement) {
-  VarEntry* a = declared_array(TY_STR, 2);
-  st_set(str_desc(elem(a, 1)), "second", 6);
   VarEntry* d = new_temp(TY_STR);
-  ASSERT_EQ(call(H__arrindexing, d, {a, new_const(TY_UINT, 1)}), 1u);
-  EXPECT_EQ(str_of(d), "second");
-  EXPECT_EQ(call(H__arrindexing, d, {a, new_const(TY_INT, 0xFFFFFFFF)}), 0u);
+  for (u32 i : {3u, 0xFFFFFFFFu, 0x80000000u}) {
+    VarEntry* index = new_const(TY_INT, i);
+    if_c_error = 0;
+    EXPECT_EQ(callw(H__arrdynelem, word, {R(a), R(index)}), 0u);
+    EXPECT_EQ(if_c_error, 45u) << i;
+    if_c_error = 0;
+    EXPECT_EQ(call(H__arrindexing, d, {a, index}), 0u);
+    EXPECT_EQ(if_c_error, 45u) << i;
+  }
+  VarEntry* v[5];
+  for (u32 k = 0; k < 5; ++k) v[k] = new_str(std::to_string(k));
+  EXPECT_EQ(call(H_l_dataini, nullptr, {a, v[0], v[1], v[2], v[3]}), 0u);
   EXPECT_EQ(if_c_error, 45u);
-  EXPECT_EQ(call(H__arrindexing, d, {undeclared(TY_STR), new_const(TY_UINT, 0)}), 0u);
-  EXPECT_EQ(if_c_error, 60u);
-  EXPECT_EQ(call(H__arrindexing, d, {new_str("no array"), new_const(TY_UINT, 0)}), 0u);
+  EXPECT_EQ(str_of(elem(a, 2)), "2") << "the elements that fit are filled";
+
+  VarEntry* scalar = new_str("no array");
+  EXPECT_EQ(call(H__arrindexing, d, {scalar, new_const(TY_UINT, 0)}), 0u);
   EXPECT_EQ(if_c_error, 70u);
-}
-
-// ---- operations ----------------------------------------------------------------------------
-
-TEST_F(Vars, AssignGivesTheValueToTheEnclosingOperation) {
-  VarEntry* i = new_var(TY_INT);
-  VarEntry* r = new_temp(TY_INT);
-  ASSERT_EQ(call(H_l_assign, r, {i, new_const(TY_INT, 5)}), 1u);
-  EXPECT_EQ(i->value, 5u);
-  EXPECT_EQ(r->value, 5u);
-  VarEntry* s = new_str("");
-  ASSERT_EQ(call(H_l_assign, nullptr, {s, new_str("text")}), 1u);
-  EXPECT_EQ(str_of(s), "text");
-  // 'exec { s = "x" }; str s;': the assignment runs before the declaration.
-  EXPECT_EQ(call(H_l_assign, nullptr, {undeclared(TY_STR), s}), 0u);
-  EXPECT_EQ(if_c_error, 60u);
-}
-
-TEST_F(Vars, DataFillsElementsInOrder) {
-  VarEntry* a = declared_array(TY_INT, 3);
-  VarEntry* v[4];
-  for (u32 k = 0; k < 4; ++k) v[k] = new_const(TY_INT, 10 + k);
-  ASSERT_EQ(call(H_l_dataini, nullptr, {a, v[0], v[1]}), 1u);
-  EXPECT_EQ(elem(a, 1)->value, 11u);
-  EXPECT_EQ(elem(a, 2)->value, 0u);
-  EXPECT_EQ(call(H_l_dataini, nullptr, {a, v[3], v[2], v[1], v[0]}), 0u);
-  EXPECT_EQ(if_c_error, 45u);
-  EXPECT_EQ(elem(a, 0)->value, 13u);
-  EXPECT_EQ(elem(a, 2)->value, 11u);
-  EXPECT_EQ(call(H_l_dataini, nullptr, {new_var(TY_INT), v[0]}), 0u);
+  EXPECT_EQ(call(H_l_sizeof, new_temp(TY_UINT), {scalar}), 0u);
+  EXPECT_EQ(if_c_error, 70u);
+  EXPECT_EQ(call(H_l_dataini, nullptr, {scalar, v[0]}), 0u);
   EXPECT_EQ(if_c_error, 52u);
-  EXPECT_EQ(call(H_l_dataini, nullptr, {undeclared(TY_INT), v[0]}), 0u);
-  EXPECT_EQ(if_c_error, 60u);
 }
 
-TEST_F(Vars, SizeofWantsADeclaredArray) {
-  VarEntry* n = new_temp(TY_UINT);
-  EXPECT_EQ(call(H_l_sizeof, n, {new_str("abc")}), 0u);
-  EXPECT_EQ(if_c_error, 70u);
-  EXPECT_EQ(call(H_l_sizeof, n, {undeclared(TY_INT)}), 0u);
-  EXPECT_EQ(if_c_error, 60u);
-}
-
-TEST_F(Vars, ClearEmptiesStringsAndKeepsNumbers) {
+// "clear" passes over slots whose declaration has not run, so that the
+// declaration still works afterwards.
+TEST_F(Vars, ClearLeavesUndeclaredSlotsAlone) {
   VarEntry* s = new_str("text");
-  VarEntry* i = new_var(TY_INT);
-  i->value = 8;
-  VarEntry* a = declared_array(TY_STR, 2);
-  st_set(str_desc(elem(a, 0)), "e0", 2);
   VarEntry* es = undeclared(TY_STR);
   VarEntry* eb = undeclared(TY_BLOCK);
-  EXPECT_EQ(call(H_l_del, nullptr, {s, i, a, es, eb}), 1u);
+  EXPECT_EQ(call(H_l_del, nullptr, {s, es, eb}), 1u);
   EXPECT_EQ(str_of(s), "");
-  EXPECT_EQ(i->value, 8u);
-  EXPECT_EQ(str_of(elem(a, 0)), "");
-  // Undeclared slots stay untouched, so their declarations still work.
   EXPECT_EQ(es->flags, V_EMPTY);
   EXPECT_EQ(eb->flags, V_EMPTY);
   EXPECT_EQ(eb->value, 0u);
   EXPECT_EQ(callw(H_mvarinit, TY_STR, {R(es)}), 1u);
 }
+
+// ---- the clock ------------------------------------------------------------------------------
 
 TEST_F(Vars, DelaySleepsUntilTheClockAdvanced) {
   static int reads;
@@ -349,6 +286,7 @@ TEST_F(Vars, DelaySleepsUntilTheClockAdvanced) {
   };
   ASSERT_EQ(call(H_l_delay, nullptr, {new_const(TY_UINT, 2)}), 1u);
   EXPECT_EQ(reads, 3);  // 1000, 1001 (too early), 1002
+  // Zero and "negative" delays return at once instead of waiting for years.
   for (u32 s : {0u, 0x80000000u, 0xFFFFFFFFu}) {
     reads = 0;
     EXPECT_EQ(call(H_l_delay, nullptr, {new_const(TY_UINT, s)}), 1u);
@@ -356,7 +294,7 @@ TEST_F(Vars, DelaySleepsUntilTheClockAdvanced) {
   }
 }
 
-TEST_F(Vars, TimeWritesEightCharacters) {
+TEST_F(Vars, TimeIsZeroPaddedToEightCharacters) {
   static std::time_t fixed;
   std::tm t{};
   t.tm_year = 124;
@@ -372,39 +310,6 @@ TEST_F(Vars, TimeWritesEightCharacters) {
   ASSERT_EQ(call(H_l_time, r, {}), 1u);
   EXPECT_EQ(str_of(r), "09:05:07");
   EXPECT_EQ(str_desc(r)->cursor, str_desc(r)->end);
-  EXPECT_EQ(call(H_l_time, undeclared(TY_STR), {}), 0u);
-  EXPECT_EQ(if_c_error, 60u);
-}
-
-TEST_F(Vars, TraceSetsTheSwitches) {
-  VarEntry* t = new_const(TY_BOOL, 1);
-  _tracing_int = _trace_stop = 1;
-  ASSERT_EQ(call(H_l_trace, nullptr, {t}), 1u);
-  EXPECT_EQ(_tracing_on, 1u);
-  EXPECT_EQ(_tracing_int, 0u);
-  EXPECT_EQ(_trace_stop, 0u);
-  ASSERT_EQ(call(H_l_trace, nullptr, {new_const(TY_BOOL, 0), t, t}), 1u);
-  EXPECT_EQ(_tracing_on, 0u);
-  EXPECT_EQ(_tracing_int, 1u);
-  EXPECT_EQ(_trace_stop, 1u);
-  _tracing_int = _trace_stop = 0;
-}
-
-// A whole block through the executor: the assignment reaches the string
-// variable before its declaration and the run ends with 60, not a crash.
-TEST_F(Vars, AssignmentBeforeDeclarationEndsTheRun) {
-  VarEntry* s = undeclared(TY_STR);
-  VarEntry* x = new_str("x");
-  CodeBuilder cb;
-  Ref blk = cb.begin_block();
-  cb.record(H__alltmpinits, 0, {}, 0);
-  cb.record(H_l_assign, 0, {R(s), R(x)});
-  cb.record(H_mvarinit, TY_STR, {R(s)});
-  Ref clean = cb.record(H_mvardel, 0, {R(s)});
-  cb.set_cleanup(blk, clean);
-  cb.end_block();
-  cb.block_slot(blk);
-  EXPECT_EQ(execute(0), 60u);
 }
 
 }  // namespace
