@@ -77,14 +77,8 @@ TEST_F(Emit, EmptyProgram) {
   Bytes want;
   want.w(0).rec(label_tmpinit, H__alltmpinits, 0, rettable.base, {}).w(END_MARK);
   EXPECT_EQ(code(), hex(want.b));
-  EXPECT_EQ(copcount, 0u);
-  VarEntry* main = S(cnstable.base);
-  EXPECT_EQ(main->value, codepage.base);
-  EXPECT_EQ(main->type, static_cast<u32>(TY_BLOCK));
-  EXPECT_EQ(main->flags, V_CONST | V_CODE);
-}
-
-TEST_F(Emit, EmptyProgramWithoutTheOptimisation) {
+  EXPECT_EQ(S(cnstable.base)->value, codepage.base);
+  fresh_env();
   optimtmpvarinit = 0;
   ASSERT_EQ(run_compile("  `nothing here`  "), 0u);
   EXPECT_EQ(code(), hex(Bytes().w(0).w(END_MARK).b));
@@ -105,13 +99,9 @@ TEST_F(Emit, DeclarationNestedCallAndConversion) {
       .rec(label_delete, H_mvardel, 2, tmp(0), {var(0)})
       .w(END_MARK);
   EXPECT_EQ(code(), hex(want.b));
-  EXPECT_EQ(copcount, 3u);
   EXPECT_EQ(S(tmp(0))->type, static_cast<u32>(TY_INT));
   EXPECT_EQ(S(tmp(1))->type, static_cast<u32>(TY_FLOAT));
-  EXPECT_EQ(S(tmp(0))->flags, V_TEMP | V_EMPTY);
-  EXPECT_EQ(S(cns(1))->type, static_cast<u32>(TY_FLOAT));
   EXPECT_EQ(S(cns(2))->value, float_bits(3.0f));
-  EXPECT_EQ(S(var(0))->flags, V_EMPTY);
 }
 
 TEST_F(Emit, PerTemporaryRecordsWithoutTheOptimisation) {
@@ -168,62 +158,7 @@ TEST_F(Emit, ArrayDeclarationAndElements) {
       .rec(label_delete, H_mvardel, 0, tmp(0), {var(1), var(0)})
       .w(END_MARK);
   EXPECT_EQ(code(), hex(want.b));
-  EXPECT_EQ(S(var(0))->flags, V_EMPTY | V_ARRAY);
-  EXPECT_EQ(S(cns(1))->value, 3u);
   EXPECT_EQ(S(cns(3))->value, 1u);
-  EXPECT_EQ(S(cns(4))->value, 5u);
-}
-
-TEST_F(Emit, ElementConvertedIntoATemporary) {
-  const std::string src = "float f[2]; int i; i = f[1];";
-  ASSERT_EQ(run_compile(src), 0u);
-  const Ref dyn = codepage.base + 4 + 14 + 26 + 18;
-  const Ref conv = dyn + 22;
-  EXPECT_EQ(rd32(mem + dyn + REC_HANDLER), static_cast<u32>(H__arrdynelem));
-  EXPECT_EQ(rd32(mem + conv + REC_HANDLER), static_cast<u32>(H_convcall));
-  // The element record fills the conversion's source word.
-  EXPECT_EQ(rd32(mem + dyn + REC_RESULT), conv + 18);
-  EXPECT_EQ(rd32(mem + conv + 18), 0u);
-  EXPECT_EQ(rd32(mem + conv + 14), static_cast<u32>(C_l_floatint));
-}
-
-TEST_F(Emit, ConstantsArePooledByType) {
-  ASSERT_EQ(run_compile("int a b; uint u; a = 7; b = 7; u = 7; puts \"x\"; puts \"x\";"), 0u);
-  // main block, int 7, uint 7, str "x"
-  EXPECT_EQ(cnstable.count(), 4u);
-  EXPECT_EQ(S(cns(1))->type, static_cast<u32>(TY_INT));
-  EXPECT_EQ(S(cns(2))->type, static_cast<u32>(TY_UINT));
-  EXPECT_EQ(S(cns(3))->type, static_cast<u32>(TY_STR));
-}
-
-TEST_F(Emit, FloatZeroesOfEitherSignStayApart) {
-  ASSERT_EQ(run_compile("float x; x = 0.0; x = -0.0; x = 0; x = -0.00;"), 0u);
-  EXPECT_EQ(cnstable.count(), 3u);
-  EXPECT_EQ(S(cns(1))->value, 0u);
-  EXPECT_EQ(S(cns(2))->value, 0x80000000u);
-}
-
-TEST_F(Emit, BlocksCompileAfterTheirTextLastFirst) {
-  const std::string src = "exec {puts \"a\"} {puts \"b\"};";
-  ASSERT_EQ(run_compile(src), 0u);
-  // cnstable: main, block a, block b, "b", "a" (b compiled first).
-  VarEntry* a = S(cns(1));
-  VarEntry* b = S(cns(2));
-  EXPECT_EQ(a->flags, V_CONST | V_CODE);
-  EXPECT_EQ(b->flags, V_CONST | V_CODE);
-  EXPECT_LT(b->value, a->value);
-  EXPECT_EQ(S(cns(3))->type, static_cast<u32>(TY_STR));
-  const u8* blk = mem + b->value;
-  EXPECT_EQ(rd32(blk), 0u);  // nothing to clean up
-  EXPECT_EQ(rd32(blk + 4 + REC_HANDLER), static_cast<u32>(H__alltmpinits));
-  EXPECT_EQ(rd32(blk + 18 + REC_POS), at_text(src, "puts", 2));
-  EXPECT_EQ(rd32(blk + 18 + 18), END_MARK);
-}
-
-TEST_F(Emit, VariablesOfEveryBlockStayVisible) {
-  // The block uses n, declared later in the text but compiled earlier.
-  ASSERT_EQ(run_compile("exec {n = 1}; int n;"), 0u);
-  EXPECT_EQ(run_compile("exec {int k} {int k};"), 57u);
 }
 
 TEST_F(Emit, CodePageFillsExactlyToItsLimit) {
@@ -234,17 +169,13 @@ TEST_F(Emit, CodePageFillsExactlyToItsLimit) {
   EXPECT_EQ(run_compile(";"), 47u);
 }
 
+// Without the optimisation temporaries are given back after each statement;
+// with it, a block holds at most 255 however much room rettable has.
 TEST_F(Emit, TemporaryLimits) {
-  // Two temporaries per statement: the str that puts receives, the sum.
   std::string prog;
-  for (int k = 0; k < 100; ++k) prog += "puts (+ 1 2);";
-  EXPECT_EQ(run_compile(prog), 0u);
-  fresh_env();
-  EXPECT_EQ(run_compile(prog + "puts (+ 1 2);"), 53u);  // rettable holds 200
-  fresh_env();
+  for (int k = 0; k < 200; ++k) prog += "puts (+ 1 2);";  // two temporaries each
   optimtmpvarinit = 0;
-  EXPECT_EQ(run_compile(prog + prog), 0u);  // entries are reused
-  // With room in rettable, a block still holds at most 255 temporaries.
+  EXPECT_EQ(run_compile(prog), 0u);
   optimtmpvarinit = 1;
   cenv_init(200, 200, 400, 200, 2048);
   std::string many;
@@ -252,20 +183,6 @@ TEST_F(Emit, TemporaryLimits) {
   EXPECT_EQ(run_compile(many + "puts (time);"), 0u);
   cenv_init(200, 200, 400, 200, 2048);
   EXPECT_EQ(run_compile(many + "puts (+ 1 2);"), 53u);
-}
-
-TEST_F(Emit, TableLimits) {
-  std::string vars;
-  for (int k = 0; k < 200; ++k) vars += "int v" + std::to_string(k) + ";";
-  EXPECT_EQ(run_compile(vars), 0u);
-  fresh_env();
-  EXPECT_EQ(run_compile(vars + "int w;"), 59u);
-  std::string consts;
-  for (int k = 0; k < 199; ++k) consts += "puts \"" + std::to_string(k) + "\";";
-  fresh_env();
-  EXPECT_EQ(run_compile(consts), 0u);
-  fresh_env();
-  EXPECT_EQ(run_compile(consts + "puts \"one more\";"), 58u);
 }
 
 TEST_F(Emit, ErrorDiscardsEverything) {
@@ -276,56 +193,21 @@ TEST_F(Emit, ErrorDiscardsEverything) {
   EXPECT_EQ(vartable.next, vartable.first);
 }
 
-TEST_F(Emit, NameLookups) {
-  ASSERT_EQ(run_compile("int alpha beta;"), 0u);
-  // A finished text hides its names until the next block starts.
-  EXPECT_EQ(_is_name("beta", varname), NO_NAME);
-  varname.next = varname.first;
-  EXPECT_EQ(_is_name("beta", varname), 1u);
-  EXPECT_EQ(_is_name("gamma", varname), NO_NAME);
-  EXPECT_EQ(_is_name("a-name-of-18-chars", varname), NO_NAME);
-  struct {
-    const char* lexeme;
-    bool op, type, cnst;
-  } cases[] = {{"par#", true, false, false}, {"float", false, true, false},
-               {"PI/2", false, false, true}, {"print", false, false, false},
-               {"", true, false, false}};
-  for (const auto& c : cases) {
-    auto* lx = at<StrDesc>(lexema);
-    std::memcpy(mem + lx->start, c.lexeme, std::strlen(c.lexeme) + 1);
-    lx->end = lx->start + static_cast<u32>(std::strlen(c.lexeme));
-    EXPECT_EQ(is_operation() != nullptr, c.op) << c.lexeme;
-    EXPECT_EQ(is_ifrtype() != TY_NONE, c.type) << c.lexeme;
-    EXPECT_EQ(is_constant() != nullptr, c.cnst) << c.lexeme;
-  }
-  auto* lx = at<StrDesc>(lexema);
-  std::memcpy(mem + lx->start, "par#", 5);
-  lx->end = lx->start + 4;
-  EXPECT_EQ(is_operation() - funcent, 102);
-}
-
-// Compile errors that need no run, with the place they point at.
+// Compile errors with the place they point at (the golden programs have
+// one of each code), and the places where a call's result has a type.
 TEST_F(Emit, CompileErrorCodes) {
   struct Case {
     const char* src;
     u32 code;
     const char* at;  // text at last_lexema
   } cases[] = {
-      {"x;", 10, ";"},
-      {"x y;", 27, "y;"},
       {"5;", 10, ";"},
-      {"float x y; y = sin x;", 16, "sin x;"},
       {"float x y; y = (sin(x));", 10, "));"},
-      {"float x; sin x;", 29, "sin x;"},
-      {"{ puts \"a\" };", 63, "{ puts"},
       {"int a b c; c = (+ (int a + b) 1);", 16, "int a + b"},
       {"int a b; (int a + b);", 10, ";"},
       {"int a[10] 5;", 14, "5;"},
-      {"puts \"a\"; } puts \"b\";", 23, "} puts"},
       {"puts (;", 31, ";"},
       {"puts (}", 23, "}"},
-      {"exec { puts ( }", 31, "}"},
-      {"puts (", 31, "("},
       {"int x (call {return 1});", 0, ""},
       {"puts (call {return 1});", 0, ""},
       {"(call {return 1});", 10, ";"},
@@ -334,7 +216,6 @@ TEST_F(Emit, CompileErrorCodes) {
       {"float f; f = (sin (call {}));", 0, ""},
       {"call (call {});", 0, ""},  // a block is expected: the result is one
       {"int i; i = (+ (call {}) 1);", 33, ") 1);"},
-      {"int i; i = (+ (par# 0) 1);", 33, "par# 0"},
       {"int i; i = (par# 0);", 0, ""},
       {"int abcdefghijklmnopq;", 0, ""},
       {"int abcdefghijklmnopqr;", 9, "abcdefghijklmnopqr;"},
@@ -351,43 +232,25 @@ TEST_F(Emit, CompileErrorCodes) {
   }
 }
 
-// puts (concat (concat ... "a" "b") ... "b") with `depth` calls.
-std::string concats(int depth) {
-  std::string s = "puts ";
-  for (int k = 0; k < depth; ++k) s += "(concat ";
-  s += "\"a\"";
-  for (int k = 0; k < depth; ++k) s += " \"b\")";
-  return s;
+std::string times(const std::string& s, int n) {
+  std::string r;
+  while (n-- > 0) r += s;
+  return r;
 }
 
+// Deep nesting of calls, indexes or braces ends in an error, never in an
+// overflow of the compiler's own stack.
 TEST_F(Emit, DeepNestingIsAnErrorNotACrash) {
-  struct Case {
-    std::string src;
-    u32 code;
-  } cases[] = {
-      {concats(150), 0},
-      {concats(5000), 53},
-      {std::string(5000, '(') + "x" + std::string(5000, ')') + " = 1;", 53},
-      {"int a[2]; a[" + [] {
-         std::string s;
-         for (int k = 0; k < 3000; ++k) s += "a[";
-         return s;
-       }() + "0" + std::string(3001, ']') + " = 1;", 53},
-      {[] {
-         std::string s;
-         for (int k = 0; k < 100; ++k) s += "exec {";
-         return s + std::string(100, '}');
-       }(), 0},
-      {[] {
-         std::string s;
-         for (int k = 0; k < 5000; ++k) s += "exec {";
-         return s + std::string(5000, '}');
-       }(), 58},  // every block is a constant
-      {std::string(5000, '{') + std::string(5000, '}'), 63},
+  const std::pair<std::string, u32> cases[] = {
+      {"puts " + times("(concat ", 150) + "\"a\"" + times(" \"b\")", 150), 0},
+      {"puts " + times("(concat ", 5000) + "\"a\"" + times(" \"b\")", 5000), 53},
+      {"int a[2]; a[" + times("a[", 3000) + "0" + times("]", 3001) + " = 1;", 53},
+      {times("exec {", 100) + times("}", 100), 0},
+      {times("{", 5000) + times("}", 5000), 63},
   };
-  for (const Case& c : cases) {
+  for (const auto& [src, code] : cases) {
     fresh_env();
-    EXPECT_EQ(run_compile(c.src), c.code) << c.src.substr(0, 40);
+    EXPECT_EQ(run_compile(src), code) << src.substr(0, 40);
   }
 }
 

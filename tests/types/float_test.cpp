@@ -1,4 +1,5 @@
-// float: text forms, slot handlers, conversions and the maths operations.
+// float: text forms both ways, conversions out of range, and the maths
+// operations' errors and rounding.
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -47,12 +48,8 @@ TEST_F(Float, ValueToText) {
     float value;
     const char* text;
   } cases[] = {
-      {2.5f, "2.500000"},         {25.0f, "2.500000E1"},     {0.1f, "1.000000E-1"},
-      {123.456f, "1.234560E2"},   {-1.5f, "-1.500000"},      {0.0f, "0.000000"},
-      {-0.0f, "0.000000"},        {9.9999999f, "1.000000E1"}, {1e-10f, "1.000000E-10"},
-      {FLT_MAX, "3.402824E38"},   {NaN, "0.000000"},         {as_float(0x40490FDB), "3.141593"},
-      {1.0f, "1.000000"},         {0.5f, "5.000000E-1"},     {1e6f, "1.000000E6"},
-      {-FLT_MAX, "-3.402824E38"}, {1.0f / 3.0f, "3.333333E-1"},
+      {-0.0f, "0.000000"},   {NaN, "0.000000"},        {as_float(0x40490FDB), "3.141593"},
+      {0.5f, "5.000000E-1"}, {1e6f, "1.000000E6"},     {1.0f / 3.0f, "3.333333E-1"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -97,21 +94,15 @@ TEST_F(Float, TextToValue) {
   EXPECT_EQ(as_float(v->value), 12.0f);
 }
 
-TEST_F(Float, SlotHandlers) {
-  VarEntry* v = new_var(TY_FLOAT);
-  EXPECT_EQ(v->value, 0u);
-  EXPECT_EQ(call(H_l_float_init, nullptr, {v}), 0u);
-  EXPECT_EQ(if_c_error, 71u);
-  EXPECT_EQ(call(H_l_float_del, nullptr, {v}), 1u);
-  EXPECT_EQ(call(H_l_float_del, nullptr, {v}), 0u);
-  EXPECT_EQ(if_c_error, 72u);
-
+// Minus zero equals zero; a NaN is neither less nor greater (2).
+TEST_F(Float, Compare) {
   EXPECT_EQ(l_float_comp(f(-0.0f), f(0.0f), 2), 0);
-  EXPECT_EQ(l_float_comp(f(1.0f), f(0.0f), 2), 1);
   EXPECT_EQ(l_float_comp(f(-1.0f), f(0.0f), 2), -1);
   EXPECT_EQ(l_float_comp(f(NaN), f(0.0f), 2), 2);
 }
 
+// Out of range, NaN and infinity convert to fixed values, never through an
+// undefined cast; integers round to the nearest float.
 TEST_F(Float, Conversions) {
   VarEntry* d = new_var(TY_INT);
   struct Case {
@@ -119,20 +110,14 @@ TEST_F(Float, Conversions) {
     VarEntry* src;
     u32 want;
   } cases[] = {
-      {l_floatint, f(2.9f), 2},
-      {l_floatint, f(-2.9f), static_cast<u32>(-2)},
-      {l_floatint, f(3.0e9f), 0x80000000u},
       {l_floatint, f(-3.0e9f), 0x80000000u},
       {l_floatint, f(NaN), 0x80000000u},
       {l_floatint, f(INF), 0x80000000u},
       {l_floatint, f(2147483520.0f), 2147483520u},
-      {l_floatuint, f(-1.0f), 4294967295u},
-      {l_floatuint, f(5.0e9f), 705032704u},
       {l_floatuint, f(1e19f), 0},
       {l_floatuint, f(NaN), 0},
       {l_floatuint, f(-INF), 0},
       {l_intfloat, new_const(TY_INT, 16777217), float_bits(16777216.0f)},
-      {l_intfloat, new_const(TY_INT, static_cast<u32>(-3)), float_bits(-3.0f)},
       {l_uintfloat, new_const(TY_UINT, 4294967295u), float_bits(4294967296.0f)},
   };
   for (const Case& c : cases) {
@@ -142,8 +127,8 @@ TEST_F(Float, Conversions) {
   }
 }
 
-// Maths operations: expected texts as the program would print them, or the
-// error code with the result slot left alone.
+// The maths operations' refusals, with the result slot left alone, and
+// the results at their edges as the program would print them.
 TEST_F(Float, Maths) {
   struct Case {
     u32 handler;
@@ -151,45 +136,23 @@ TEST_F(Float, Maths) {
     const char* text;  // nullptr when err
     u32 err;
   } cases[] = {
-      {H_l_asin, {1.0f}, "1.570796", 0},
       {H_l_asin, {1.0000001f}, nullptr, 39},
       {H_l_acos, {-1.5f}, nullptr, 39},
-      {H_l_acos, {-1.0f}, "3.141593", 0},
       {H_l_sqrt, {-1.0f}, nullptr, 39},
-      {H_l_sqrt, {2.0f}, "1.414214", 0},
       {H_l_log, {0.0f}, nullptr, 39},
       {H_l_log10, {-1.0f}, nullptr, 39},
-      {H_l_log10, {1000.0f}, "3.000000", 0},
       {H_l_repsqrt, {0.0f}, nullptr, 39},
       {H_l_repsqrt, {4.0f}, "5.000000E-1", 0},
       {H_l_atan2, {1.0f, 0.0f}, nullptr, 35},
-      {H_l_atan2, {0.0f, -1.0f}, "3.141593", 0},
-      {H_l_pow, {-8.0f, 3.0f}, "-5.120000E2", 0},
       {H_l_pow, {-8.0f, 0.5f}, nullptr, 39},
       {H_l_pow, {-8.0f, NaN}, nullptr, 39},
-      {H_l_pow, {2.0f, 0.5f}, "1.414214", 0},
       {H_l_pow, {0.0f, -1.0f}, "3.402824E38", 0},  // infinity, no error
       {H_l_cotan, {0.0f}, nullptr, 35},
       {H_l_rep, {0.0f}, nullptr, 35},
       {H_l_rep, {-4.0f}, "-2.500000E-1", 0},
-      {H_l_ldexp, {3.0f, 2.9f}, "1.200000E1", 0},
       {H_l_ldexp, {3.0f, -1.5f}, "1.500000", 0},
-      {H_l_min, {1.0f, 2.0f}, "1.000000", 0},
-      {H_l_max, {1.0f, 2.0f}, "2.000000", 0},
       {H_l_sigmoid, {0.0f, 10.0f}, "5.000000", 0},
-      {H_l_sinusoid, {2.0f, 1.0f, 0.0f, 0.0f}, "0.000000", 0},
-      {H_l_cosinusoid, {2.0f, 1.0f, 0.0f, 0.0f}, "2.000000", 0},
-      {H_l_rad, {180.0f}, "3.141593", 0},
-      {H_l_grad, {as_float(0x40490FDB)}, "1.800000E2", 0},
-      {H_l_sqr, {3.0f}, "9.000000", 0},
-      {H_l_sqrt2p2, {3.0f, 4.0f}, "5.000000", 0},
-      {H_l_exp, {0.0f}, "1.000000", 0},
-      {H_l_sin, {0.0f}, "0.000000", 0},
-      {H_l_cos, {0.0f}, "1.000000", 0},
-      {H_l_tan, {0.0f}, "0.000000", 0},
       {H_l_atan, {1.0f}, "7.853982E-1", 0},
-      {H_l_sign, {-0.0f}, "0.000000", 0},
-      {H_l_sign, {3.0f}, "1.000000", 0},
       {H_l_sign, {-3.0f}, "-1.000000", 0},
       {H_l_sign, {NaN}, "-1.000000", 0},
   };
@@ -235,36 +198,19 @@ TEST_F(Float, MathsBitExact) {
 
 TEST_F(Float, IntegerResultsAndVariableOperands) {
   VarEntry* r = new_temp(TY_INT);
-  struct Case {
-    u32 handler;
-    float x;
-    u32 want;
-  } cases[] = {
-      {H_l_floor, -2.5f, static_cast<u32>(-3)}, {H_l_ceil, -2.5f, static_cast<u32>(-2)},
-      {H_l_floor, 3.0e9f, 0x80000000u},          {H_l_ceil, NaN, 0x80000000u},
-      {H_l_floor, -2147483648.0f, 0x80000000u},  {H_l_ceil, 2.0f, 2},
-  };
-  for (const Case& c : cases) {
-    ASSERT_EQ(call(c.handler, r, {f(c.x)}), 1u);
-    EXPECT_EQ(r->value, c.want) << c.x;
+  for (auto [h, x] : {std::pair{H_l_ceil, NaN}, std::pair{H_l_floor, -2147483648.0f}}) {
+    ASSERT_EQ(call(h, r, {f(x)}), 1u);
+    EXPECT_EQ(r->value, 0x80000000u) << x;
   }
-
   VarEntry* fr = new_temp(TY_FLOAT);
   VarEntry* e = new_var(TY_INT);
-  ASSERT_EQ(call(H_l_frexp, fr, {f(8.0f), e}), 1u);
-  EXPECT_EQ(as_float(fr->value), 0.5f);
-  EXPECT_EQ(e->value, 4u);
+  e->value = 9;
   ASSERT_EQ(call(H_l_frexp, fr, {f(0.0f), e}), 1u);
   EXPECT_EQ(as_float(fr->value), 0.0f);
   EXPECT_EQ(e->value, 0u);
-
-  VarEntry* whole = new_var(TY_FLOAT);
-  ASSERT_EQ(call(H_l_modf, fr, {f(-2.75f), whole}), 1u);
-  EXPECT_EQ(as_float(fr->value), -0.75f);
-  EXPECT_EQ(as_float(whole->value), -2.0f);
+  // Without the variable for the whole part only the fraction is given.
   ASSERT_EQ(call(H_l_modf, fr, {f(1.25f)}), 1u);
   EXPECT_EQ(as_float(fr->value), 0.25f);
-  EXPECT_EQ(as_float(whole->value), -2.0f);
 }
 
 }  // namespace
