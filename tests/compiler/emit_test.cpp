@@ -104,27 +104,6 @@ TEST_F(Emit, DeclarationNestedCallAndConversion) {
   EXPECT_EQ(S(cns(2))->value, float_bits(3.0f));
 }
 
-TEST_F(Emit, PerTemporaryRecordsWithoutTheOptimisation) {
-  optimtmpvarinit = 0;
-  const std::string src = "int i;\ni = (2 + 3);";
-  ASSERT_EQ(run_compile(src), 0u);
-  const Ref plus = at_text(src, "+");
-  Bytes want;
-  want.w(codepage.base + 4 + 18 + 18 + 18 + 22 + 22 + 22 + 22 + 4)
-      .rec(text, H_mvarinit, 0, TY_INT, {var(0)})
-      // Each temporary's own initialisation carries its type + 1.
-      .rec(plus, H_l_int_init, TY_INT + 1, 0, {tmp(0)})
-      .rec(at_text(src, "2"), H_l_float_init, TY_FLOAT + 1, 0, {tmp(1)})
-      .rec(at_text(src, "2"), H_l_plus, 2, tmp(1), {cns(1), cns(2)})
-      .rec(at_text(src, ")"), H_convcall, 1, tmp(0), {C_l_floatint, tmp(1)})
-      .rec(at_text(src, "i", 3), H_l_assign, 2, 0, {var(0), tmp(0)})
-      .rec(label_delete, H_mvardel, 0, 0, {tmp(1), tmp(0)})
-      .rec(label_delete, H_mvardel, 0, 0, {var(0)})
-      .w(END_MARK);
-  EXPECT_EQ(code(), hex(want.b));
-  EXPECT_EQ(rettable.next, rettable.base);  // given back for reuse
-}
-
 TEST_F(Emit, UndecidedResultTypeIsPatchedIntoItsInitRecord) {
   optimtmpvarinit = 0;
   const std::string src = "int i; i = (? TRUE (+ i 1) 2);";

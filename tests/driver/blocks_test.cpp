@@ -6,7 +6,6 @@
 
 #include <climits>
 #include <functional>
-#include <tuple>
 #include <vector>
 
 #include "driver/blocks.h"
@@ -99,23 +98,6 @@ class Blocks : public ::testing::Test {
 
 Ref R(const VarEntry* v) { return ref_of(v); }
 
-// ---- levels ---------------------------------------------------------------------
-
-TEST_F(Blocks, BrkContConsumesOneLevel) {
-  struct Case { i32 brk, cont; u32 stop; i32 brk_after, cont_after; };
-  const Case cases[] = {
-      {0, 0, 0, 0, 0},  {1, 0, 1, 0, 0},   {3, 0, 1, 2, 0}, {-1, 0, 1, -1, 0},
-      {0, 1, 0, 0, 0},  {0, 2, 1, 0, 1},   {1, 1, 1, 0, 1},
-  };
-  for (const Case& c : cases) {
-    brk_level = c.brk;
-    cont_level = c.cont;
-    EXPECT_EQ(_brk_cont(), c.stop) << c.brk << "," << c.cont;
-    EXPECT_EQ(brk_level, c.brk_after);
-    EXPECT_EQ(cont_level, c.cont_after);
-  }
-}
-
 // "break" and "brkif" set the level to 1 or 0; they never add to it.
 TEST_F(Blocks, LevelsAreSetNotAdded) {
   VarEntry* yes = cnst(TY_BOOL, 1);
@@ -184,37 +166,6 @@ TEST_F(Blocks, EmptyBlockSlotIsNotRun) {
   }
   EXPECT_EQ(callstack.next, callstack.base);
   EXPECT_EQ(dest->value, END_BLOCK);
-}
-
-// A saved block is its offset in the code page and a second word; anything
-// that points outside the code page or has the wrong shape is refused.
-TEST_F(Blocks, SavedFormsThatLoad) {
-  auto load = [](u32 w0, u32 w1, u32 length, VarEntry* into) {
-    Ref buf = arena_alloc(8);
-    wr32(mem + buf, w0);
-    wr32(mem + buf + 4, w1);
-    Exchange l{buf, length, 0};
-    u32 ok = bl_makeld(&l, into);
-    EXPECT_TRUE(!ok || (l.flags & X_RELEASE));
-    arena_free(buf, 8);
-    return ok;
-  };
-  VarEntry* b = var(TY_BLOCK, 5);
-  ASSERT_EQ(load(0, END_MARK, 8, b), 1u);
-  EXPECT_EQ(b->value, END_BLOCK);
-  // Offset 0 is a block at the code page's base, not the empty block.
-  VarEntry* c = var(TY_BLOCK);
-  ASSERT_EQ(load(0, 0, 8, c), 1u);
-  EXPECT_EQ(c->value, codepage.base);
-  EXPECT_TRUE(c->flags & V_CODE);
-
-  const u32 size = codepage.end - codepage.base;
-  for (auto [w0, w1, len] : {std::tuple{size, 0u, 8u}, std::tuple{size - 4, 0u, 8u},
-                             std::tuple{0u, 0u, 4u}, std::tuple{16u, 7u, 8u}}) {
-    if_c_error = 0;
-    EXPECT_EQ(load(w0, w1, len, var(TY_BLOCK)), 0u) << w0 << " " << w1 << " " << len;
-    EXPECT_EQ(if_c_error, 65u);
-  }
 }
 
 // ---- calls -------------------------------------------------------------------------------

@@ -1,8 +1,9 @@
+// The executor's exits: failures with their position, "stop", levels that
+// end a block early, and the reports that name the place.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "compiler/compiler.h"
 #include "driver/driver.h"
 #include "support/qv_test.h"
 
@@ -22,26 +23,9 @@ class Executor : public ::testing::Test {
   VarEntry* main_ = nullptr;
 };
 
-TEST_F(Executor, EmptyBlockRunsNothing) {
-  EXPECT_EQ(execute(0), 0u);
-  EXPECT_EQ(_opcount, 0u);
-}
-
 TEST_F(Executor, EmptyMainSlotRunsNothing) {
   main_->flags = V_EMPTY;
   EXPECT_EQ(execute(0), 0u);
-}
-
-TEST_F(Executor, RunsEveryRecordAndCountsThem) {
-  VarEntry* a = new_var(TY_INT);
-  VarEntry* one = new_const(TY_INT, 1);
-  Ref b = cb.begin_block();
-  for (int i = 0; i < 5; ++i) cb.record(H_l_plusassgn, 0, {ref_of(a), ref_of(one)});
-  cb.end_block();
-  run_as_main(b);
-  EXPECT_EQ(execute(0), 0u);
-  EXPECT_EQ(a->value, 5u);
-  EXPECT_EQ(_opcount, 5u);
 }
 
 TEST_F(Executor, FailingHandlerReportsCodeAndPosition) {
@@ -81,18 +65,6 @@ TEST_F(Executor, StopEndsTheRunAfterItsRecordWithItsPosition) {
   EXPECT_EQ(on_stop, 0u);
 }
 
-TEST_F(Executor, BreakOutsideLoopsEndsTheMainBlockNormally) {
-  VarEntry* x = new_var(TY_INT);
-  Ref b = cb.begin_block();
-  cb.record(H_l_break, 0, {});
-  cb.record(H_l_inc, 0, {ref_of(x)});
-  cb.end_block();
-  run_as_main(b);
-  EXPECT_EQ(execute(0), 0u);
-  EXPECT_EQ(x->value, 0u);
-  EXPECT_EQ(brk_level, 1);
-}
-
 TEST_F(Executor, EarlyExitRunsTheCleanUpRecord) {
   VarEntry* v = new_var(TY_INT);
   Ref b = cb.begin_block();
@@ -119,82 +91,12 @@ TEST_F(Executor, LevelSetByTheLastRecordLeavesCleanly) {
   EXPECT_EQ(execute(0), 0u) << "the clean-up record would fail with 72 on a second run";
 }
 
-TEST_F(Executor, BlockThatRunsItselfEndsWithError53) {
-  Ref b = cb.begin_block();
-  run_as_main(b);
-  cb.record(H_l_bl_exec, 0, {ref_of(main_)});
-  cb.end_block();
-  EXPECT_EQ(execute(0), 53u);
-}
-
-TEST_F(Executor, TracePrintsEachOperationsLine) {
-  Ref text = place_text("x ++; x ++\nnext line");
-  VarEntry* x = new_var(TY_INT);
-  Ref b = cb.begin_block();
-  cb.record(H_l_inc, 0, {ref_of(x)}, 2, text);
-  cb.record(H_l_inc, 0, {ref_of(x)}, 2, text + 6);
-  cb.end_block();
-  run_as_main(b);
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(execute(1), 0u);
-  std::string out = testing::internal::GetCapturedStdout();
-  // -t traces in detail: each line behind the record's first word and address.
-  EXPECT_NE(out.find("  x ++; x ++\n"), std::string::npos) << out;
-  EXPECT_NE(out.find("  x ++\n"), std::string::npos) << out;
-  EXPECT_EQ(out.find("next line"), std::string::npos) << out;
-  _tracing_int = 0;
-}
-
-TEST_F(Executor, TraceWithoutDetailPrintsOnlyTheText) {
-  Ref text = place_text("trace TRUE;\nx ++\n");
-  VarEntry* x = new_var(TY_INT);
-  Ref b = cb.begin_block();
-  cb.record(H_l_trace, 0, {ref_of(new_const(TY_BOOL, 1))}, 0, text);
-  cb.record(H_l_inc, 0, {ref_of(x)}, 2, text + 12);
-  cb.end_block();
-  run_as_main(b);
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(execute(1), 0u);
-  std::string out = testing::internal::GetCapturedStdout();
-  // The "trace" record itself is still traced in detail; the next is not.
-  EXPECT_EQ(out.substr(out.find("  trace")), "  trace TRUE;\nx ++\n");
-}
-
-TEST_F(Executor, DetailedTraceOfBlockStartShowsTableCounts) {
-  Ref b = cb.begin_block();
-  cb.record(H__alltmpinits, rettable.base, {}, 0, label_tmpinit);
-  cb.end_block();
-  run_as_main(b);
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(execute(1), 0u);
-  std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(out,
-            "\n---------------------------------------------------\nvartable: 0, varname: 0, "
-            "rettable 0, call stack: 0\n`initializing temporary variables\n"
-            "---initializing temporary variables group\n");
-}
-
 // ---- reports ----------------------------------------------------------------------
 
-TEST(Reports, CompileErrorOnFirstCharacter) {
-  fresh_env();
-  Ref text = place_text("x;\nint i;");
-  EXPECT_EQ(format_compile_error(10, text, text),
-            "\nError 10 (line 1): Operation name expected\nx;\n^\n");
-}
-
-TEST(Reports, CompileErrorOnLaterLineEchoesAfterEmptyLine) {
-  fresh_env();
-  Ref text = place_text("int i;\n  i = q;\nputs i;");
-  EXPECT_EQ(format_compile_error(16, text, text + 13),
-            "\nError 16 (line 2): Variable not found\n\n  i = q;\n      ^\n");
-}
-
-TEST(Reports, RuntimeErrorCaretAndNoLocation) {
+// Clean-up records and loaded programs have no source to point at.
+TEST(Reports, RuntimeErrorWithoutLocation) {
   fresh_env();
   Ref text = place_text("int i;\ni = (1 / 0);");
-  EXPECT_EQ(format_runtime_error(35, text, text + 12, false),
-            "\nRUN-TIME error 35 (line 2): Division by zero\n\ni = (1 / 0);\n    ^\n");
   EXPECT_EQ(format_runtime_error(72, text, label_delete, false),
             "\nRUN-TIME error 72 (line no location): Unexpected end of block, deleting non "
             "initialized variables\n\n\n");
@@ -208,18 +110,6 @@ TEST(Reports, LongLinesAreNotCut) {
   Ref text = place_text(line + " x");
   std::string r = format_compile_error(16, text, text + 3001);
   EXPECT_NE(r.find(line + " x\n" + std::string(3000, ' ') + "^"), std::string::npos);
-}
-
-TEST(Reports, StatisticsFormat) {
-  fresh_env();
-  copcount = 4;
-  _opcount = 10;
-  codepage.first = codepage.base + 40;
-  std::string r = report_time(clock_ms());
-  EXPECT_EQ(r.substr(0, 60), "\n4 operations compiled\nAverage compilation speed too large, ");
-  EXPECT_NE(r.find("Code used 40 bytes (about 10 byte/op), 32728 bytes in code page free\n\n"),
-            std::string::npos);
-  EXPECT_NE(r.find("\n\n10 calls, average call speed "), std::string::npos);
 }
 
 }  // namespace

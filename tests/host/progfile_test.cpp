@@ -139,50 +139,44 @@ class ProgFile : public ::testing::Test {
 
 // ---- the data section -----------------------------------------------------------------
 
-TEST_F(ProgFile, EmptyDataSectionIsHeaderLengthZeroChecksumZero) {
-  Bytes b = written(writer::save_constants);
-  EXPECT_EQ(b, section(datalabel, 0, Body{}, 0));
-  const Bytes head = {0x54, 0x45, 0x53, 0x54, 0x20, 0x51, 0x56, 0x20, 0x50, 0x52, 0x4F, 0x47,
-                      0x52, 0x41, 0x4D, 0x00, 0x5F, 0x44, 0x41, 0x54, 0x41, 0x5F, 0x50, 0x41,
-                      0x47, 0x45, 0x5F, 0x00};
-  EXPECT_TRUE(std::equal(head.begin(), head.end(), b.begin()));
-  EXPECT_EQ(read_with(reader::load_constants, b), 0u);
-  EXPECT_EQ(constants(), 0u);
-}
-
-TEST_F(ProgFile, ScalarConstantsAreTheirValueWord) {
+// Each constant is its type index, its length and its bytes; the checksum
+// adds the words as words and the bytes as signed bytes.
+TEST_F(ProgFile, ConstantRecordsAndChecksums) {
   struct Case {
-    u32 type, value, checksum;
-  };
-  for (Case c : {Case{TY_INT, 5, 12}, Case{TY_INT, 0xFFFFFFFF, 3}, Case{TY_UINT, 7, 15},
-                 Case{TY_BOOL, 1, 7}, Case{TY_FLOAT, 0x40490FDB, 5 + 4 + 0xDB - 256 + 0x0F + 0x49 + 0x40}}) {
-    fresh_env();
-    new_const(c.type, c.value);
-    Bytes b = written(writer::save_constants);
+    std::function<VarEntry*()> make;
     Body want;
-    want.word(c.type).word(4).raw(le(c.value));
-    EXPECT_EQ(b, section(datalabel, 1, want));
-    EXPECT_EQ(want.sum, c.checksum);
+    u32 sum;
+  };
+  const i32 pi_bytes = 0xDB - 256 + 0x0F + 0x49 + 0x40;  // signed bytes
+  const Case cases[] = {
+      {[] { return new_const(TY_INT, 5); }, Body().word(TY_INT).word(4).raw(le(5)), 12},
+      {[] { return new_const(TY_INT, 0xFFFFFFFF); }, Body().word(TY_INT).word(4).raw(le(~0u)), 3},
+      {[] { return new_const(TY_UINT, 7); }, Body().word(TY_UINT).word(4).raw(le(7)), 15},
+      {[] { return new_const(TY_BOOL, 1); }, Body().word(TY_BOOL).word(4).raw(le(1)), 7},
+      {[] { return new_const(TY_FLOAT, 0x40490FDB); },
+       Body().word(TY_FLOAT).word(4).raw(le(0x40490FDB)), u32(5 + 4 + pi_bytes)},
+      {[] { return str_const("ab"); }, Body().word(TY_STR).word(3).raw({'a', 'b', 0}), 198},
+      {[this] { return cb.block_slot(END_BLOCK); },  // the empty block: offset 0, end mark
+       Body().word(TY_BLOCK).word(8).raw({0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}), 5},
+  };
+  for (const Case& c : cases) {
+    fresh_env();
+    const VarEntry saved = *c.make();
+    const std::string text = saved.type == TY_STR ? str_of(&saved) : "";
+    Bytes b = written(writer::save_constants);
+    EXPECT_EQ(b, section(datalabel, 1, c.want)) << saved.type;
+    EXPECT_EQ(c.want.sum, c.sum) << saved.type;
     fresh_env();
     ASSERT_EQ(read_with(reader::load_constants, b), 0u);
     ASSERT_EQ(constants(), 1u);
     const VarEntry* v = S(cnstable.base);
-    EXPECT_EQ(v->type, c.type);
-    EXPECT_EQ(v->value, c.value);
-    EXPECT_EQ(v->flags & (V_CONST | V_EMPTY), V_CONST);
+    EXPECT_EQ(v->type, saved.type);
+    EXPECT_EQ(v->flags & (V_CONST | V_EMPTY | V_CODE), saved.flags & (V_CONST | V_CODE));
+    if (v->type == TY_STR)
+      EXPECT_EQ(str_of(v), text);
+    else
+      EXPECT_EQ(v->value, saved.value);
   }
-}
-
-TEST_F(ProgFile, StringKeepsItsNulAndLoadsIntoItsOwnBuffer) {
-  str_const("ab");
-  Bytes b = written(writer::save_constants);
-  Body want;
-  want.word(TY_STR).word(3).raw({0x61, 0x62, 0x00});
-  EXPECT_EQ(b, section(datalabel, 1, want));
-  fresh_env();
-  ASSERT_EQ(read_with(reader::load_constants, b), 0u);
-  EXPECT_EQ(str_of(S(cnstable.base)), "ab");
-
   // Only the NUL: the empty string. The last byte becomes NUL whatever it was.
   for (auto [bytes, text] : {std::pair<Bytes, std::string>{{0x00}, ""}, {{'x', 'y', 'z'}, "xy"}}) {
     fresh_env();
@@ -190,7 +184,6 @@ TEST_F(ProgFile, StringKeepsItsNulAndLoadsIntoItsOwnBuffer) {
     one.word(TY_STR).word(u32(bytes.size())).raw(bytes);
     ASSERT_EQ(read_with(reader::load_constants, section(datalabel, 1, one)), 0u);
     EXPECT_EQ(str_of(S(cnstable.base)), text);
-    erase_consts();
   }
 }
 
@@ -207,23 +200,19 @@ TEST_F(ProgFile, RepresentationLengthsAreBounded) {
         << "type " << c.type << " length " << c.length;
     EXPECT_EQ(constants(), 0u);
   }
+  // A block lies inside the code page; its second word is 0 or the end mark.
+  const u32 size = codepage.end - codepage.base;
+  for (auto [offset, second] : {std::pair{size, 0u}, std::pair{size - 4, 0u}, std::pair{16u, 7u}}) {
+    fresh_env();
+    Body body;
+    body.word(TY_BLOCK).word(8).word(offset).word(second);
+    EXPECT_EQ(read_with(reader::load_constants, section(datalabel, 1, body)), 65u) << offset;
+  }
   fresh_env();
   Body longest;
   longest.word(TY_STR).word(257).raw(Bytes(256, 'a')).byte(0);
   EXPECT_EQ(read_with(reader::load_constants, section(datalabel, 1, longest)), 0u);
   EXPECT_EQ(str_of(S(cnstable.base)).size(), 256u);
-}
-
-TEST_F(ProgFile, EmptyBlockIsNullPair) {
-  cb.block_slot(END_BLOCK);
-  Bytes b = written(writer::save_constants);
-  Body want;
-  want.word(TY_BLOCK).word(8).raw({0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF});
-  EXPECT_EQ(b, section(datalabel, 1, want));
-  fresh_env();
-  ASSERT_EQ(read_with(reader::load_constants, b), 0u);
-  EXPECT_EQ(S(cnstable.base)->value, END_BLOCK);
-  EXPECT_TRUE(S(cnstable.base)->flags & V_CODE);
 }
 
 TEST_F(ProgFile, CapacityLoadsOneMoreIsRefusedAndLeavesNothing) {
@@ -334,8 +323,9 @@ TEST_F(ProgFile, HandlerOutsideEveryTableCannotBeSaved) {
 class Program : public ProgFile {
  protected:
   VarEntry* main_ = nullptr;
-  VarEntry *i_ = nullptr, *t_ = nullptr, *five_ = nullptr, *inner_ = nullptr, *text_ = nullptr;
+  VarEntry *i_ = nullptr, *a_ = nullptr, *t_ = nullptr, *five_ = nullptr, *inner_ = nullptr;
   Ref main_block_ = 0, inner_block_ = 0, decl_ = 0, plus_ = 0, assign_ = 0, exec_ = 0;
+  Ref elem_ = 0, store_ = 0;
 
   static VarEntry* take(TableHead& t, u32 type, u32 flags) {
     VarEntry* v = S(t.next);
@@ -344,29 +334,36 @@ class Program : public ProgFile {
     return v;
   }
 
-  // int i 5; i = (+ i 5); exec { puts "ab" }  -- as the compiler leaves it:
-  // variables and temporaries typed and empty.
+  // int i 5 a[5]; i = (+ i 5); a[1] = i; exec { puts "ab" }  -- as the
+  // compiler leaves it: variables and temporaries typed and empty; the
+  // element record puts the element's address into the word of "=".
   void build() {
     main_ = cb.block_slot(0);
     i_ = take(vartable, TY_INT, V_EMPTY);
+    a_ = take(vartable, TY_INT, V_EMPTY | V_ARRAY);
     vartable.first = vartable.next;
     t_ = take(rettable, TY_INT, V_EMPTY | V_TEMP);
     five_ = new_const(TY_INT, 5);
     inner_ = cb.block_slot(0);
-    text_ = str_const("ab");
+    VarEntry* text = str_const("ab");
+    VarEntry* one = new_const(TY_INT, 1);
     main_block_ = cb.begin_block();
     main_->value = main_block_;
     cb.record(H__alltmpinits, ref_of(t_), {}, 1, label_tmpinit);
-    decl_ = cb.record(H_mvarinit, TY_INT, {ref_of(i_), ref_of(five_)});
+    decl_ = cb.record(H_mvarinit, TY_INT,
+                      {ref_of(i_), ref_of(five_), END_MARK, ref_of(five_), ref_of(a_)});
     plus_ = cb.record(H_l_plus, ref_of(t_), {ref_of(i_), ref_of(five_)}, 2);
     assign_ = cb.record(H_l_assign, 0, {ref_of(i_), ref_of(t_)}, 2);
+    elem_ = cb.record(H__arrdynelem, 0, {ref_of(a_), ref_of(one)});
+    store_ = cb.record(H_l_assign, 0, {0, ref_of(i_)}, 2);
+    wr32(mem + elem_ + REC_RESULT, store_ + REC_PARAMS);
     exec_ = cb.record(H_l_bl_exec, 0, {ref_of(inner_)});
-    Ref del = cb.record(H_mvardel, ref_of(t_), {ref_of(i_)}, 1, label_delete);
+    Ref del = cb.record(H_mvardel, ref_of(t_), {ref_of(a_), ref_of(i_)}, 1, label_delete);
     cb.set_cleanup(main_block_, del);
     cb.end_block();
     inner_block_ = cb.begin_block();
     inner_->value = inner_block_;
-    cb.record(H_l_puts, 0, {ref_of(text_)});
+    cb.record(H_l_puts, 0, {ref_of(text)});
     cb.end_block();
   }
 
@@ -418,6 +415,8 @@ TEST_F(Program, SmallestProgramFileByteForByte) {
   EXPECT_EQ(code.sum, 0u);
   EXPECT_EQ(data.sum, 9u);
   EXPECT_EQ(file(), want);
+  EXPECT_EQ(std::string(want.begin(), want.begin() + 28),
+            std::string("TEST QV PROGRAM\0_CODE_PAGE_\0", 28));
   cenv_reset();
   ASSERT_EQ(load_program(path_.c_str(), 0), 1u);
   EXPECT_EQ(S(cnstable.base)->value, codepage.base);  // a block, not the empty block
@@ -435,14 +434,14 @@ TEST_F(Program, RebuildsTheCodePageAtItsOffsetsAndRuns) {
   EXPECT_EQ(codepage.first, first);
   EXPECT_EQ(code_bytes(), before);
   EXPECT_EQ(rd32(mem + main_block_ + 4), label_tmpinit);
-  EXPECT_EQ(constants(), 4u);
+  EXPECT_EQ(constants(), 5u);
   EXPECT_EQ(S(ref_of(i_))->flags, u32(V_EMPTY));
   EXPECT_EQ(S(ref_of(t_))->flags, u32(V_EMPTY | V_TEMP));
   EXPECT_EQ(S(ref_of(t_))->type, u32(TY_INT));
   testing::internal::CaptureStdout();
   EXPECT_EQ(execute(0), 0u);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "ab\n");
-  EXPECT_EQ(_opcount, 7u);
+  EXPECT_EQ(_opcount, 9u);
 }
 
 // int i 5; i = (+ i 5) compiled without the temporaries optimisation: the
@@ -523,6 +522,13 @@ TEST_F(Program, RefusesRecordsThatReferToTheWrongThings) {
        [this] { wr32(mem + assign_ + REC_PARAMS, ref_of(five_)); }},
       {"initial value without a variable",
        [this] { wr32(mem + decl_ + REC_PARAMS, ref_of(five_)); }},
+      // An element goes into an empty parameter word of a later record.
+      {"element into its own record",
+       [this] { wr32(mem + elem_ + REC_RESULT, elem_ + REC_PARAMS); }},
+      {"element into a filled word",
+       [this] { wr32(mem + elem_ + REC_RESULT, store_ + REC_PARAMS + 4); }},
+      {"element into a result word",
+       [this] { wr32(mem + elem_ + REC_RESULT, store_ + REC_RESULT); }},
   };
   for (const Case& c : cases) {
     fresh_env();
@@ -534,70 +540,22 @@ TEST_F(Program, RefusesRecordsThatReferToTheWrongThings) {
   }
 }
 
-// int a[3]; a[1] = 7 -- the element's address goes into "="'s first word.
-// Returns the dynamic element record; `target` picks the word it fills
-// (0: the right one).
-struct ArrayProgram {
-  Ref dyn, assign;
-};
-
-ArrayProgram array_program(CodeBuilder& cb, int target) {
-  VarEntry* main = cb.block_slot(0);
-  VarEntry* a = S(vartable.next);
-  vartable.next += 12;
-  vartable.first = vartable.next;
-  *a = VarEntry{0, TY_INT, V_EMPTY | V_ARRAY};
-  VarEntry* three = new_const(TY_INT, 3);
-  VarEntry* one = new_const(TY_INT, 1);
-  VarEntry* seven = new_const(TY_INT, 7);
-  main->value = cb.begin_block();
-  cb.record(H_mvarinit, TY_INT, {END_MARK, ref_of(three), ref_of(a)});
-  ArrayProgram p;
-  p.dyn = cb.record(H__arrdynelem, 0, {ref_of(a), ref_of(one)});
-  p.assign = cb.record(H_l_assign, 0, {0, ref_of(seven)}, 2);
-  const Ref targets[] = {p.assign + REC_PARAMS, p.dyn + REC_PARAMS, p.assign + REC_PARAMS + 4,
-                         p.assign + REC_RESULT};
-  wr32(mem + p.dyn + REC_RESULT, targets[target]);
-  Ref del = cb.record(H_mvardel, 0, {ref_of(a)}, 0, label_delete);
-  cb.set_cleanup(main->value, del);
-  cb.end_block();
-  return p;
-}
-
-TEST_F(Program, ArrayElementsThroughDynamicRecords) {
-  array_program(cb, 0);
-  const Bytes before = code_bytes();
-  ASSERT_EQ(save_and_load(), 0u);
-  EXPECT_EQ(code_bytes(), before);
-  EXPECT_EQ(execute(0), 0u);
-  // The element must go into an empty parameter word of a later record.
-  for (int target : {1, 2, 3}) {
-    fresh_env();
-    array_program(cb, target);
-    EXPECT_EQ(save_and_load(), 65u) << target;
-  }
-}
-
 TEST_F(Program, SectionChecksumsAndSizes) {
   build();
   ASSERT_EQ(save_program(path_.c_str()), 1u);
   const Bytes good = file();
-  const u32 length = rd32(good.data() + 28);
+  auto with_length = [&](u32 length) {
+    Bytes b = good;
+    wr32(b.data() + 28, length);
+    return b;
+  };
   // A code byte changed without its checksum: 66 (here a type byte of the
   // variables: mode 1, count 4, then type and flags).
   Bytes changed = good;
   changed[32 + 5] ^= 0x01;
   EXPECT_EQ(load_bytes(changed), 66u);
-  // Larger than the code page: 67.
-  Bytes large = good;
-  const Bytes big = le(codepage.end - codepage.base + 4);
-  std::copy(big.begin(), big.end(), large.begin() + 28);
-  EXPECT_EQ(load_bytes(large), 67u);
-  // A length that ends inside a block: 65.
-  Bytes shorter = good;
-  const Bytes less = le(length - 4);
-  std::copy(less.begin(), less.end(), shorter.begin() + 28);
-  EXPECT_EQ(load_bytes(shorter), 65u);
+  EXPECT_EQ(load_bytes(with_length(codepage.end - codepage.base + 4)), 67u);
+  EXPECT_EQ(load_bytes(with_length(rd32(good.data() + 28) - 4)), 65u) << "ends inside a block";
   // Anything after the data section.
   Bytes longer = good;
   longer.push_back(0);

@@ -29,15 +29,6 @@ TEST_F(Array, CreateGivesZeroedStorageWithASpareElement) {
   ar_free(head);
 }
 
-TEST_F(Array, FreeReleasesStorageAndHeader) {
-  Ref head = ar_crea(8, 10);
-  Ref data = at<ArrHead>(head)->data;
-  ar_free(head);
-  // LIFO free lists: the same blocks come back for the same sizes.
-  EXPECT_EQ(arena_alloc(sizeof(ArrHead)), head);
-  EXPECT_EQ(arena_alloc(88), data);
-}
-
 TEST_F(Array, StorageThatIsNotOwnedStays) {
   Ref head = ar_crea(4, 4);
   auto* h = at<ArrHead>(head);
