@@ -159,68 +159,34 @@ TEST_F(Lexer, Comments) {
   EXPECT_EQ(lex_error("`an \"open string` x"), 18u);
 }
 
-TEST_F(Lexer, SkipBlock) {
-  struct Case {
-    const char* body;  // text after the opening brace and its blanks
-    const char* rest;  // what follows the block
-  } cases[] = {
-      {"} rest", "rest"},
-      {"a b } rest", "rest"},
-      {"x { y { z } } } rest", "rest"},
-      {"puts \"\\}\" } rest", "rest"},
-      {"puts \"a\\\"\\}\" } rest", "rest"},
-  };
-  for (const Case& c : cases) {
-    Ref text = load(c.body);
-    Ref cur = text;
-    skip_block(cur);
-    EXPECT_EQ(last_lexema, text) << c.body;
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(mem + cur), 4), c.rest) << c.body;
+// Skips `src` as a block body (after its opening brace) or as a parameter:
+// the error code, or 0 and the four characters after what was skipped.
+std::pair<u32, std::string> skipped(void (*skip)(Ref&), const std::string& src) {
+  Ref cur = load(src);
+  lx_nesting = 0;
+  try {
+    skip(cur);
+  } catch (const CompileError& e) {
+    return {e.code, ""};
   }
-  for (const char* open : {"a { b }", "\"abc", "a \"\\"}) {
-    Ref cur = load(open);
-    try {
-      skip_block(cur);
-      ADD_FAILURE() << open;
-    } catch (const CompileError& e) {
-      EXPECT_EQ(e.code, 24u) << open;
-    }
-  }
+  return {0, std::string(reinterpret_cast<const char*>(mem + cur), 4)};
 }
 
-TEST_F(Lexer, SkipParameter) {
-  struct Case {
-    const char* src;
-    u32 code;         // 0: skipped
-    const char* rest; // what follows when skipped
-  } cases[] = {
-      {"x rest", 0, "rest"},
-      {"5 rest", 0, "rest"},
-      {"x[i] rest", 0, "rest"},
-      {"x[(a + b[2])] rest", 0, "rest"},
-      {"(a (b {c; d}) \"s\") rest", 0, "rest"},
-      {"; x", 12, ""},
-      {"", 12, ""},
-      {"(a ; b)", 12, ""},
-      {") x", 51, ""},
-      {"{ x }", 63, ""},
-      {"} x", 23, ""},
-      {"] x", 49, ""},
-      {"[ x", 48, ""},
-      {"x[1 y", 43, ""},
-      {"(a [ b)", 48, ""},
+TEST_F(Lexer, SkipBlockAndParameter) {
+  using R = std::pair<u32, std::string>;
+  const R rest{0, "rest"};
+  for (const char* body : {"} rest", "x { y { z } } } rest", "puts \"a\\\"\\}\" } rest"})
+    EXPECT_EQ(skipped(skip_block, body), rest) << body;
+  for (const char* open : {"a { b }", "\"abc", "a \"\\"})
+    EXPECT_EQ(skipped(skip_block, open), (R{24, ""})) << open;
+  const std::pair<const char*, R> cases[] = {
+      {"5 rest", rest},         {"x[(a + b[2])] rest", rest},
+      {"(a (b {c; d}) \"s\") rest", rest},
+      {"; x", {12, ""}},        {"(a ; b)", {12, ""}},  {") x", {51, ""}},
+      {"{ x }", {63, ""}},      {"} x", {23, ""}},      {"] x", {49, ""}},
+      {"[ x", {48, ""}},        {"x[1 y", {43, ""}},    {"(a [ b)", {48, ""}},
   };
-  for (const Case& c : cases) {
-    Ref cur = load(c.src);
-    lx_nesting = 0;
-    try {
-      skip_parameter(cur);
-      EXPECT_EQ(c.code, 0u) << c.src;
-      EXPECT_EQ(std::string(reinterpret_cast<const char*>(mem + cur), 4), c.rest) << c.src;
-    } catch (const CompileError& e) {
-      EXPECT_EQ(e.code, c.code) << c.src;
-    }
-  }
+  for (const auto& [src, want] : cases) EXPECT_EQ(skipped(skip_parameter, src), want) << src;
 }
 
 }  // namespace

@@ -115,8 +115,6 @@ TEST_F(Blocks, LevelsAreSetNotAdded) {
   }
 }
 
-// ---- for ----------------------------------------------------------------------------
-
 TEST_F(Blocks, ForBoundsAndWrongSign) {
   struct Case { i32 from, to, step; int runs; i32 last; u32 error; };
   const Case cases[] = {
@@ -137,8 +135,6 @@ TEST_F(Blocks, ForBoundsAndWrongSign) {
     EXPECT_EQ(as_int(i->value), c.last) << c.from << ".." << c.to;
   }
 }
-
-// ---- blocks that hold no value --------------------------------------------------------
 
 TEST_F(Blocks, EmptyBlockSlotIsNotRun) {
   VarEntry* empty = var(TY_BLOCK);
@@ -167,8 +163,6 @@ TEST_F(Blocks, EmptyBlockSlotIsNotRun) {
   EXPECT_EQ(callstack.next, callstack.base);
   EXPECT_EQ(dest->value, END_BLOCK);
 }
-
-// ---- calls -------------------------------------------------------------------------------
 
 // Only a named variable argument may be changed: a constant, a temporary
 // or a whole array is refused.

@@ -91,8 +91,6 @@ TEST_F(Executor, LevelSetByTheLastRecordLeavesCleanly) {
   EXPECT_EQ(execute(0), 0u) << "the clean-up record would fail with 72 on a second run";
 }
 
-// ---- reports ----------------------------------------------------------------------
-
 // Clean-up records and loaded programs have no source to point at.
 TEST(Reports, RuntimeErrorWithoutLocation) {
   fresh_env();

@@ -71,8 +71,6 @@ class Vars : public ::testing::Test {
   void TearDown() override { wall_clock = std::time; }
 };
 
-// ---- declarations and arrays --------------------------------------------------------
-
 // A slot that holds a value is never built over (71), an empty one never
 // released twice (72), whatever its type.
 TEST_F(Vars, EveryTypeRefusesASecondInitAndAnEmptyDelete) {
@@ -126,8 +124,6 @@ TEST_F(Vars, FailedElementInitReleasesEverything) {
   ASSERT_EQ(createfields(a, 3, 0, types), 1u);
 }
 
-// ---- temporaries and clean-up ---------------------------------------------------------
-
 // A loop body's group initialisation runs every round: the second run finds
 // the temporaries built and leaves their values alone.
 TEST_F(Vars, TemporariesGroupInitLeavesValuesAlone) {
@@ -157,8 +153,6 @@ TEST_F(Vars, CleanupDeletesOnce) {
   EXPECT_EQ(if_c_error, 72u);
 }
 
-// ---- conversions ----------------------------------------------------------------------
-
 TEST_F(Vars, ConversionsRefuseWhatNoTableHolds) {
   VarEntry* i = new_const(TY_INT, static_cast<u32>(-3));
   VarEntry* u = new_temp(TY_UINT);
@@ -178,8 +172,6 @@ TEST_F(Vars, ConversionsRefuseWhatNoTableHolds) {
   EXPECT_EQ(convert_or_assign(s, declared_array(TY_STR, 1)), 0u);
   EXPECT_EQ(if_c_error, 32u);
 }
-
-// ---- refusals of the variable operations ---------------------------------------------
 
 // A slot whose declaration has not run yet holds no value to follow.
 TEST_F(Vars, EmptySlotsAreRefused) {
@@ -257,8 +249,6 @@ TEST_F(Vars, ClearLeavesUndeclaredSlotsAlone) {
   EXPECT_EQ(eb->value, 0u);
   EXPECT_EQ(callw(H_mvarinit, TY_STR, {R(es)}), 1u);
 }
-
-// ---- the clock ------------------------------------------------------------------------------
 
 TEST_F(Vars, DelaySleepsUntilTheClockAdvanced) {
   static int reads;

@@ -29,6 +29,11 @@ VarEntry* new_const(u32 type, u32 value);
 VarEntry* new_str(const std::string& text);
 std::string str_of(const VarEntry* slot);
 
+// A text record over a fresh buffer of `cap` characters holding `text`,
+// its cursor at the start, as the ft and tf handlers receive one.
+StrDesc* text_record(const std::string& text, u32 cap = 256);
+std::string text_of(const StrDesc* d);
+
 // Writes call records into the code page.
 class CodeBuilder {
  public:

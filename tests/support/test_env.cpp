@@ -56,8 +56,19 @@ VarEntry* new_str(const std::string& text) {
   return v;
 }
 
-std::string str_of(const VarEntry* slot) {
-  auto* d = at<StrDesc>(slot->value);
+std::string str_of(const VarEntry* slot) { return text_of(at<StrDesc>(slot->value)); }
+
+StrDesc* text_record(const std::string& text, u32 cap) {
+  auto* d = at<StrDesc>(arena_calloc(sizeof(StrDesc)));
+  Ref buf = arena_calloc(cap + 1);
+  d->start = d->cursor = buf;
+  d->limit = buf + cap;
+  std::memcpy(mem + buf, text.data(), text.size());
+  d->end = buf + static_cast<u32>(text.size());
+  return d;
+}
+
+std::string text_of(const StrDesc* d) {
   return std::string(reinterpret_cast<const char*>(mem + d->start), d->end - d->start);
 }
 

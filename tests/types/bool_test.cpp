@@ -17,31 +17,21 @@ class Bool : public ::testing::Test {
   VarEntry* b(u32 v) { return new_const(TY_BOOL, v); }
   VarEntry* i(i32 v) { return new_const(TY_INT, static_cast<u32>(v)); }
   VarEntry* f(float v) { return new_const(TY_FLOAT, float_bits(v)); }
-  StrDesc* text(u32 cap = 256) {
-    auto* t = at<StrDesc>(arena_calloc(sizeof(StrDesc)));
-    Ref buf = arena_calloc(cap + 1);
-    t->start = t->cursor = t->end = buf;
-    t->limit = buf + cap;
-    return t;
-  }
-  std::string str(const StrDesc* t) {
-    return std::string(reinterpret_cast<char*>(mem + t->start), t->end - t->start);
-  }
 };
 
 TEST_F(Bool, Text) {
-  StrDesc* t = text();
+  StrDesc* t = text_record("");
   ASSERT_EQ(l_literalstr(t, b(1)), 1u);
-  EXPECT_EQ(str(t), "TRUE");
+  EXPECT_EQ(text_of(t), "TRUE");
   EXPECT_EQ(mem[t->end], 0);
   ASSERT_EQ(l_literalstr(t, b(0)), 1u);
-  EXPECT_EQ(str(t), "FALSE");  // shorter text replaces, never appends
+  EXPECT_EQ(text_of(t), "FALSE");  // shorter text replaces, never appends
   EXPECT_EQ(l_literalstr(t, b(7)), 0u);
   EXPECT_EQ(if_c_error, 39u);
-  EXPECT_EQ(str(t), "");
-  StrDesc* small = text(3);
+  EXPECT_EQ(text_of(t), "");
+  StrDesc* small = text_record("", 3);
   ASSERT_EQ(l_literalstr(small, b(1)), 1u);
-  EXPECT_EQ(str(small), "TRU");
+  EXPECT_EQ(text_of(small), "TRU");
 }
 
 TEST_F(Bool, Conversions) {

@@ -12,20 +12,8 @@ using namespace qvtest;
 
 namespace {
 
-// A descriptor over a fresh buffer of `cap` characters holding `text`.
-StrDesc* desc(const std::string& text, u32 cap = 256) {
-  Ref d = arena_calloc(sizeof(StrDesc));
-  Ref b = arena_calloc(cap + 1);
-  auto* s = at<StrDesc>(d);
-  s->start = s->cursor = b;
-  s->limit = b + cap;
-  st_set(s, text.data(), static_cast<u32>(text.size()));
-  return s;
-}
-
-std::string text(const StrDesc* d) {
-  return std::string(reinterpret_cast<const char*>(mem + d->start), d->end - d->start);
-}
+StrDesc* desc(const std::string& text, u32 cap = 256) { return text_record(text, cap); }
+std::string text(const StrDesc* d) { return text_of(d); }
 
 // The invariants every routine must leave behind.
 void expect_sound(const StrDesc* d) {
@@ -49,8 +37,6 @@ class Str : public ::testing::Test {
  protected:
   void SetUp() override { fresh_env(); }
 };
-
-// ---- descriptor routines ----------------------------------------------------------
 
 TEST_F(Str, DupCutsAtCapacityAndKeepsCursorOffset) {
   StrDesc* src = desc("abcdefgh");
@@ -130,8 +116,6 @@ TEST_F(Str, GetWordStopsAtDelimiterEndOrCapacity) {
   EXPECT_EQ(text(tiny), "a");
 }
 
-// ---- type handlers ------------------------------------------------------------------
-
 TEST_F(Str, InitWithoutMemoryKeepsNothing) {
   VarEntry* v = empty_str();
   // Free lists are LIFO: the block freed last is the next one handed out.
@@ -180,8 +164,6 @@ TEST_F(Str, EmptySlotsAreRefused) {
   EXPECT_EQ(if_c_error, 60u);
   EXPECT_EQ(str_of(s), "abc");
 }
-
-// ---- operations -------------------------------------------------------------------
 
 TEST_F(Str, SubstrPastTheEnd) {
   VarEntry* s = new_str("hello");
