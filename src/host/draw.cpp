@@ -56,8 +56,12 @@ u32 _drawLine(Ref, const u8* params, u32) {
   return 1;
 }
 
+// The rectangle is given in floating point: the integer one computes its
+// right and bottom edges in int, which overflows for large values. Qt turns
+// an integer rectangle into this same one before drawing.
 u32 _drawCircle(Ref, const u8* params, u32) {
-  if (display) display->drawEllipse(arg(params, 0), arg(params, 1), arg(params, 2), arg(params, 2));
+  const qreal r = arg(params, 2);
+  if (display) display->drawEllipse(QRectF(arg(params, 0), arg(params, 1), r, r));
   return 1;
 }
 

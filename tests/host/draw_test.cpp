@@ -104,6 +104,25 @@ TEST_F(Draw, CircleIsInscribedInTheSquareOfSideD) {
   EXPECT_EQ(at(10, 0), BLACK);
 }
 
+TEST_F(Draw, CircleMatchesQtsIntegerEllipseAndTakesExtremeValues) {
+  // The same pixels as Qt's integer ellipse, negative sizes included.
+  struct Case { i32 x, y, d; } same[] = {{100, 100, 50}, {3, 4, 1}, {200, 50, -30}, {-20, -20, 60}};
+  for (const Case& c : same) {
+    picture.fill(Qt::black);
+    op(H__drawCircle, {i(c.x), i(c.y), i(c.d)});
+    QImage ours = picture.toImage();
+    picture.fill(Qt::black);
+    painter.drawEllipse(c.x, c.y, c.d, c.d);
+    EXPECT_EQ(ours, picture.toImage()) << c.x << " " << c.y << " " << c.d;
+  }
+  // Edges that do not fit in int: no overflow (the sanitizer build checks).
+  const i32 lo = INT32_MIN, hi = INT32_MAX;
+  for (Case c : {Case{240, 136, hi}, Case{lo, hi, lo}, Case{hi, hi, hi}, Case{-hi, 0, hi}})
+    EXPECT_EQ(op(H__drawCircle, {i(c.x), i(c.y), i(c.d)}), 1u);
+  EXPECT_EQ(op(H__drawLine, {i(lo), i(lo), i(hi), i(hi)}), 1u);
+  EXPECT_EQ(op(H__drawPoint, {i(lo), i(hi)}), 1u);
+}
+
 TEST_F(Draw, LineAndClipping) {
   EXPECT_EQ(op(H__drawLine, {u(0), u(100), u(479), u(100)}), 1u);
   for (int x = 0; x < 480; ++x) ASSERT_EQ(at(x, 100), WHITE) << x;
