@@ -72,18 +72,6 @@ class Emit : public ::testing::Test {
   Ref text = 0;
 };
 
-TEST_F(Emit, EmptyProgram) {
-  ASSERT_EQ(run_compile(";"), 0u);
-  Bytes want;
-  want.w(0).rec(label_tmpinit, H__alltmpinits, 0, rettable.base, {}).w(END_MARK);
-  EXPECT_EQ(code(), hex(want.b));
-  EXPECT_EQ(S(cnstable.base)->value, codepage.base);
-  fresh_env();
-  optimtmpvarinit = 0;
-  ASSERT_EQ(run_compile("  `nothing here`  "), 0u);
-  EXPECT_EQ(code(), hex(Bytes().w(0).w(END_MARK).b));
-}
-
 TEST_F(Emit, DeclarationNestedCallAndConversion) {
   const std::string src = "int i;\ni = (2 + 3);";
   ASSERT_EQ(run_compile(src), 0u);

@@ -34,9 +34,7 @@ Ref R(const VarEntry* v) { return ref_of(v); }
 VarEntry* undeclared(u32 type) {
   VarEntry* v = S(vartable.next);
   vartable.next += 12;
-  v->type = type;
-  v->flags = V_EMPTY;
-  v->value = 0;
+  *v = VarEntry{0, type, V_EMPTY};
   return v;
 }
 
@@ -44,10 +42,8 @@ VarEntry* undeclared(u32 type) {
 VarEntry* temps(std::initializer_list<u32> types) {
   VarEntry* first = S(rettable.next);
   for (u32 t : types) {
-    VarEntry* v = S(rettable.next);
+    *S(rettable.next) = VarEntry{0, t, V_EMPTY | V_TEMP};
     rettable.next += 12;
-    v->type = t;
-    v->flags = V_EMPTY | V_TEMP;
   }
   return first;
 }

@@ -22,8 +22,6 @@ namespace {
 using namespace qvtest;
 using Bytes = std::vector<u8>;
 
-// ---- byte helpers ------------------------------------------------------------------
-
 Bytes le(u32 v) { return {u8(v), u8(v >> 8), u8(v >> 16), u8(v >> 24)}; }
 
 // A section body that keeps its checksum as the format defines it.
@@ -47,23 +45,15 @@ struct Body {
   void append(const Bytes& b) { bytes.insert(bytes.end(), b.begin(), b.end()); }
 };
 
-Bytes header(const char* label) {
-  Bytes b;
-  for (int i = 0; i < 16; ++i) b.push_back(static_cast<u8>(proglabel[i]));
-  for (int i = 0; i < 12; ++i) b.push_back(static_cast<u8>(label[i]));
-  return b;
-}
-
-Bytes section(const char* label, u32 length, const Body& body, u32 sum) {
-  Bytes b = header(label);
-  Bytes l = le(length), s = le(sum);
-  b.insert(b.end(), l.begin(), l.end());
-  b.insert(b.end(), body.bytes.begin(), body.bytes.end());
-  b.insert(b.end(), s.begin(), s.end());
-  return b;
-}
+// A section: program label, section label, length, body, checksum.
 Bytes section(const char* label, u32 length, const Body& body) {
-  return section(label, length, body, body.sum);
+  Bytes b(proglabel, proglabel + 16);
+  b.insert(b.end(), label, label + 12);
+  Body rest;
+  rest.word(length).append(body.bytes);
+  rest.word(body.sum);
+  b.insert(b.end(), rest.bytes.begin(), rest.bytes.end());
+  return b;
 }
 
 Bytes contents(FILE* f) {
@@ -72,13 +62,6 @@ Bytes contents(FILE* f) {
   Bytes b;
   for (int c; (c = std::fgetc(f)) != EOF;) b.push_back(u8(c));
   return b;
-}
-
-FILE* open_bytes(const Bytes& b) {
-  FILE* f = std::tmpfile();
-  if (!b.empty()) std::fwrite(b.data(), 1, b.size(), f);
-  std::rewind(f);
-  return f;
 }
 
 // Runs a writer operation on a fresh stream and gives back what it wrote.
@@ -93,7 +76,9 @@ Bytes written(const std::function<void(FILE*)>& op) {
 
 // Runs a reader operation over the bytes: 0 on success, else the code.
 u32 read_with(const std::function<void(FILE*)>& op, const Bytes& b) {
-  FILE* f = open_bytes(b);
+  FILE* f = std::tmpfile();
+  if (!b.empty()) std::fwrite(b.data(), 1, b.size(), f);
+  std::rewind(f);
   u32 code = 0;
   if_c_error = 0;
   try {
@@ -136,8 +121,6 @@ class ProgFile : public ::testing::Test {
   std::string dir_, path_;
   CodeBuilder cb;
 };
-
-// ---- the data section -----------------------------------------------------------------
 
 // Each constant is its type index, its length and its bytes; the checksum
 // adds the words as words and the bytes as signed bytes.
@@ -202,7 +185,8 @@ TEST_F(ProgFile, RepresentationLengthsAreBounded) {
   }
   // A block lies inside the code page; its second word is 0 or the end mark.
   const u32 size = codepage.end - codepage.base;
-  for (auto [offset, second] : {std::pair{size, 0u}, std::pair{size - 4, 0u}, std::pair{16u, 7u}}) {
+  using P = std::pair<u32, u32>;
+  for (auto [offset, second] : {P{size, 0}, P{size - 4, 0}, P{16, 7}}) {
     fresh_env();
     Body body;
     body.word(TY_BLOCK).word(8).word(offset).word(second);
@@ -259,8 +243,6 @@ TEST_F(ProgFile, BadLabelIsRefusedBeforeAnythingIsRead) {
   EXPECT_EQ(read_with(reader::load_constants, written(writer::save_codepage)), 64u);
 }
 
-// ---- operation references ---------------------------------------------------------------
-
 TEST_F(ProgFile, OperationReferences) {
   struct Case {
     u32 handler;
@@ -292,17 +274,13 @@ TEST_F(ProgFile, OperationReferences) {
 }
 
 TEST_F(ProgFile, BadOperationReferencesAreRefused) {
+  // Tags 3 and 255; past funcent, sysfuncs and typent; slot 5 and -1;
+  // "assign" and "comp", which have no record handler; an index far out.
   const Bytes bad[] = {
-      {0x03, 0, 0, 0, 0},            // no such tag
-      {0xFF, 0, 0, 0, 0},            // no such tag
-      {0x01, 127, 0, 0, 0},          // past funcent
-      {0x00, 5, 0, 0, 0},            // past sysfuncs
-      {0x02, 5, 3, 0, 0, 0},         // slot outside 0 to 4
-      {0x02, 0xFF, 3, 0, 0, 0},      // slot -1
-      {0x02, 0, 6, 0, 0, 0},         // past typent
-      {0x02, 2, 3, 0, 0, 0},         // assign: no record handler
-      {0x02, 3, 0, 0, 0, 0},         // comp: no record handler
-      {0x01, 0, 0, 0, 0x80},         // index far out
+      {0x03, 0, 0, 0, 0},    {0xFF, 0, 0, 0, 0},       {0x01, 127, 0, 0, 0},
+      {0x00, 5, 0, 0, 0},    {0x02, 0, 6, 0, 0, 0},    {0x02, 5, 3, 0, 0, 0},
+      {0x02, 0xFF, 3, 0, 0, 0}, {0x02, 2, 3, 0, 0, 0}, {0x02, 3, 0, 0, 0, 0},
+      {0x01, 0, 0, 0, 0x80},
   };
   for (const Bytes& b : bad) {
     codepage.first = codepage.base;
@@ -317,8 +295,6 @@ TEST_F(ProgFile, HandlerOutsideEveryTableCannotBeSaved) {
   EXPECT_THROW(written([](FILE* f) { writer::save_opcode(f, H_NONE); }), SaveError);
   EXPECT_EQ(errno, EINVAL);
 }
-
-// ---- whole programs -------------------------------------------------------------------------
 
 class Program : public ProgFile {
  protected:
@@ -563,8 +539,6 @@ TEST_F(Program, SectionChecksumsAndSizes) {
   EXPECT_EQ(load_bytes(good), 0u);
 }
 
-// ---- saving ---------------------------------------------------------------------------------
-
 TEST_F(Program, FailedSaveKeepsTheOldFileAndErrnoTellsWhy) {
   build();
   write_file({'o', 'l', 'd'});
@@ -598,11 +572,8 @@ TEST_F(Program, SaveHookNamesTheFileAfterTheSource) {
   struct Case {
     std::string source, target;
   };
-  const Case cases[] = {{"prog.qv", "prog.cp"},
-                        {"prog", "prog.cp"},
-                        {"a.b/prog", "a.b/prog.cp"},
-                        {"two.dots.txt", "two.dots.cp"},
-                        {".hidden", ".hidden.cp"}};
+  const Case cases[] = {{"prog.qv", "prog.cp"},  {"prog", "prog.cp"}, {"a.b/prog", "a.b/prog.cp"},
+                        {"two.dots.txt", "two.dots.cp"}, {".hidden", ".hidden.cp"}};
   ASSERT_EQ(mkdir((dir_ + "/a.b").c_str(), 0777), 0);
   save_compiled((dir_ + "/nothing.qv").c_str(), 0);
   EXPECT_NE(access((dir_ + "/nothing.cp").c_str(), F_OK), 0);  // not requested
