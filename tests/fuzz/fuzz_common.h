@@ -10,6 +10,10 @@
 #include "driver/driver.h"
 #include "driver/env.h"
 #include "driver/executor.h"
+#include "host/window.h"
+
+#include <QImage>
+#include <QPainter>
 
 namespace qvfuzz {
 
@@ -21,6 +25,11 @@ inline void once() {
     // for a key reads end of input instead of waiting at a terminal.
     if (!std::freopen("/dev/null", "w", stdout)) return false;
     if (!std::freopen("/dev/null", "r", stdin)) return false;
+    // The drawing operations paint into a picture of the drawing area's
+    // size, as in the window; no window is needed for that.
+    static QImage picture(480, 272, QImage::Format_RGB32);
+    static QPainter painter(&picture);
+    display = &painter;
     return cenv_init(200, 200, 200, 200, 2048) == 1;
   }();
   (void)done;
