@@ -39,17 +39,6 @@ TEST_F(Executor, FailingHandlerReportsCodeAndPosition) {
   EXPECT_EQ(codepage.first, codepage.base) << "the error path rewinds the code page";
 }
 
-TEST_F(Executor, FailureWithoutCodeArrivesAsOne) {
-  VarEntry* notarray = new_var(TY_UINT);
-  Ref b = cb.begin_block();
-  cb.record(H_getsignal, 0, {ref_of(notarray)});  // prints a diagnostic, code 0
-  cb.end_block();
-  run_as_main(b);
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(execute(0), 1u);
-  testing::internal::GetCapturedStdout();
-}
-
 TEST_F(Executor, StopEndsTheRunAfterItsRecordWithItsPosition) {
   Ref text = place_text("x ++; stop; x ++;");
   VarEntry* x = new_var(TY_INT);

@@ -1,3 +1,4 @@
+// Array storage: zeroed when created, nothing kept when creation fails.
 #include <gtest/gtest.h>
 
 #include "support/qv_test.h"

@@ -85,7 +85,7 @@ TEST_F(Float, TextToValue) {
 }
 
 // Out of range, NaN and infinity convert to fixed values, never through an
-// undefined cast; integers round to the nearest float.
+// undefined cast; integers round to the nearest float; NaN is true.
 TEST_F(Float, Conversions) {
   VarEntry* d = new_var(TY_INT);
   struct Case {
@@ -102,6 +102,8 @@ TEST_F(Float, Conversions) {
       {l_floatuint, f(-INF), 0},
       {l_intfloat, new_const(TY_INT, 16777217), float_bits(16777216.0f)},
       {l_uintfloat, new_const(TY_UINT, 4294967295u), float_bits(4294967296.0f)},
+      {l_floatlog, f(NaN), 1},
+      {l_floatlog, f(1e-40f), 1},  // a denormal is not zero
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
