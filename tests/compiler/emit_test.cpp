@@ -128,14 +128,6 @@ TEST_F(Emit, ArrayDeclarationAndElements) {
   EXPECT_EQ(S(cns(3))->value, 1u);
 }
 
-TEST_F(Emit, CodePageFillsExactlyToItsLimit) {
-  codepage.next = codepage.base + 22;
-  EXPECT_EQ(run_compile(";"), 0u);
-  fresh_env();
-  codepage.next = codepage.base + 21;
-  EXPECT_EQ(run_compile(";"), 47u);
-}
-
 // Without the optimisation temporaries are given back after each statement;
 // with it, a block holds at most 255 however much room rettable has.
 TEST_F(Emit, TemporaryLimits) {
@@ -150,14 +142,6 @@ TEST_F(Emit, TemporaryLimits) {
   EXPECT_EQ(run_compile(many + "puts (time);"), 0u);
   cenv_init(200, 200, 400, 200, 2048);
   EXPECT_EQ(run_compile(many + "puts (+ 1 2);"), 53u);
-}
-
-TEST_F(Emit, ErrorDiscardsEverything) {
-  EXPECT_EQ(run_compile("int i; puts \"a\"; i = (+ 1 2); x;"), 10u);
-  EXPECT_EQ(codepage.first, codepage.base);
-  EXPECT_EQ(cnstable.next, cnstable.base);
-  EXPECT_EQ(rettable.next, rettable.base);
-  EXPECT_EQ(vartable.next, vartable.first);
 }
 
 // Compile errors with the place they point at (the golden programs have

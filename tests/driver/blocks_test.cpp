@@ -96,8 +96,6 @@ class Blocks : public ::testing::Test {
   }
 };
 
-Ref R(const VarEntry* v) { return ref_of(v); }
-
 // "break" and "brkif" set the level to 1 or 0; they never add to it.
 TEST_F(Blocks, LevelsAreSetNotAdded) {
   VarEntry* yes = cnst(TY_BOOL, 1);
@@ -186,29 +184,6 @@ TEST_F(Blocks, ParChangeWritesOnlyVariables) {
   EXPECT_EQ(v->value, 9u);
   EXPECT_EQ(k->value, 2u);
   EXPECT_EQ(t->value, 3u);
-}
-
-TEST_F(Blocks, PushRefusesTheLastFreeWordPlusOne) {
-  const u32 words = (callstack.end - callstack.base) / 4;
-  for (u32 i = 1; i < words; ++i) ASSERT_EQ(_push_var(i), 1u) << i;
-  EXPECT_EQ(_push_var(0), 0u);
-  EXPECT_EQ(if_c_error, 3u);
-  EXPECT_EQ(rd32(mem + callstack.base), 0u);
-  EXPECT_EQ(rd32(mem + callstack.next), words - 1);
-}
-
-TEST_F(Blocks, CallNestingLimit) {
-  // The outer call reaches 65534; the one inside it would reach 65535.
-  block_nesty = static_cast<u16>(MAX_CALL_NESTING - 2);
-  VarEntry* inner = marks({2});
-  Ref b = cb.begin_block();
-  op(H_l_bl_call, 1, {R(inner)});
-  cb.end_block();
-  VarEntry* outer = cb.block_slot(b);
-  EXPECT_EQ(run_error([&] { call(H_l_bl_call, nullptr, {outer}); }), 53u);
-  EXPECT_EQ(seen, (std::vector<Ref>{1}));
-  EXPECT_EQ(block_nesty, MAX_CALL_NESTING - 2);
-  EXPECT_EQ(callstack.next, callstack.base);
 }
 
 // A block entered at the limit is refused without being counted, so the
