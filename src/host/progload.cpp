@@ -2,6 +2,10 @@
 // the constants from a file, and checks everything the records refer to
 // before anything can run. A file is data from anywhere: no index, offset
 // or length in it is trusted until it has been checked.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -721,8 +725,30 @@ void forget_program() {
 u32 load_program(const char* path, int) {
   if_c_error = 0;
   reader::reset();
-  FILE* f = std::fopen(path, "rb");
-  if (!f) return 0;
+  // Opened without waiting, and read only when it is a regular file: a
+  // named pipe without a writer would otherwise block for ever.
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return 0;
+  struct stat st {};
+  int refused = 0;
+  if (fstat(fd, &st) != 0)
+    refused = errno;
+  else if (S_ISDIR(st.st_mode))
+    refused = EISDIR;
+  else if (!S_ISREG(st.st_mode))
+    refused = EINVAL;
+  if (refused) {
+    close(fd);
+    errno = refused;
+    return 0;
+  }
+  FILE* f = fdopen(fd, "rb");
+  if (!f) {
+    const int err = errno;
+    close(fd);
+    errno = err;
+    return 0;
+  }
   u32 ok = 1;
   try {
     reader::load_codepage(f);

@@ -52,6 +52,18 @@ with tempfile.TemporaryDirectory() as d:
     check("a named pipe is refused with its path",
           p.stderr == b"pipe.qv: Invalid argument\n" and p.returncode == 1)
 
+    # The same for a compiled program, and a folder named like one.
+    os.mkfifo(os.path.join(d, "pipe.cp"))
+    p = run(["pipe.cp"], d)
+    check("a named pipe is refused as a compiled program",
+          b"Error while loading (22): Invalid argument\nFile: pipe.cp\n" in p.stdout
+          and p.returncode == 1)
+    os.mkdir(os.path.join(d, "folder.cp"))
+    p = run(["folder.cp"], d)
+    check("a folder is refused as a compiled program",
+          b"Error while loading (21): Is a directory\nFile: folder.cp\n" in p.stdout
+          and p.returncode == 1)
+
     # A sparse file of 2 GiB: too large for the arena's 32-bit offsets.
     with open(os.path.join(d, "huge.qv"), "wb") as f:
         f.truncate(0x80000000)
