@@ -46,6 +46,11 @@ enum TypeId : u32 {
   TY_NONE = 0xFFFFFFFFu,  // "no type" / "any type"
 };
 
+// bool, int, uint and float hold their value in the slot's value word (the
+// types with T_INSLOT): their init, assign and del only set that word or
+// the flags, so hot paths do that in place instead of calling the handler.
+inline bool in_slot(u32 type) { return type >= TY_BOOL && type <= TY_FLOAT; }
+
 struct VarEntry {
   u32 value;  // int/uint/bool/float bits; str: Ref to StrDesc; block: Ref to block; array: Ref to ArrHead
   u32 type;   // TypeId (for an array: the element type)

@@ -40,7 +40,7 @@ u32 l_assign(Ref result, const u8* params, u32) {
   if ((var->flags | val->flags) & (V_EMPTY | V_ARRAY))
     return fail((var->flags | val->flags) & V_EMPTY ? E_NOT_INIT : 32);
   // Numbers and truth values: the value word is the value.
-  if (var->type >= TY_BOOL && var->type <= TY_FLOAT) {
+  if (in_slot(var->type)) {
     var->value = val->value;
     if (result) S(result)->value = var->value;
     return 1;

@@ -23,11 +23,6 @@ inline u32 nparams(u32 count) { return count & 0xFF; }
 inline u32 nextra(u32 count) { return (count >> 8) & 0xFF; }
 inline VarEntry* element(const ArrHead* h, u32 i) { return S(h->data + i * ELEM_SIZE); }
 
-// bool, int, uint and float keep their value in the slot: their init and
-// del only set the value or the flags, which the record handlers below do
-// in place instead of calling the type's handler for every temporary.
-inline bool in_slot(u32 type) { return type >= TY_BOOL && type <= TY_FLOAT; }
-
 inline u32 del_checked(VarEntry* v) {
   if (in_slot(v->type)) {
     if (v->flags & V_EMPTY) return fail(72);
@@ -253,10 +248,6 @@ u32 _arrindexing(Ref result, const u8* params, u32) {
 u32 convert_or_assign(VarEntry* src, VarEntry* dest) {
   if ((src->flags | dest->flags) & (V_EMPTY | V_ARRAY))
     return fail((src->flags | dest->flags) & V_EMPTY ? E_NOT_INIT : 32);
-  if (src->type == dest->type && in_slot(src->type)) {
-    dest->value = src->value;  // what those types' assign does
-    return 1;
-  }
   if (src->type >= TY_COUNT || dest->type >= TY_COUNT) return fail(61);
   if (src->type == dest->type) {
     const TypeEntry& t = typent[src->type];

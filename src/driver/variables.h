@@ -12,7 +12,7 @@ u32 convert_or_assign(VarEntry* src, VarEntry* dest);
 // convert_or_assign with the commonest case inline: a number or truth
 // value into a slot of its own type, which is a copy of the value word.
 inline u32 deliver(VarEntry* src, VarEntry* dest) {
-  if (src->type == dest->type && src->type >= TY_BOOL && src->type <= TY_FLOAT &&
+  if (src->type == dest->type && in_slot(src->type) &&
       !((src->flags | dest->flags) & (V_EMPTY | V_ARRAY))) {
     dest->value = src->value;
     return 1;
