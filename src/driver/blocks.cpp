@@ -153,13 +153,22 @@ u32 l_bl_exec(Ref, const u8* params, u32 count) {
   return 1;
 }
 
-u32 l_loop(Ref, const u8* params, u32) {
-  VarEntry* body = P(params, 0);
+namespace {
+
+// The rounds of "loop" and "for": `check` says before each round whether to
+// go on (0), stop (> 0) or fail (< 0, with if_c_error set); `next` moves on
+// after it. With the plain executor the body's records are walked right
+// here: all rounds share one nesting count and one record count, which
+// saves a call and the block-entry bookkeeping per round.
+template <class Check, class Next>
+u32 repeat_block(VarEntry* body, Check check, Next next) {
   if (_execute != _executor) {
-    do {
+    for (;;) {
+      if (const int c = check()) return c > 0 ? 1 : 0;
       if (!run_block_slot(body)) return 0;
-    } while (!_brk_cont());
-    return 1;
+      if (_brk_cont()) return 1;
+      next();
+    }
   }
   if (exec_depth >= MAX_BLOCK_DEPTH) return fail(53);
   ++exec_depth;
@@ -167,16 +176,25 @@ u32 l_loop(Ref, const u8* params, u32) {
   u32 ok = 1;
   LoopBody round(body);
   for (;;) {
+    if (const int c = check()) {
+      ok = c > 0 ? 1 : 0;
+      break;
+    }
     if (!(ok = round.run(n))) break;
     if ((brk_level | cont_level) && _brk_cont()) break;
+    next();
   }
   --exec_depth;
   _opcount += n;
   return ok;
 }
 
-// Index, bounds and step are read anew at every iteration: the body may
-// change any of them. The direction is fixed at the start.
+}  // namespace
+
+u32 l_loop(Ref, const u8* params, u32) {
+  return repeat_block(P(params, 0), [] { return 0; }, [] {});
+}
+
 namespace {
 
 // The index leaves the loop (1), has left its range on the start side
@@ -194,42 +212,23 @@ inline int for_check(i32 i, const VarEntry* from, const VarEntry* to, bool desce
 
 }  // namespace
 
-// With the plain executor the body's records are walked right here: all
-// its runs share one nesting count and one record count, which saves a
-// call and the block-entry bookkeeping per round.
+// Index, bounds and step are read anew at every iteration: the body may
+// change any of them. The direction is fixed at the start.
 u32 l_for(Ref, const u8* params, u32) {
   VarEntry* ix = P(params, 0);
   const VarEntry* from = P(params, 1);
   const VarEntry* to = P(params, 2);
   const VarEntry* step = P(params, 3);
-  VarEntry* body = P(params, 4);
   ix->value = from->value;
   const bool descending = as_int(from->value) > as_int(to->value);
-  if (_execute != _executor) {
-    for (;;) {
-      if (int c = for_check(as_int(ix->value), from, to, descending)) return c > 0 ? 1 : fail(73);
-      if (!run_block_slot(body)) return 0;
-      if (_brk_cont()) return 1;
-      ix->value += step->value;  // wraps, as all integer arithmetic
-    }
-  }
-  if (exec_depth >= MAX_BLOCK_DEPTH) return fail(53);
-  ++exec_depth;
-  u64 n = 0;
-  u32 ok = 1;
-  LoopBody round(body);
-  for (;;) {
-    if (int c = for_check(as_int(ix->value), from, to, descending)) {
-      ok = c > 0 ? 1 : fail(73);
-      break;
-    }
-    if (!(ok = round.run(n))) break;
-    if ((brk_level | cont_level) && _brk_cont()) break;
-    ix->value += step->value;
-  }
-  --exec_depth;
-  _opcount += n;
-  return ok;
+  return repeat_block(
+      P(params, 4),
+      [&] {
+        const int c = for_check(as_int(ix->value), from, to, descending);
+        if (c < 0) fail(73);
+        return c;
+      },
+      [&] { ix->value += step->value; });  // wraps, as all integer arithmetic
 }
 
 u32 l_break(Ref, const u8*, u32) {
