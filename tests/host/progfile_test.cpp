@@ -47,8 +47,10 @@ struct Body {
 
 // A section: program label, section label, length, body, checksum.
 Bytes section(const char* label, u32 length, const Body& body) {
-  Bytes b(proglabel, proglabel + 16);
-  b.insert(b.end(), label, label + 12);
+  // Byte by byte: GCC 12 misreads a range insert here as out of bounds.
+  Bytes b;
+  for (int i = 0; i < 16; ++i) b.push_back(static_cast<u8>(proglabel[i]));
+  for (int i = 0; i < 12; ++i) b.push_back(static_cast<u8>(label[i]));
   Body rest;
   rest.word(length).append(body.bytes);
   rest.word(body.sum);
