@@ -181,7 +181,10 @@ u32 repeat_block(VarEntry* body, Check check, Next next) {
       break;
     }
     if (!(ok = round.run(n))) break;
-    if ((brk_level | cont_level) && _brk_cont()) break;
+    if (signal_pending()) [[unlikely]] {
+      round.stop_pending();
+      if (_brk_cont()) break;
+    }
     next();
   }
   --exec_depth;
@@ -199,8 +202,9 @@ namespace {
 
 // The index leaves the loop (1), has left its range on the start side
 // (-1, error 73), or runs the body (0).
-inline int for_check(i32 i, const VarEntry* from, const VarEntry* to, bool descending) {
-  if (descending) {
+template <bool descending>
+inline int for_check(i32 i, const VarEntry* from, const VarEntry* to) {
+  if constexpr (descending) {
     if (as_int(to->value) > i) return 1;
     if (i > as_int(from->value)) return -1;
   } else {
@@ -220,15 +224,18 @@ u32 l_for(Ref, const u8* params, u32) {
   const VarEntry* to = P(params, 2);
   const VarEntry* step = P(params, 3);
   ix->value = from->value;
-  const bool descending = as_int(from->value) > as_int(to->value);
-  return repeat_block(
-      P(params, 4),
-      [&] {
-        const int c = for_check(as_int(ix->value), from, to, descending);
-        if (c < 0) fail(73);
-        return c;
-      },
-      [&] { ix->value += step->value; });  // wraps, as all integer arithmetic
+  const auto rounds = [&]<bool descending>() {
+    return repeat_block(
+        P(params, 4),
+        [&] {
+          const int c = for_check<descending>(as_int(ix->value), from, to);
+          if (c < 0) fail(73);
+          return c;
+        },
+        [&] { ix->value += step->value; });  // wraps, as all integer arithmetic
+  };
+  if (as_int(from->value) > as_int(to->value)) return rounds.operator()<true>();
+  return rounds.operator()<false>();
 }
 
 u32 l_break(Ref, const u8*, u32) {

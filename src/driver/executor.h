@@ -25,10 +25,10 @@ inline i32& brk_level = run_signals.brk_level;
 inline i32& cont_level = run_signals.cont_level;
 inline u32& on_stop = run_signals.on_stop;
 // Non-zero when a level or a stop is pending.
-inline u32 signal_pending() {
+inline bool signal_pending() {
   u64 levels;
   std::memcpy(&levels, &run_signals, sizeof levels);
-  return (levels != 0) | (run_signals.on_stop != 0);
+  return levels != 0 || run_signals.on_stop != 0;
 }
 extern u32 _tracing_on;
 extern u32 _tracing_int;

@@ -113,8 +113,10 @@ template <bool Traced>
 // The body of a loop operation, run round after round with the plain
 // executor. What the body's block looks like is worked out once per block
 // (a program may switch a block variable's code between rounds): most loop
-// bodies are an idle initialisation record and a single operation, which
-// then runs without a walk.
+// bodies are an idle initialisation record and a single operation. Such a
+// round is a direct call of that operation's handler with its words read
+// once, as the records do not change while they run (only parameter words,
+// which the handler reads itself, are ever written at run time).
 class LoopBody {
  public:
   explicit LoopBody(VarEntry* slot) : slot_(slot) {}
@@ -122,18 +124,41 @@ class LoopBody {
   // One round; `n` counts the records. 0 with if_c_error set when the slot
   // holds no block.
   [[gnu::always_inline]] u32 run(u64& n) {
+    if (slot_->value == fast_block_ && !(slot_->flags & V_EMPTY) &&
+        !(doprocesskeys | _tracing_on)) [[likely]] {
+      n += fast_records_;
+      if (!fast_handler_(fast_result_, fast_params_, fast_count_)) [[unlikely]]
+        failed(single_);
+      // The block has no clean-up and nothing after its one record, so a
+      // pending level leaves it without further work; the caller tests the
+      // levels and the stop request together (see stop_pending).
+      return 1;
+    }
+    return run_walk(n);
+  }
+
+  // After a round: ends the run when its one record asked for "stop" (a
+  // walked body has done so itself).
+  void stop_pending() const {
+    if (on_stop) [[unlikely]] stop_run(single_ ? single_ : mem + known_ + 4);
+  }
+
+ private:
+  [[noreturn, gnu::noinline, gnu::cold]] static void failed(const u8* rec) {
+    last_lexema = rd32(rec);
+    execerror(if_c_error);
+  }
+
+  // Every round that the direct call cannot take: a body of several
+  // records, events to process, tracing, or a slot without a block.
+  [[gnu::noinline]] u32 run_walk(u64& n) {
     if (slot_->flags & V_EMPTY) [[unlikely]] return fail(60);
     if (slot_->value != known_) learn(slot_->value);
     if (single_ && !_tracing_on) {
       if (doprocesskeys && process_events_hook) process_events_hook();
-      n += idle_init_ ? 2 : 1;
+      n += fast_records_;
       fuzz_step();
-      if (!call_record(single_)) [[unlikely]] {
-        last_lexema = rd32(single_);
-        execerror(if_c_error);
-      }
-      // The block has no clean-up and nothing after its one record, so a
-      // pending level leaves it without further work.
+      if (!call_record(single_)) [[unlikely]] failed(single_);
       if (on_stop) [[unlikely]] stop_run(single_);
       return 1;
     }
@@ -141,21 +166,36 @@ class LoopBody {
     return 1;
   }
 
- private:
   void learn(Ref blk) {
     known_ = blk;
+    fast_block_ = 0;
     const u8* b = mem + blk;
     idle_init_ = starts_with_idle_init(b);
     const u8* rec = b + 4 + (idle_init_ ? REC_PARAMS : 0);
     single_ = nullptr;
-    if (rd32(b) == 0 && rd32(rec) != END_MARK && rd32(rec + rec_size(rec)) == END_MARK)
+    if (rd32(b) == 0 && rd32(rec) != END_MARK && rd32(rec + rec_size(rec)) == END_MARK) {
       single_ = rec;
+      fast_records_ = idle_init_ ? 2 : 1;
+      fast_handler_ = handlers[rd32(rec + REC_HANDLER)];
+      fast_result_ = rd32(rec + REC_RESULT);
+      fast_params_ = rec + REC_PARAMS;
+      fast_count_ = rec[REC_COUNT] | (u32{rec[REC_EXTRA]} << 8);
+#ifndef QV_FUZZ
+      fast_block_ = blk;  // fuzzing builds count every step in run_walk
+#endif
+    }
   }
 
   VarEntry* slot_;
   Ref known_ = 0;
+  Ref fast_block_ = 0;  // the block that runs as one direct call; 0: none
   bool idle_init_ = false;
   const u8* single_ = nullptr;  // the body's only operation record
+  u32 fast_records_ = 1;
+  OpHandler fast_handler_ = nullptr;
+  Ref fast_result_ = 0;
+  const u8* fast_params_ = nullptr;
+  u32 fast_count_ = 0;
 };
 
 // Runs a block with the executor in use: the plain loop inline, the traced
