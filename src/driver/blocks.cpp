@@ -147,9 +147,19 @@ u32 bl_makeld(Exchange* x, VarEntry* s) {
 
 // ---- running blocks ---------------------------------------------------------------
 
+// Levels are not examined between the blocks: a block started while one
+// is pending (set by an earlier block) still runs its first record.
 u32 l_bl_exec(Ref, const u8* params, u32 count) {
-  for (u32 i = 0, n = nparams(count); i < n; ++i)
-    if (!run_block_slot(P(params, i))) return 0;
+  for (u32 i = 0, n = nparams(count); i < n; ++i) {
+    VarEntry* b = P(params, i);
+    if (signal_pending() && _execute == _executor) [[unlikely]] {
+      if (b->flags & V_EMPTY) return fail(60);
+      if (exec_depth >= MAX_BLOCK_DEPTH) return fail(53);
+      run_block_pending(b);
+    } else if (!run_block_slot(b)) {
+      return 0;
+    }
+  }
   return 1;
 }
 

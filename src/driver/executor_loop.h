@@ -110,6 +110,17 @@ template <bool Traced>
   _opcount += n;
 }
 
+// A block started while a level is pending runs its first record and then
+// leaves: without the shortcut past an idle initialisation, which would run
+// the record after it as well.
+inline void run_block_pending(VarEntry* slot) {
+  enter_block();
+  u64 n = 0;
+  walk_block<false>(mem + slot->value, n, false);
+  --exec_depth;
+  _opcount += n;
+}
+
 // The body of a loop operation, run round after round with the plain
 // executor. What the body's block looks like is worked out once per block
 // (a program may switch a block variable's code between rounds): most loop
