@@ -13,22 +13,24 @@ inline u32 rec_size(const u8* rec) { return REC_PARAMS + 4u * rec[REC_COUNT]; }
 // Run-time switches.
 using BlockRunner = void (*)(VarEntry* slot);
 extern BlockRunner _execute;
-// The levels and the stop request lie side by side, so that the executor
-// tests all three with two loads after each record.
+// The levels and the stop request share one 64-bit word, so that the
+// executor tests all three with one load after each record. The levels
+// are -1 (a "return"), 0 or 1.
 struct RunSignals {
-  i32 brk_level;
-  i32 cont_level;
+  i16 brk_level;
+  i16 cont_level;
   u32 on_stop;
 };
+static_assert(sizeof(RunSignals) == 8);
 extern RunSignals run_signals;
-inline i32& brk_level = run_signals.brk_level;
-inline i32& cont_level = run_signals.cont_level;
+inline i16& brk_level = run_signals.brk_level;
+inline i16& cont_level = run_signals.cont_level;
 inline u32& on_stop = run_signals.on_stop;
 // Non-zero when a level or a stop is pending.
 inline bool signal_pending() {
-  u64 levels;
-  std::memcpy(&levels, &run_signals, sizeof levels);
-  return levels != 0 || run_signals.on_stop != 0;
+  u64 word;
+  std::memcpy(&word, &run_signals, sizeof word);
+  return word != 0;
 }
 extern u32 _tracing_on;
 extern u32 _tracing_int;

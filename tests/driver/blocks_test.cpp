@@ -100,13 +100,13 @@ class Blocks : public ::testing::Test {
 TEST_F(Blocks, LevelsAreSetNotAdded) {
   VarEntry* yes = cnst(TY_BOOL, 1);
   VarEntry* no = cnst(TY_BOOL, 0);
-  struct Case { u32 handler; VarEntry* cond; i32 before, after; bool brk; };
+  struct Case { u32 handler; VarEntry* cond; i16 before, after; bool brk; };
   const Case cases[] = {
       {H_l_break, nullptr, 1, 1, true}, {H_l_brkif, no, 1, 0, true}, {H_l_brkif, yes, 1, 1, true},
       {H_l_cont, nullptr, 1, 1, false}, {H_l_contif, no, 1, 0, false},
       {H_l_contif, yes, 1, 1, false}};
   for (const Case& c : cases) {
-    i32& level = c.brk ? brk_level : cont_level;
+    i16& level = c.brk ? brk_level : cont_level;
     level = c.before;
     c.cond ? call(c.handler, nullptr, {c.cond}) : call(c.handler, nullptr, {});
     EXPECT_EQ(level, c.after) << c.handler;
