@@ -161,12 +161,13 @@ namespace {
 // whose init only sets the value word.
 u32 _alltmpinits(Ref result, const u8*, u32 count) {
   if (_tracing_on) [[unlikely]] return init_temporaries(result, count, 0);
-  const u32 k = result ? nextra(count) : 0;
-  for (u32 i = 0; i < k; ++i) {
-    VarEntry* v = S(result + i * ELEM_SIZE);
+  if (!result) return 1;
+  VarEntry* const first = S(result);
+  VarEntry* const end = first + nextra(count);
+  for (VarEntry* v = first; v != end; ++v) {
     const u32 f = v->flags;
     if (!(f & V_EMPTY)) continue;
-    if (!in_slot(v->type)) return init_temporaries(result, count, i);
+    if (!in_slot(v->type)) return init_temporaries(result, count, static_cast<u32>(v - first));
     v->value = 0;
     v->flags = f & ~(V_ARRAY | V_EMPTY);
   }
@@ -206,13 +207,16 @@ namespace {
 // _alltmpinits, temporaries of in-slot types are emptied without a call.
 u32 mvardel(Ref result, const u8* params, u32 count) {
   if (_tracing_on) [[unlikely]] return delete_slots(result, params, count, 0);
-  const u32 k = result ? nextra(count) : 0;
-  for (u32 i = 0; i < k; ++i) {
-    VarEntry* v = S(result + i * ELEM_SIZE);
-    const u32 f = v->flags;
-    if (!in_slot(v->type)) return delete_slots(result, params, count, i);
-    if (f & V_EMPTY) return fail(72);
-    v->flags = (f & ~V_ARRAY) | V_EMPTY;
+  if (result) {
+    VarEntry* const first = S(result);
+    VarEntry* const end = first + nextra(count);
+    for (VarEntry* v = first; v != end; ++v) {
+      const u32 f = v->flags;
+      if (!in_slot(v->type))
+        return delete_slots(result, params, count, static_cast<u32>(v - first));
+      if (f & V_EMPTY) return fail(72);
+      v->flags = (f & ~V_ARRAY) | V_EMPTY;
+    }
   }
   return nparams(count) ? delete_slots(0, params, count, 0) : 1;
 }
