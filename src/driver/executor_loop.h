@@ -6,6 +6,7 @@
 #include "env.h"
 #include "executor.h"
 #include "handlers.h"
+#include "../types/arith.h"
 
 namespace qv {
 
@@ -138,14 +139,23 @@ class LoopBody {
     if (slot_->value == fast_block_ && !(slot_->flags & V_EMPTY) &&
         !(doprocesskeys | _tracing_on)) [[likely]] {
       n += fast_records_;
-      if (!fast_handler_(fast_result_, fast_params_, fast_count_)) [[unlikely]]
-        failed(single_);
+      // "+=", the commonest loop body, runs inline.
+      u32 ok;
+      if (plus_assign_) [[likely]]
+        ok = arith::in_place<arith::ADD>(fast_result_, fast_params_);
+      else
+        ok = fast_handler_(fast_result_, fast_params_, fast_count_);
+      if (!ok) [[unlikely]] failed(single_);
       // The block has no clean-up and nothing after its one record, so a
       // pending level leaves it without further work; the caller tests the
       // levels and the stop request together (see stop_pending).
       return 1;
     }
-    return run_walk(n);
+    // The walk counts apart, so that `n` can stay in a register here.
+    u64 walked = 0;
+    const u32 ok = run_walk(walked);
+    n += walked;
+    return ok;
   }
 
   // After a round: ends the run when its one record asked for "stop" (a
@@ -191,6 +201,7 @@ class LoopBody {
       fast_result_ = rd32(rec + REC_RESULT);
       fast_params_ = rec + REC_PARAMS;
       fast_count_ = rec[REC_COUNT] | (u32{rec[REC_EXTRA]} << 8);
+      plus_assign_ = rd32(rec + REC_HANDLER) == H_l_plusassgn;
 #ifndef QV_FUZZ
       fast_block_ = blk;  // fuzzing builds count every step in run_walk
 #endif
@@ -207,6 +218,7 @@ class LoopBody {
   Ref fast_result_ = 0;
   const u8* fast_params_ = nullptr;
   u32 fast_count_ = 0;
+  bool plus_assign_ = false;  // the record is a "+=", run inline
 };
 
 // Runs a block with the executor in use: the plain loop inline, the traced

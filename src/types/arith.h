@@ -1,0 +1,88 @@
+// Integer and float arithmetic steps shared by the operation handlers and
+// the loop operations, which run a one-operation body such as "s += i"
+// without a call. Integer arithmetic is done on u32 words (wrap-around
+// without signed overflow); float arithmetic in single precision.
+#pragma once
+
+#include "../driver/qv.h"
+
+namespace qv::arith {
+
+enum Op { ADD, SUB, MUL, DIV, MOD, OR, AND, ANDNOT, XOR, SHL, SHR };
+
+constexpr bool is_arith(Op op) { return op <= MOD; }
+
+inline bool is_integer(u32 type) { return type == TY_INT || type == TY_UINT; }
+
+// Signed division is the one place where two's complement can trap:
+// INT_MIN / -1 gives the wrapped quotient INT_MIN and remainder 0.
+inline u32 sdiv(u32 a, u32 b) {
+  if (b == 0xFFFFFFFFu) return 0u - a;
+  return static_cast<u32>(as_int(a) / as_int(b));
+}
+inline u32 smod(u32 a, u32 b) {
+  if (b == 0xFFFFFFFFu) return 0;
+  return static_cast<u32>(as_int(a) % as_int(b));
+}
+
+template <Op op>
+inline u32 int_op(u32 type, u32 a, u32 b) {
+  if constexpr (op == ADD) return a + b;
+  if constexpr (op == SUB) return a - b;
+  if constexpr (op == MUL) return a * b;
+  if constexpr (op == DIV) return type == TY_INT ? sdiv(a, b) : a / b;
+  if constexpr (op == MOD) return type == TY_INT ? smod(a, b) : a % b;
+  if constexpr (op == OR) return a | b;
+  if constexpr (op == AND) return a & b;
+  if constexpr (op == ANDNOT) return a & ~b;
+  if constexpr (op == XOR) return a ^ b;
+  if constexpr (op == SHL) return a << (b & 31);
+  if constexpr (op == SHR) return a >> (b & 31);  // logical for int too
+}
+
+template <Op op>
+inline float float_op(float a, float b) {
+  if constexpr (op == ADD) return a + b;
+  if constexpr (op == SUB) return a - b;
+  if constexpr (op == MUL) return a * b;
+  if constexpr (op == DIV) return a / b;
+  return 0.0f;
+}
+
+// One step of `op` in the arithmetic that `type` selects. false with
+// if_c_error set when the type does not allow it or the divisor is zero.
+template <Op op>
+inline bool apply(u32 type, u32 a, u32 b, u32* out) {
+  if constexpr (op == DIV || op == MOD) {
+    if ((is_integer(type) && b == 0) || (type == TY_FLOAT && as_float(b) == 0.0f)) {
+      if_c_error = 35;
+      return false;
+    }
+  }
+  if (is_integer(type)) [[likely]] {
+    *out = int_op<op>(type, a, b);
+    return true;
+  }
+  if constexpr (is_arith(op) && op != MOD) {
+    if (type == TY_FLOAT) {
+      *out = float_bits(float_op<op>(as_float(a), as_float(b)));
+      return true;
+    }
+  }
+  if_c_error = 32;
+  return false;
+}
+
+// Compound assignments: the variable's type decides; a present result
+// slot receives the new value.
+template <Op op>
+inline u32 in_place(Ref result, const u8* params) {
+  VarEntry* v = P(params, 0);
+  u32 nv;
+  if (!apply<op>(v->type, v->value, P(params, 1)->value, &nv)) return 0;
+  v->value = nv;
+  if (result) S(result)->value = nv;
+  return 1;
+}
+
+}  // namespace qv::arith
