@@ -15,12 +15,11 @@ namespace qv {
 
 BlockRunner _execute = nullptr;
 RunSignals run_signals{0, 0, 0};
-u32 _tracing_on = 0;
+RunModes run_modes{0, 0};
 u32 _tracing_int = 0;
 u32 _trace_stop = 0;
 TraceHook _trace_hook = nullptr;
 u64 _opcount = 0;
-u32 doprocesskeys = 0;
 Ref last_lexema = 0;
 u32 optimtmpvarinit = 1;
 u32 exec_depth = 0;

@@ -32,13 +32,27 @@ inline bool signal_pending() {
   std::memcpy(&word, &run_signals, sizeof word);
   return word != 0;
 }
-extern u32 _tracing_on;
+// The two switches that make block entry do more than walk the records
+// (trace output, event processing) share one 64-bit word, so that a loop
+// tests both with one load per round.
+struct RunModes {
+  u32 tracing_on;
+  u32 processkeys;
+};
+static_assert(sizeof(RunModes) == 8);
+extern RunModes run_modes;
+inline u32& _tracing_on = run_modes.tracing_on;
+inline u32& doprocesskeys = run_modes.processkeys;
+inline bool special_mode() {
+  u64 word;
+  std::memcpy(&word, &run_modes, sizeof word);
+  return word != 0;
+}
 extern u32 _tracing_int;
 extern u32 _trace_stop;
 using TraceHook = void (*)(Ref position, const u8* record, int first);
 extern TraceHook _trace_hook;
 extern u64 _opcount;
-extern u32 doprocesskeys;
 extern Ref last_lexema;
 extern u32 optimtmpvarinit;
 

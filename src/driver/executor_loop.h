@@ -136,13 +136,12 @@ class LoopBody {
   // One round; `n` counts the records. 0 with if_c_error set when the slot
   // holds no block.
   [[gnu::always_inline]] u32 run(u64& n) {
-    if (slot_->value == fast_block_ && !(slot_->flags & V_EMPTY) &&
-        !(doprocesskeys | _tracing_on)) [[likely]] {
+    if (slot_->value == fast_block_ && !(slot_->flags & V_EMPTY) && !special_mode()) [[likely]] {
       n += fast_records_;
       // "+=", the commonest loop body, runs inline.
       u32 ok;
       if (plus_assign_) [[likely]]
-        ok = arith::in_place<arith::ADD>(fast_result_, fast_params_);
+        ok = arith::in_place<arith::ADD>(0, fast_params_);
       else
         ok = fast_handler_(fast_result_, fast_params_, fast_count_);
       if (!ok) [[unlikely]] failed(single_);
@@ -201,7 +200,7 @@ class LoopBody {
       fast_result_ = rd32(rec + REC_RESULT);
       fast_params_ = rec + REC_PARAMS;
       fast_count_ = rec[REC_COUNT] | (u32{rec[REC_EXTRA]} << 8);
-      plus_assign_ = rd32(rec + REC_HANDLER) == H_l_plusassgn;
+      plus_assign_ = rd32(rec + REC_HANDLER) == H_l_plusassgn && fast_result_ == 0;
 #ifndef QV_FUZZ
       fast_block_ = blk;  // fuzzing builds count every step in run_walk
 #endif
@@ -218,7 +217,7 @@ class LoopBody {
   Ref fast_result_ = 0;
   const u8* fast_params_ = nullptr;
   u32 fast_count_ = 0;
-  bool plus_assign_ = false;  // the record is a "+=", run inline
+  bool plus_assign_ = false;  // the record is a "+=" statement, run inline
 };
 
 // Runs a block with the executor in use: the plain loop inline, the traced
