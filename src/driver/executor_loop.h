@@ -46,6 +46,8 @@ inline void early_exit(const u8* cur, Ref cleanup) {
   }
 }
 
+inline u32 rec_count(const u8* rec) { return rec[REC_COUNT] | (u32{rec[REC_EXTRA]} << 8); }
+
 [[noreturn]] inline void stop_run(const u8* rec) {
   on_stop = 0;
   last_lexema = rd32(rec);
@@ -182,8 +184,54 @@ class LoopBody {
       if (on_stop) [[unlikely]] stop_run(single_);
       return 1;
     }
-    walk_block<false>(mem + known_, n, idle_init_);
+    if (ndecoded_ && !_tracing_on)
+      run_decoded(n);
+    else
+      walk_block<false>(mem + known_, n, idle_init_);
     return 1;
+  }
+
+  // A short body of several records, walked from its decoded form: the
+  // same steps as walk_block's, without reading each record's layout again
+  // every round, and with the temporaries' initialisation and deletion done
+  // in place.
+  void run_decoded(u64& n) {
+    if (doprocesskeys && process_events_hook) process_events_hook();
+    fuzz_step();
+    if (idle_init_) ++n;
+    for (const Decoded* d = decoded_, *end = decoded_ + ndecoded_; d != end; ++d) {
+      ++n;
+      fuzz_step();
+      switch (d->kind) {
+        case Decoded::CALL:
+          if (!d->handler(d->result, d->rec + REC_PARAMS, d->count)) [[unlikely]] failed(d->rec);
+          break;
+        case Decoded::INIT_TEMPS:
+          for (VarEntry* v = S(d->result), *e = v + d->count; v != e; ++v) {
+            const u32 f = v->flags;
+            if (f & V_EMPTY) {
+              v->value = 0;
+              v->flags = f & ~(V_ARRAY | V_EMPTY);
+            }
+          }
+          break;
+        case Decoded::DEL_TEMPS:
+          for (VarEntry* v = S(d->result), *e = v + d->count; v != e; ++v) {
+            const u32 f = v->flags;
+            if (f & V_EMPTY) [[unlikely]] {
+              if_c_error = 72;
+              failed(d->rec);
+            }
+            v->flags = (f & ~V_ARRAY) | V_EMPTY;
+          }
+          break;
+      }
+      if (signal_pending()) [[unlikely]] {
+        if (on_stop) stop_run(d->rec);
+        early_exit(d->rec + rec_size(d->rec), cleanup_);
+        return;
+      }
+    }
   }
 
   void learn(Ref blk) {
@@ -193,6 +241,7 @@ class LoopBody {
     idle_init_ = starts_with_idle_init(b);
     const u8* rec = b + 4 + (idle_init_ ? REC_PARAMS : 0);
     single_ = nullptr;
+    decode(b, rec);
     if (rd32(b) == 0 && rd32(rec) != END_MARK && rd32(rec + rec_size(rec)) == END_MARK) {
       single_ = rec;
       fast_records_ = idle_init_ ? 2 : 1;
@@ -207,8 +256,52 @@ class LoopBody {
     }
   }
 
+  struct Decoded {
+    enum Kind : u8 { CALL, INIT_TEMPS, DEL_TEMPS };
+    OpHandler handler;
+    const u8* rec;
+    Ref result;  // for the temporaries: the first one
+    u32 count;   // for the temporaries: how many
+    Kind kind;
+  };
+  static constexpr u32 MAX_DECODED = 8;
+
+  // A group of temporaries that are all numbers or truth values, whose init
+  // and del only set the value word and the flags. A temporary keeps its
+  // type for the whole run, except where code compiled without the grouped
+  // initialisation gives it a new one, so what is seen here holds.
+  static bool in_slot_group(Ref first, u32 k) {
+    if (!optimtmpvarinit || !first) return false;
+    for (const VarEntry* v = S(first), *e = v + k; v != e; ++v)
+      if (!in_slot(v->type)) return false;
+    return true;
+  }
+
+  // The records from `rec` to the end marker, when there are few enough.
+  void decode(const u8* blk, const u8* rec) {
+    ndecoded_ = 0;
+    cleanup_ = rd32(blk);
+    u32 k = 0;
+    for (; rd32(rec) != END_MARK; rec += rec_size(rec), ++k) {
+      if (k == MAX_DECODED) return;
+      const u32 h = rd32(rec + REC_HANDLER);
+      Decoded& d = decoded_[k];
+      d = {handlers[h], rec, rd32(rec + REC_RESULT), rec_count(rec), Decoded::CALL};
+      const u32 temps = rec[REC_EXTRA];
+      if ((h == H__alltmpinits || h == H_mvardel) && rec[REC_COUNT] == 0 &&
+          in_slot_group(d.result, temps)) {
+        d.kind = h == H_mvardel ? Decoded::DEL_TEMPS : Decoded::INIT_TEMPS;
+        d.count = temps;
+      }
+    }
+    ndecoded_ = k;
+  }
+
   VarEntry* slot_;
   Ref known_ = 0;
+  Ref cleanup_ = 0;
+  u32 ndecoded_ = 0;  // 0: the body is walked record by record
+  Decoded decoded_[MAX_DECODED];
   Ref fast_block_ = 0;  // the block that runs as one direct call; 0: none
   bool idle_init_ = false;
   const u8* single_ = nullptr;  // the body's only operation record
