@@ -202,10 +202,17 @@ class LoopBody {
     for (const Decoded* d = decoded_, *end = decoded_ + ndecoded_; d != end; ++d) {
       ++n;
       fuzz_step();
+      const u8* params = d->rec + REC_PARAMS;
+      u32 ok = 1;
       switch (d->kind) {
-        case Decoded::CALL:
-          if (!d->handler(d->result, d->rec + REC_PARAMS, d->count)) [[unlikely]] failed(d->rec);
-          break;
+        case Decoded::CALL: ok = d->handler(d->result, params, d->count); break;
+        case Decoded::PLUS: ok = arith::fold<arith::ADD>(d->result, params, d->count); break;
+        case Decoded::MUL: ok = arith::fold<arith::MUL>(d->result, params, d->count); break;
+        case Decoded::MINUS: ok = arith::binary<arith::SUB>(d->result, params); break;
+        case Decoded::DIV: ok = arith::binary<arith::DIV>(d->result, params); break;
+        case Decoded::MOD: ok = arith::binary<arith::MOD>(d->result, params); break;
+        case Decoded::PLUS_ASSIGN: ok = arith::in_place<arith::ADD>(d->result, params); break;
+        case Decoded::MINUS_ASSIGN: ok = arith::in_place<arith::SUB>(d->result, params); break;
         case Decoded::INIT_TEMPS:
           for (VarEntry* v = S(d->result), *e = v + d->count; v != e; ++v) {
             const u32 f = v->flags;
@@ -226,6 +233,7 @@ class LoopBody {
           }
           break;
       }
+      if (!ok) [[unlikely]] failed(d->rec);
       if (signal_pending()) [[unlikely]] {
         if (on_stop) stop_run(d->rec);
         early_exit(d->rec + rec_size(d->rec), cleanup_);
@@ -256,8 +264,13 @@ class LoopBody {
     }
   }
 
+  // Besides calls and the temporaries' records, the commonest integer
+  // arithmetic runs inline, through the same steps as its handlers.
   struct Decoded {
-    enum Kind : u8 { CALL, INIT_TEMPS, DEL_TEMPS };
+    enum Kind : u8 {
+      CALL, INIT_TEMPS, DEL_TEMPS,
+      PLUS, MUL, MINUS, DIV, MOD, PLUS_ASSIGN, MINUS_ASSIGN,
+    };
     OpHandler handler;
     const u8* rec;
     Ref result;  // for the temporaries: the first one
@@ -277,6 +290,19 @@ class LoopBody {
     return true;
   }
 
+  static Decoded::Kind inline_kind(u32 h) {
+    switch (h) {
+      case H_l_plus: return Decoded::PLUS;
+      case H_l_mul: return Decoded::MUL;
+      case H_l_mins: return Decoded::MINUS;
+      case H_l_div: return Decoded::DIV;
+      case H_l_mod: return Decoded::MOD;
+      case H_l_plusassgn: return Decoded::PLUS_ASSIGN;
+      case H_l_minusassgn: return Decoded::MINUS_ASSIGN;
+      default: return Decoded::CALL;
+    }
+  }
+
   // The records from `rec` to the end marker, when there are few enough.
   void decode(const u8* blk, const u8* rec) {
     ndecoded_ = 0;
@@ -292,6 +318,8 @@ class LoopBody {
           in_slot_group(d.result, temps)) {
         d.kind = h == H_mvardel ? Decoded::DEL_TEMPS : Decoded::INIT_TEMPS;
         d.count = temps;
+      } else {
+        d.kind = inline_kind(h);
       }
     }
     ndecoded_ = k;

@@ -40,7 +40,7 @@ VarEntry* indexed(VarEntry* arr, u32 i) {
     return nullptr;
   }
   const auto* h = at<ArrHead>(arr->value);
-  if (i >= arr_count(h)) {
+  if (!arr_has(h, i)) {
     fail(E_RANGE);
     return nullptr;
   }

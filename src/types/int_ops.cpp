@@ -15,42 +15,6 @@ namespace {
 
 using namespace arith;
 
-// "-", "/", "%", bit operations and shifts: the result slot's type decides.
-template <Op op>
-inline u32 binary(Ref result, const u8* params) {
-  if (!result) return 1;
-  VarEntry* r = S(result);
-  u32 v;
-  if (!apply<op>(r->type, P(params, 0)->value, P(params, 1)->value, &v)) return 0;
-  r->value = v;
-  return 1;
-}
-
-// "+" and "*": fold every operand into the neutral element, left to right.
-template <Op op>
-inline u32 fold(Ref result, const u8* params, u32 count) {
-  if (!result) return 1;
-  VarEntry* r = S(result);
-  u32 n = count & 0xFF;
-  if (is_integer(r->type)) {
-    if (n == 2) {  // the usual case, without the loop
-      r->value = int_op<op>(r->type, P(params, 0)->value, P(params, 1)->value);
-      return 1;
-    }
-    u32 acc = op == ADD ? 0u : 1u;
-    for (u32 i = 0; i < n; ++i) acc = int_op<op>(r->type, acc, P(params, i)->value);
-    r->value = acc;
-    return 1;
-  }
-  if (r->type == TY_FLOAT) {
-    float acc = op == ADD ? 0.0f : 1.0f;
-    for (u32 i = 0; i < n; ++i) acc = float_op<op>(acc, as_float(P(params, i)->value));
-    r->value = float_bits(acc);
-    return 1;
-  }
-  return fail(32);
-}
-
 // "++" and "--". The extra count is non-zero for the postfix form x ++,
 // whose value is the variable before the change.
 inline u32 step(Ref result, const u8* params, u32 count, bool up) {
