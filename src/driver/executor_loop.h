@@ -256,7 +256,7 @@ class LoopBody {
       fast_handler_ = handlers[rd32(rec + REC_HANDLER)];
       fast_result_ = rd32(rec + REC_RESULT);
       fast_params_ = rec + REC_PARAMS;
-      fast_count_ = rec[REC_COUNT] | (u32{rec[REC_EXTRA]} << 8);
+      fast_count_ = rec_count(rec);
       plus_assign_ = rd32(rec + REC_HANDLER) == H_l_plusassgn && fast_result_ == 0;
 #ifndef QV_FUZZ
       fast_block_ = blk;  // fuzzing builds count every step in run_walk
