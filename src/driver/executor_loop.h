@@ -6,6 +6,7 @@
 #include "env.h"
 #include "executor.h"
 #include "handlers.h"
+#include "variables.h"
 #include "../types/arith.h"
 
 namespace qv {
@@ -213,6 +214,20 @@ class LoopBody {
         case Decoded::MOD: ok = arith::binary<arith::MOD>(d->result, params); break;
         case Decoded::PLUS_ASSIGN: ok = arith::in_place<arith::ADD>(d->result, params); break;
         case Decoded::MINUS_ASSIGN: ok = arith::in_place<arith::SUB>(d->result, params); break;
+        case Decoded::ELEMENT: ok = element_into(d->result, params); break;
+        case Decoded::ASSIGN: {
+          // A number or truth value into a variable of its type: the
+          // handler's own first case; everything else goes to the handler.
+          VarEntry* var = P(params, 0);
+          const VarEntry* val = P(params, 1);
+          if (!((var->flags | val->flags) & (V_EMPTY | V_ARRAY)) && in_slot(var->type)) {
+            var->value = val->value;
+            if (d->result) S(d->result)->value = var->value;
+          } else {
+            ok = d->handler(d->result, params, d->count);
+          }
+          break;
+        }
         case Decoded::INIT_TEMPS:
           for (VarEntry* v = S(d->result), *e = v + d->count; v != e; ++v) {
             const u32 f = v->flags;
@@ -265,11 +280,12 @@ class LoopBody {
   }
 
   // Besides calls and the temporaries' records, the commonest integer
-  // arithmetic runs inline, through the same steps as its handlers.
+  // arithmetic, element access and assignment run inline, through the same
+  // steps as their handlers.
   struct Decoded {
     enum Kind : u8 {
       CALL, INIT_TEMPS, DEL_TEMPS,
-      PLUS, MUL, MINUS, DIV, MOD, PLUS_ASSIGN, MINUS_ASSIGN,
+      PLUS, MUL, MINUS, DIV, MOD, PLUS_ASSIGN, MINUS_ASSIGN, ELEMENT, ASSIGN,
     };
     OpHandler handler;
     const u8* rec;
@@ -299,6 +315,8 @@ class LoopBody {
       case H_l_mod: return Decoded::MOD;
       case H_l_plusassgn: return Decoded::PLUS_ASSIGN;
       case H_l_minusassgn: return Decoded::MINUS_ASSIGN;
+      case H__arrdynelem: return Decoded::ELEMENT;
+      case H_l_assign: return Decoded::ASSIGN;
       default: return Decoded::CALL;
     }
   }

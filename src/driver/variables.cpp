@@ -16,7 +16,6 @@ namespace {
 
 constexpr u32 E_BAD_RECORD = 71;  // a record the compiler cannot have made
 constexpr u32 E_NOT_INIT = 60;
-constexpr u32 E_RANGE = 45;
 constexpr u32 ELEM_SIZE = sizeof(VarEntry);
 
 inline u32 nparams(u32 count) { return count & 0xFF; }
@@ -30,21 +29,6 @@ inline u32 del_checked(VarEntry* v) {
     return 1;
   }
   return v->type < TY_COUNT ? type_del(v) : fail(72);
-}
-
-// Element i of the array slot `arr` for an index value, or null with the
-// error set. The index is unsigned, so a negative int index is out of range.
-VarEntry* indexed(VarEntry* arr, u32 i) {
-  if ((arr->flags & (V_EMPTY | V_ARRAY)) != V_ARRAY) {
-    fail(arr->flags & V_EMPTY ? E_NOT_INIT : 70);
-    return nullptr;
-  }
-  const auto* h = at<ArrHead>(arr->value);
-  if (!arr_has(h, i)) {
-    fail(E_RANGE);
-    return nullptr;
-  }
-  return element(h, i);
 }
 
 // Releases elements [0, n) last to first, then the storage and the header.
@@ -229,14 +213,7 @@ u32 convcall(Ref result, const u8* params, u32) {
   return convfns[id](P(params, 1), S(result));
 }
 
-// `result` designates a parameter word of a later record, which receives
-// the element's slot.
-u32 _arrdynelem(Ref result, const u8* params, u32) {
-  VarEntry* e = indexed(P(params, 0), P(params, 1)->value);
-  if (!e) return 0;
-  wr32(mem + result, ref_of(e));
-  return 1;
-}
+u32 _arrdynelem(Ref result, const u8* params, u32) { return element_into(result, params); }
 
 u32 _arrindexing(Ref result, const u8* params, u32) {
   VarEntry* e = indexed(P(params, 0), P(params, 1)->value);

@@ -20,6 +20,30 @@ inline u32 deliver(VarEntry* src, VarEntry* dest) {
   return convert_or_assign(src, dest);
 }
 
+// Element i of the array slot `arr` for an index value, or null with the
+// error set. The index is unsigned, so a negative int index is out of range.
+inline VarEntry* indexed(VarEntry* arr, u32 i) {
+  if ((arr->flags & (V_EMPTY | V_ARRAY)) != V_ARRAY) [[unlikely]] {
+    fail(arr->flags & V_EMPTY ? 60 : 70);
+    return nullptr;
+  }
+  const auto* h = at<ArrHead>(arr->value);
+  if (!arr_has(h, i)) [[unlikely]] {
+    fail(45);
+    return nullptr;
+  }
+  return S(h->data + i * static_cast<u32>(sizeof(VarEntry)));
+}
+
+// What _arrdynelem does: `result` designates a parameter word of a later
+// record, which receives the slot of element params[1] of array params[0].
+inline u32 element_into(Ref result, const u8* params) {
+  VarEntry* e = indexed(P(params, 0), P(params, 1)->value);
+  if (!e) return 0;
+  wr32(mem + result, ref_of(e));
+  return 1;
+}
+
 // Builds an array of n elements in the empty slot. per_element 0: every
 // element has types[0]; otherwise element i has types[2*i].
 u32 createfields(VarEntry* slot, u32 n, u32 per_element, const u32* types);
