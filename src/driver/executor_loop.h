@@ -36,18 +36,33 @@ inline void fuzz_step() {
 
 // Leaving a block because a level is pending: the temporaries of the
 // operation that set it, then the block's own clean-up.
+inline u32 rec_count(const u8* rec) { return rec[REC_COUNT] | (u32{rec[REC_EXTRA]} << 8); }
+
+// Leaving a block because a level is pending: the temporaries of the
+// operation that set it, then the block's own clean-up (its deletion
+// record, which a "return" from a called block takes every time, so its
+// work is done here without the call).
 inline void early_exit(const u8* cur, Ref cleanup) {
   const u8* cleanrec = cleanup ? mem + cleanup - 4 : nullptr;
   if (!optimtmpvarinit && rd32(cur) != END_MARK && rd32(cur + REC_HANDLER) == H_mvardel &&
       cur != cleanrec)
     call_record(cur);
-  if (cleanrec && !call_record(cleanrec)) {
+  if (!cleanrec) return;
+  const u32 ok = rd32(cleanrec + REC_HANDLER) == H_mvardel
+                     ? del_temps(rd32(cleanrec + REC_RESULT), cleanrec + REC_PARAMS,
+                                 rec_count(cleanrec))
+                     : call_record(cleanrec);
+  if (!ok) {
     last_lexema = 0;
     execerror(if_c_error);
   }
 }
 
-inline u32 rec_count(const u8* rec) { return rec[REC_COUNT] | (u32{rec[REC_EXTRA]} << 8); }
+// A record's handler failed: the run ends with its error at its line.
+[[noreturn, gnu::noinline, gnu::cold]] inline void record_failed(const u8* rec) {
+  last_lexema = rd32(rec);
+  execerror(if_c_error);
+}
 
 [[noreturn]] inline void stop_run(const u8* rec) {
   on_stop = 0;
@@ -55,9 +70,7 @@ inline u32 rec_count(const u8* rec) { return rec[REC_COUNT] | (u32{rec[REC_EXTRA
   execerror(38);
 }
 
-// Most blocks start with an initialisation record for no temporaries;
-// untraced, it has nothing to do, and the executor counts it without the
-// call.
+// Most blocks start with an initialisation record for no temporaries.
 inline bool starts_with_idle_init(const u8* blk) {
   const u8* rec = blk + 4;
   return rd32(rec) != END_MARK && rd32(rec + REC_HANDLER) == H__alltmpinits &&
@@ -65,19 +78,28 @@ inline bool starts_with_idle_init(const u8* blk) {
 }
 
 // One run of a block's records, from its first to its end marker or an
-// early exit; `n` counts the records. `idle_init`: the block starts with
-// an initialisation record for no temporaries.
+// early exit; `n` counts the records. Untraced, the initialisation record
+// that starts most blocks does its work here without the call (for most
+// blocks there is none to do), and with no test for a pending level after
+// it: none is pending when a block starts, except for a block that "exec"
+// runs after another has set one, which passes `fast_entry` false.
 template <bool Traced>
-[[gnu::always_inline]] inline void walk_block(const u8* blk, u64& n, bool idle_init) {
+[[gnu::always_inline]] inline void walk_block(const u8* blk, u64& n, bool fast_entry) {
   const Ref cleanup = rd32(blk);
   const u8* cur = blk + 4;
   if (doprocesskeys && process_events_hook) process_events_hook();
   fuzz_step();
   [[maybe_unused]] const u8* firstrec = cur;
   if constexpr (!Traced) {
-    if (idle_init && !_tracing_on) {
+    if (fast_entry && !_tracing_on && rd32(cur) != END_MARK &&
+        rd32(cur + REC_HANDLER) == H__alltmpinits) {
       ++n;
-      cur += REC_PARAMS;
+      if (const u32 count = rec_count(cur); count == 0) {
+        cur += REC_PARAMS;
+      } else {
+        if (!init_temps(rd32(cur + REC_RESULT), count)) [[unlikely]] record_failed(cur);
+        cur += rec_size(cur);
+      }
     }
   }
   for (;;) {
@@ -88,10 +110,7 @@ template <bool Traced>
       if (_tracing_on && rd32(cur + REC_HANDLER) && _trace_hook)
         _trace_hook(rd32(cur), cur, cur == firstrec);
     }
-    if (!call_record(cur)) [[unlikely]] {
-      last_lexema = rd32(cur);
-      execerror(if_c_error);
-    }
+    if (!call_record(cur)) [[unlikely]] record_failed(cur);
     const u8* rec = cur;
     cur += rec_size(cur);
     if (signal_pending()) [[unlikely]] {
@@ -108,8 +127,7 @@ template <bool Traced>
 [[gnu::always_inline]] inline void run_block(VarEntry* slot) {
   enter_block();
   u64 n = 0;
-  const u8* blk = mem + slot->value;
-  walk_block<Traced>(blk, n, !Traced && starts_with_idle_init(blk));
+  walk_block<Traced>(mem + slot->value, n, true);
   --exec_depth;
   _opcount += n;
 }
@@ -147,7 +165,7 @@ class LoopBody {
         ok = arith::in_place<arith::ADD>(0, fast_params_);
       else
         ok = fast_handler_(fast_result_, fast_params_, fast_count_);
-      if (!ok) [[unlikely]] failed(single_);
+      if (!ok) [[unlikely]] record_failed(single_);
       // The block has no clean-up and nothing after its one record, so a
       // pending level leaves it without further work; the caller tests the
       // levels and the stop request together (see stop_pending).
@@ -167,11 +185,6 @@ class LoopBody {
   }
 
  private:
-  [[noreturn, gnu::noinline, gnu::cold]] static void failed(const u8* rec) {
-    last_lexema = rd32(rec);
-    execerror(if_c_error);
-  }
-
   // Every round that the direct call cannot take: a body of several
   // records, events to process, tracing, or a slot without a block.
   [[gnu::noinline]] u32 run_walk(u64& n) {
@@ -181,14 +194,14 @@ class LoopBody {
       if (doprocesskeys && process_events_hook) process_events_hook();
       n += fast_records_;
       fuzz_step();
-      if (!call_record(single_)) [[unlikely]] failed(single_);
+      if (!call_record(single_)) [[unlikely]] record_failed(single_);
       if (on_stop) [[unlikely]] stop_run(single_);
       return 1;
     }
     if (ndecoded_ && !_tracing_on)
       run_decoded(n);
     else
-      walk_block<false>(mem + known_, n, idle_init_);
+      walk_block<false>(mem + known_, n, true);
     return 1;
   }
 
@@ -242,13 +255,13 @@ class LoopBody {
             const u32 f = v->flags;
             if (f & V_EMPTY) [[unlikely]] {
               if_c_error = 72;
-              failed(d->rec);
+              record_failed(d->rec);
             }
             v->flags = (f & ~V_ARRAY) | V_EMPTY;
           }
           break;
       }
-      if (!ok) [[unlikely]] failed(d->rec);
+      if (!ok) [[unlikely]] record_failed(d->rec);
       if (signal_pending()) [[unlikely]] {
         if (on_stop) stop_run(d->rec);
         early_exit(d->rec + rec_size(d->rec), cleanup_);

@@ -118,9 +118,6 @@ u32 mvarinit(Ref result, const u8* params, u32 count) {
   return 1;
 }
 
-namespace {
-
-// The general case: traced, or a temporary whose init has work to do.
 [[gnu::noinline]] u32 init_temporaries(Ref first, u32 count, u32 from) {
   if (_tracing_on) std::fputs("---initializing temporary variables group\n", stdout);
   const u32 k = first ? nextra(count) : 0;
@@ -138,30 +135,8 @@ namespace {
   return 1;
 }
 
-}  // namespace
+u32 _alltmpinits(Ref result, const u8*, u32 count) { return init_temps(result, count); }
 
-// Every block entry runs this record. The loop below makes no calls, so it
-// needs no registers saved: most temporaries are numbers or truth values,
-// whose init only sets the value word.
-u32 _alltmpinits(Ref result, const u8*, u32 count) {
-  if (_tracing_on) [[unlikely]] return init_temporaries(result, count, 0);
-  if (!result) return 1;
-  VarEntry* const first = S(result);
-  VarEntry* const end = first + nextra(count);
-  for (VarEntry* v = first; v != end; ++v) {
-    const u32 f = v->flags;
-    if (!(f & V_EMPTY)) continue;
-    if (!in_slot(v->type)) return init_temporaries(result, count, static_cast<u32>(v - first));
-    v->value = 0;
-    v->flags = f & ~(V_ARRAY | V_EMPTY);
-  }
-  return 1;
-}
-
-namespace {
-
-// The general case of mvardel from temporary `from` on: traced, or a
-// temporary or variable whose del has work to do.
 [[gnu::noinline]] u32 delete_slots(Ref result, const u8* params, u32 count, u32 from) {
   const u32 k = result ? nextra(count) : 0;
   for (u32 i = from; i < k; ++i) {
@@ -185,25 +160,7 @@ namespace {
   return 1;
 }
 
-}  // namespace
-
-// Every block exit with temporaries or variables runs this record; as with
-// _alltmpinits, temporaries of in-slot types are emptied without a call.
-u32 mvardel(Ref result, const u8* params, u32 count) {
-  if (_tracing_on) [[unlikely]] return delete_slots(result, params, count, 0);
-  if (result) {
-    VarEntry* const first = S(result);
-    VarEntry* const end = first + nextra(count);
-    for (VarEntry* v = first; v != end; ++v) {
-      const u32 f = v->flags;
-      if (!in_slot(v->type))
-        return delete_slots(result, params, count, static_cast<u32>(v - first));
-      if (f & V_EMPTY) return fail(72);
-      v->flags = (f & ~V_ARRAY) | V_EMPTY;
-    }
-  }
-  return nparams(count) ? delete_slots(0, params, count, 0) : 1;
-}
+u32 mvardel(Ref result, const u8* params, u32 count) { return del_temps(result, params, count); }
 
 // Parameter word 0 is a conversion id, not a slot. An empty str source or
 // destination is refused by the str conversions themselves.

@@ -2,6 +2,7 @@
 // operations, and the routine that delivers a value into a slot.
 #pragma once
 
+#include "executor.h"
 #include "qv.h"
 
 namespace qv {
@@ -18,6 +19,46 @@ inline u32 deliver(VarEntry* src, VarEntry* dest) {
     return 1;
   }
   return convert_or_assign(src, dest);
+}
+
+// The general cases of the two records that bracket a block's
+// temporaries, from temporary `from` on: tracing, or a temporary (or, for
+// the deletion, a named variable) whose init or del has work to do.
+u32 init_temporaries(Ref first, u32 count, u32 from);
+u32 delete_slots(Ref first, const u8* params, u32 count, u32 from);
+
+// What _alltmpinits and mvardel do, inline for the executor, which runs
+// them at most block entries and exits. Temporaries of in-slot types (most
+// of them) only need their value word and flags set.
+[[gnu::always_inline]] inline u32 init_temps(Ref first, u32 count) {
+  if (_tracing_on) [[unlikely]] return init_temporaries(first, count, 0);
+  if (!first) return 1;
+  VarEntry* const begin = S(first);
+  VarEntry* const end = begin + ((count >> 8) & 0xFF);
+  for (VarEntry* v = begin; v != end; ++v) {
+    const u32 f = v->flags;
+    if (!(f & V_EMPTY)) continue;
+    if (!in_slot(v->type)) return init_temporaries(first, count, static_cast<u32>(v - begin));
+    v->value = 0;
+    v->flags = f & ~(V_ARRAY | V_EMPTY);
+  }
+  return 1;
+}
+
+[[gnu::always_inline]] inline u32 del_temps(Ref first, const u8* params, u32 count) {
+  if (_tracing_on) [[unlikely]] return delete_slots(first, params, count, 0);
+  if (first) {
+    VarEntry* const begin = S(first);
+    VarEntry* const end = begin + ((count >> 8) & 0xFF);
+    for (VarEntry* v = begin; v != end; ++v) {
+      const u32 f = v->flags;
+      if (!in_slot(v->type))
+        return delete_slots(first, params, count, static_cast<u32>(v - begin));
+      if (f & V_EMPTY) return fail(72);
+      v->flags = (f & ~V_ARRAY) | V_EMPTY;
+    }
+  }
+  return (count & 0xFF) ? delete_slots(0, params, count, 0) : 1;
 }
 
 // Element i of the array slot `arr` for an index value, or null with the
