@@ -11,9 +11,13 @@
 
 namespace qv {
 
+// A record's count word for its handler: low byte the parameters, high
+// byte the extra count.
+inline u32 rec_count(const u8* rec) { return rec[REC_COUNT] | (u32{rec[REC_EXTRA]} << 8); }
+
 inline u32 call_record(const u8* rec) {
-  u32 count = rec[REC_COUNT] | (u32{rec[REC_EXTRA]} << 8);
-  return handlers[rd32(rec + REC_HANDLER)](rd32(rec + REC_RESULT), rec + REC_PARAMS, count);
+  return handlers[rd32(rec + REC_HANDLER)](rd32(rec + REC_RESULT), rec + REC_PARAMS,
+                                           rec_count(rec));
 }
 
 // The nesting count and the record count are kept by hand rather than by
@@ -33,10 +37,6 @@ inline void fuzz_step() {
   if (run_step_limit && ++run_steps > run_step_limit) execerror(1);
 #endif
 }
-
-// Leaving a block because a level is pending: the temporaries of the
-// operation that set it, then the block's own clean-up.
-inline u32 rec_count(const u8* rec) { return rec[REC_COUNT] | (u32{rec[REC_EXTRA]} << 8); }
 
 // Leaving a block because a level is pending: the temporaries of the
 // operation that set it, then the block's own clean-up (its deletion
@@ -149,7 +149,9 @@ inline void run_block_pending(VarEntry* slot) {
 // bodies are an idle initialisation record and a single operation. Such a
 // round is a direct call of that operation's handler with its words read
 // once, as the records do not change while they run (only parameter words,
-// which the handler reads itself, are ever written at run time).
+// which the handler reads itself, are ever written at run time). Bodies of
+// a few records run from a decoded copy (run_decoded), longer ones are
+// walked.
 class LoopBody {
  public:
   explicit LoopBody(VarEntry* slot) : slot_(slot) {}
