@@ -68,12 +68,12 @@ u32 _push_var(u32 word) {
   return 1;
 }
 
-// The depth test sits here as well as in the executor so that the error
-// names the operation that would have nested too deeply.
 namespace {
 
-// "call", "exec" and "if" run their blocks with the walk inlined: one
-// native frame less per nesting level, which deep recursion feels.
+// The depth test sits here as well as in the executor so that the error
+// names the operation that would have nested too deeply. "call", "exec"
+// and "if" run their blocks with the walk inlined: one native frame less
+// per nesting level, which deep recursion feels.
 [[gnu::always_inline]] inline u32 run_slot(VarEntry* slot) {
   if (slot->flags & V_EMPTY) [[unlikely]] return fail(60);
   if (exec_depth >= MAX_BLOCK_DEPTH) [[unlikely]] return fail(53);
