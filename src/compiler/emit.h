@@ -45,11 +45,11 @@ Ref add_alltmpinits();
 // Returns the address of its handler word, or 0 when nothing is deleted.
 Ref add_delvars(TableHead& table, Ref mark);
 
+// The highest top of rettable so far in this compilation.
+extern Ref ret_high;
 // A new temporary of `type` (TY_NONE: not decided yet). With the
 // optimisation off its initialisation record is emitted at once and its
 // address stored in *initrec when given.
-// The highest top of rettable so far in this compilation.
-extern Ref ret_high;
 VarEntry* add_retvar(u32 type, Ref* initrec = nullptr);
 // A new named variable; names above 17 characters are error 9.
 VarEntry* add_tabvar(const char* name, u32 type);

@@ -21,17 +21,21 @@ struct RunSignals {
   i16 cont_level;
   u32 on_stop;
 };
-static_assert(sizeof(RunSignals) == 8);
 extern RunSignals run_signals;
 inline i16& brk_level = run_signals.brk_level;
 inline i16& cont_level = run_signals.cont_level;
 inline u32& on_stop = run_signals.on_stop;
-// Non-zero when a level or a stop is pending.
-inline bool signal_pending() {
+// Whether any field of a record of switches that fills one 64-bit word is
+// set: one load, where testing the fields would take one each.
+template <class Switches>
+inline bool any_set(const Switches& s) {
+  static_assert(sizeof(Switches) == sizeof(u64));
   u64 word;
-  std::memcpy(&word, &run_signals, sizeof word);
+  std::memcpy(&word, &s, sizeof word);
   return word != 0;
 }
+// Non-zero when a level or a stop is pending.
+inline bool signal_pending() { return any_set(run_signals); }
 // The two switches that make block entry do more than walk the records
 // (trace output, event processing) share one 64-bit word, so that a loop
 // tests both with one load per round.
@@ -39,15 +43,10 @@ struct RunModes {
   u32 tracing_on;
   u32 processkeys;
 };
-static_assert(sizeof(RunModes) == 8);
 extern RunModes run_modes;
 inline u32& _tracing_on = run_modes.tracing_on;
 inline u32& doprocesskeys = run_modes.processkeys;
-inline bool special_mode() {
-  u64 word;
-  std::memcpy(&word, &run_modes, sizeof word);
-  return word != 0;
-}
+inline bool special_mode() { return any_set(run_modes); }
 extern u32 _tracing_int;
 extern u32 _trace_stop;
 using TraceHook = void (*)(Ref position, const u8* record, int first);
