@@ -160,14 +160,16 @@ class LoopBody {
   // holds no block.
   [[gnu::always_inline]] u32 run(u64& n) {
     if (slot_->value == fast_block_ && !(slot_->flags & V_EMPTY) && !special_mode()) [[likely]] {
-      n += fast_records_;
+      // The body's one record, decoded (see learn).
+      const Decoded& d = decoded_[0];
+      n += idle_init_ ? 2 : 1;
       // "+=", the commonest loop body, runs inline.
       u32 ok;
       if (plus_assign_) [[likely]]
-        ok = arith::in_place<arith::ADD>(0, fast_params_);
+        ok = arith::in_place<arith::ADD>(0, d.rec + REC_PARAMS);
       else
-        ok = fast_handler_(fast_result_, fast_params_, fast_count_);
-      if (!ok) [[unlikely]] record_failed(single_);
+        ok = d.handler(d.result, d.rec + REC_PARAMS, d.count);
+      if (!ok) [[unlikely]] record_failed(d.rec);
       // The block has no clean-up and nothing after its one record, so a
       // pending level leaves it without further work; the caller tests the
       // levels and the stop request together (see stop_pending).
@@ -194,7 +196,7 @@ class LoopBody {
     if (slot_->value != known_) learn(slot_->value);
     if (single_ && !_tracing_on) {
       if (doprocesskeys && process_events_hook) process_events_hook();
-      n += fast_records_;
+      n += idle_init_ ? 2 : 1;
       fuzz_step();
       if (!call_record(single_)) [[unlikely]] record_failed(single_);
       if (on_stop) [[unlikely]] stop_run(single_);
@@ -230,37 +232,17 @@ class LoopBody {
         case Decoded::PLUS_ASSIGN: ok = arith::in_place<arith::ADD>(d->result, params); break;
         case Decoded::MINUS_ASSIGN: ok = arith::in_place<arith::SUB>(d->result, params); break;
         case Decoded::ELEMENT: ok = element_into(d->result, params); break;
-        case Decoded::ASSIGN: {
-          // A number or truth value into a variable of its type: the
-          // handler's own first case; everything else goes to the handler.
-          VarEntry* var = P(params, 0);
-          const VarEntry* val = P(params, 1);
-          if (!((var->flags | val->flags) & (V_EMPTY | V_ARRAY)) && in_slot(var->type)) {
-            var->value = val->value;
-            if (d->result) S(d->result)->value = var->value;
-          } else {
+        case Decoded::ASSIGN:
+          if (!assign_in_slot(P(params, 0), P(params, 1), d->result))
             ok = d->handler(d->result, params, d->count);
-          }
           break;
-        }
+        // The group's temporaries are all of in-slot types (see decode).
         case Decoded::INIT_TEMPS:
-          for (VarEntry* v = S(d->result), *e = v + d->count; v != e; ++v) {
-            const u32 f = v->flags;
-            if (f & V_EMPTY) {
-              v->value = 0;
-              v->flags = f & ~(V_ARRAY | V_EMPTY);
-            }
-          }
+          for (VarEntry* v = S(d->result), *e = v + d->count; v != e; ++v) init_in_slot(v);
           break;
         case Decoded::DEL_TEMPS:
-          for (VarEntry* v = S(d->result), *e = v + d->count; v != e; ++v) {
-            const u32 f = v->flags;
-            if (f & V_EMPTY) [[unlikely]] {
-              if_c_error = 72;
-              record_failed(d->rec);
-            }
-            v->flags = (f & ~V_ARRAY) | V_EMPTY;
-          }
+          for (VarEntry* v = S(d->result), *e = v + d->count; v != e && ok; ++v)
+            if (!del_in_slot(v)) ok = fail(72);
           break;
       }
       if (!ok) [[unlikely]] record_failed(d->rec);
@@ -280,14 +262,11 @@ class LoopBody {
     const u8* rec = b + 4 + (idle_init_ ? REC_PARAMS : 0);
     single_ = nullptr;
     decode(b, rec);
-    if (rd32(b) == 0 && rd32(rec) != END_MARK && rd32(rec + rec_size(rec)) == END_MARK) {
+    // One record and no clean-up: the round is that record's direct call,
+    // with the words decoded_[0] holds.
+    if (ndecoded_ == 1 && rd32(b) == 0) {
       single_ = rec;
-      fast_records_ = idle_init_ ? 2 : 1;
-      fast_handler_ = handlers[rd32(rec + REC_HANDLER)];
-      fast_result_ = rd32(rec + REC_RESULT);
-      fast_params_ = rec + REC_PARAMS;
-      fast_count_ = rec_count(rec);
-      plus_assign_ = rd32(rec + REC_HANDLER) == H_l_plusassgn && fast_result_ == 0;
+      plus_assign_ = decoded_[0].kind == Decoded::PLUS_ASSIGN && decoded_[0].result == 0;
 #ifndef QV_FUZZ
       fast_block_ = blk;  // fuzzing builds count every step in run_walk
 #endif
@@ -366,12 +345,7 @@ class LoopBody {
   Ref fast_block_ = 0;  // the block that runs as one direct call; 0: none
   bool idle_init_ = false;
   const u8* single_ = nullptr;  // the body's only operation record
-  u32 fast_records_ = 1;
-  OpHandler fast_handler_ = nullptr;
-  Ref fast_result_ = 0;
-  const u8* fast_params_ = nullptr;
-  u32 fast_count_ = 0;
-  bool plus_assign_ = false;  // the record is a "+=" statement, run inline
+  bool plus_assign_ = false;  // that record is a "+=" statement, run inline
 };
 
 // Runs a block with the executor in use: the plain loop inline, the traced

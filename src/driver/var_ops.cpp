@@ -9,6 +9,7 @@
 #include "env.h"
 #include "executor.h"
 #include "handlers.h"
+#include "variables.h"
 
 namespace qv {
 
@@ -37,14 +38,9 @@ void two_digits(char* out, int v) {
 u32 l_assign(Ref result, const u8* params, u32) {
   VarEntry* var = P(params, 0);
   VarEntry* val = P(params, 1);
+  if (assign_in_slot(var, val, result)) return 1;
   if ((var->flags | val->flags) & (V_EMPTY | V_ARRAY))
     return fail((var->flags | val->flags) & V_EMPTY ? E_NOT_INIT : 32);
-  // Numbers and truth values: the value word is the value.
-  if (in_slot(var->type)) {
-    var->value = val->value;
-    if (result) S(result)->value = var->value;
-    return 1;
-  }
   AssignFn assign = typent[var->type].assign;
   if (!assign) return fail(32);
   if (!assign(var, val, 2)) return 0;

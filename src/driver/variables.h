@@ -27,20 +27,35 @@ inline u32 deliver(VarEntry* src, VarEntry* dest) {
 u32 init_temporaries(Ref first, u32 count, u32 from);
 u32 delete_slots(Ref first, const u8* params, u32 count, u32 from);
 
+// The init and del of a temporary of an in-slot type: only its value word
+// and flags change. An init leaves a temporary that holds a value alone; a
+// del of an empty one is error 72 (false, nothing changed).
+inline void init_in_slot(VarEntry* v) {
+  const u32 f = v->flags;
+  if (f & V_EMPTY) {
+    v->value = 0;
+    v->flags = f & ~(V_ARRAY | V_EMPTY);
+  }
+}
+inline bool del_in_slot(VarEntry* v) {
+  const u32 f = v->flags;
+  if (f & V_EMPTY) return false;
+  v->flags = (f & ~V_ARRAY) | V_EMPTY;
+  return true;
+}
+
 // What _alltmpinits and mvardel do, inline for the executor, which runs
 // them at most block entries and exits. Temporaries of in-slot types (most
-// of them) only need their value word and flags set.
+// of them) take the steps above, the others their type's handlers.
 [[gnu::always_inline]] inline u32 init_temps(Ref first, u32 count) {
   if (_tracing_on) [[unlikely]] return init_temporaries(first, count, 0);
   if (!first) return 1;
   VarEntry* const begin = S(first);
   VarEntry* const end = begin + ((count >> 8) & 0xFF);
   for (VarEntry* v = begin; v != end; ++v) {
-    const u32 f = v->flags;
-    if (!(f & V_EMPTY)) continue;
+    if (!(v->flags & V_EMPTY)) continue;
     if (!in_slot(v->type)) return init_temporaries(first, count, static_cast<u32>(v - begin));
-    v->value = 0;
-    v->flags = f & ~(V_ARRAY | V_EMPTY);
+    init_in_slot(v);
   }
   return 1;
 }
@@ -51,14 +66,23 @@ u32 delete_slots(Ref first, const u8* params, u32 count, u32 from);
     VarEntry* const begin = S(first);
     VarEntry* const end = begin + ((count >> 8) & 0xFF);
     for (VarEntry* v = begin; v != end; ++v) {
-      const u32 f = v->flags;
       if (!in_slot(v->type))
         return delete_slots(first, params, count, static_cast<u32>(v - begin));
-      if (f & V_EMPTY) return fail(72);
-      v->flags = (f & ~V_ARRAY) | V_EMPTY;
+      if (!del_in_slot(v)) return fail(72);
     }
   }
   return (count & 0xFF) ? delete_slots(0, params, count, 0) : 1;
+}
+
+// "=" of a number or truth value into a variable of its type, neither of
+// them empty nor an array: the value word is the value, and a present
+// result slot receives it too. false (nothing done) for every other case,
+// which "="'s handler decides.
+inline bool assign_in_slot(VarEntry* var, const VarEntry* val, Ref result) {
+  if (((var->flags | val->flags) & (V_EMPTY | V_ARRAY)) || !in_slot(var->type)) return false;
+  var->value = val->value;
+  if (result) S(result)->value = var->value;
+  return true;
 }
 
 // Element i of the array slot `arr` for an index value, or null with the
