@@ -23,17 +23,6 @@ namespace {
 
 inline u32 nparams(u32 count) { return count & 0xFF; }
 
-// The parameter stack's top word: n of the innermost call, 0 without one.
-inline u32 top_word() { return rd32(mem + callstack.next); }
-inline Ref frame_word(u32 below_top) { return rd32(mem + callstack.next - 4 * below_top); }
-
-// Slot of argument `index` of the innermost call, or 0 when that call has
-// no such argument (also when no call is active).
-Ref argument(u32 n, u32 index) {
-  if (n < 2 || index > n - 2) return 0;
-  return frame_word(n - index);
-}
-
 // A slot that is not a named variable or an array element may not be
 // written through the frame.
 constexpr u32 NOT_VARIABLE = V_TEMP | V_ARRAY | V_CONST;
@@ -339,13 +328,7 @@ u32 l_bl_call(Ref result, const u8* params, u32 count) {
   return 1;
 }
 
-u32 l_return(Ref, const u8* params, u32 count) {
-  if (top_word() == 0) return fail(30);
-  brk_level = -1;
-  const Ref dest = frame_word(1);
-  if (dest && nparams(count)) return deliver(P(params, 0), S(dest));
-  return 1;
-}
+u32 l_return(Ref, const u8* params, u32 count) { return return_value(params, count); }
 
 u32 l_setret(Ref, const u8* params, u32 count) {
   if (top_word() == 0) return fail(30);
@@ -355,14 +338,7 @@ u32 l_setret(Ref, const u8* params, u32 count) {
 }
 
 u32 l_paramvalue(Ref result, const u8* params, u32 count) {
-  const u32 n = top_word();
-  if (n <= 1) return fail(2);
-  Ref src = argument(n, P(params, 0)->value);
-  if (!src) {
-    if (nparams(count) < 2) return fail(4);
-    src = par_ref(params, 1);
-  }
-  return result ? deliver(S(src), S(result)) : 1;
+  return param_value(result, params, count);
 }
 
 u32 l_paramchange(Ref, const u8* params, u32) {

@@ -9,7 +9,9 @@
 // one word below it.
 #pragma once
 
+#include "env.h"
 #include "qv.h"
+#include "variables.h"
 
 namespace qv {
 
@@ -23,6 +25,40 @@ u32 _brk_cont();
 
 // Pushes one word onto the parameter stack: 1, or 0 with error 3.
 u32 _push_var(u32 word);
+
+// The parameter stack's top word: n of the innermost call, 0 without one.
+inline u32 top_word() { return rd32(mem + callstack.next); }
+inline Ref frame_word(u32 below_top) { return rd32(mem + callstack.next - 4 * below_top); }
+
+// Slot of argument `index` of the innermost call, or 0 when that call has
+// no such argument (also when no call is active).
+inline Ref argument(u32 n, u32 index) {
+  if (n < 2 || index > n - 2) return 0;
+  return frame_word(n - index);
+}
+
+// "par#": the value of an argument of the innermost call, or the default
+// that the second parameter gives for a missing one.
+inline u32 param_value(Ref result, const u8* params, u32 count) {
+  const u32 n = top_word();
+  if (n <= 1) return fail(2);
+  Ref src = argument(n, P(params, 0)->value);
+  if (!src) {
+    if ((count & 0xFF) < 2) return fail(4);
+    src = par_ref(params, 1);
+  }
+  return result ? deliver(S(src), S(result)) : 1;
+}
+
+// "return": leaves every loop up to the innermost call (level -1) and
+// delivers the value, if any, to the call's result slot.
+inline u32 return_value(const u8* params, u32 count) {
+  if (top_word() == 0) return fail(30);
+  brk_level = -1;
+  const Ref dest = frame_word(1);
+  if (dest && (count & 0xFF)) return deliver(P(params, 0), S(dest));
+  return 1;
+}
 
 // Runs a block held in a block slot; fails with 60 on a slot that holds no
 // value, and with 53 when the executor is nested too deeply.

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "blocks.h"
+#include "decoded.h"
 #include "env.h"
 #include "handlers.h"
 
@@ -38,6 +39,7 @@ void _exectrace(VarEntry* slot) { run_block<true>(slot); }
 u32 execute(int trace) {
   _tracing_on = _tracing_int = trace ? 1 : 0;
   _trace_hook = trace_line;
+  clear_decoded_blocks();  // the code page is the program's now
 #ifdef QV_FUZZ
   run_steps = 0;
 #endif
@@ -66,6 +68,7 @@ void reset_run_state() {
   exec_depth = 0;
   block_nesty = 0;
   _execute = _executor;
+  clear_decoded_blocks();
 }
 
 void execerror(u32 code) {

@@ -3,6 +3,8 @@
 // function that walks the body's records directly.
 #pragma once
 
+#include "blocks.h"
+#include "decoded.h"
 #include "env.h"
 #include "executor.h"
 #include "handlers.h"
@@ -84,10 +86,9 @@ inline bool starts_with_idle_init(const u8* blk) {
 // it: none is pending when a block starts, except for a block that "exec"
 // runs after another has set one, which passes `fast_entry` false.
 template <bool Traced>
-[[gnu::always_inline]] inline void walk_block(const u8* blk, u64& n, bool fast_entry) {
+[[gnu::always_inline]] inline void walk_records(const u8* blk, u64& n, bool fast_entry) {
   const Ref cleanup = rd32(blk);
   const u8* cur = blk + 4;
-  if (doprocesskeys && process_events_hook) process_events_hook();
   fuzz_step();
   [[maybe_unused]] const u8* firstrec = cur;
   if constexpr (!Traced) {
@@ -124,10 +125,108 @@ template <bool Traced>
 }
 
 template <bool Traced>
+[[gnu::always_inline]] inline void walk_block(const u8* blk, u64& n, bool fast_entry) {
+  if (doprocesskeys && process_events_hook) process_events_hook();
+  walk_records<Traced>(blk, n, fast_entry);
+}
+
+// The temporaries' steps of a group known to hold numbers and truth values.
+inline void init_group(const Step& s) {
+  for (VarEntry* v = S(s.result), *e = v + s.temps; v != e; ++v) init_in_slot(v);
+}
+inline u32 del_group(const Step& s) {
+  for (VarEntry* v = S(s.result), *e = v + s.temps; v != e; ++v)
+    if (!del_in_slot(v)) return fail(72);
+  return 1;
+}
+
+// Leaving a decoded block because a level is pending (see early_exit).
+inline void leave_decoded(const DecodedBlock& b, const u8* next) {
+  if (!optimtmpvarinit || !b.cleanup) return early_exit(next, b.cleanup);
+  const Step& c = b.cleanup_step;
+  const u32 ok = c.kind == Step::DEL_TEMPS && !_tracing_on ? del_group(c) : call_record(c.rec);
+  if (!ok) {
+    last_lexema = 0;
+    execerror(if_c_error);
+  }
+}
+
+// One run of a decoded block: the walk's steps, with the marked operations
+// done inline. Only a call of a handler or a "return" can set a level or a
+// stop, so the other steps go on without testing for one.
+[[gnu::always_inline]] inline void run_decoded(const DecodedBlock& b, const u8* blk, u64& n) {
+  if (doprocesskeys && process_events_hook) {
+    process_events_hook();
+    // A key handler that switched tracing on: its temporaries' lines.
+    if (_tracing_on) [[unlikely]] return walk_records<false>(blk, n, true);
+  }
+  fuzz_step();
+  const Step* s = b.steps;
+  const Step* const end = s + b.nsteps;
+  for (; s != end; ++s) {
+    fuzz_step();
+    const u8* params = s->params();
+    u32 ok;
+    switch (s->kind) {
+      case Step::CALL:
+        if (!s->handler(s->result, params, s->count)) [[unlikely]] record_failed(s->rec);
+        if (signal_pending()) [[unlikely]] goto leave;
+        continue;
+      case Step::RETURN:
+        if (!return_value(params, s->count)) [[unlikely]] record_failed(s->rec);
+        goto leave;
+      case Step::PARAM: ok = param_value(s->result, params, s->count); break;
+      case Step::PLUS: ok = arith::fold<arith::ADD>(s->result, params, s->count); break;
+      case Step::MUL: ok = arith::fold<arith::MUL>(s->result, params, s->count); break;
+      case Step::MINUS: ok = arith::binary<arith::SUB>(s->result, params); break;
+      case Step::DIV: ok = arith::binary<arith::DIV>(s->result, params); break;
+      case Step::MOD: ok = arith::binary<arith::MOD>(s->result, params); break;
+      case Step::PLUS_ASSIGN: ok = arith::in_place<arith::ADD>(s->result, params); break;
+      case Step::MINUS_ASSIGN: ok = arith::in_place<arith::SUB>(s->result, params); break;
+      case Step::ELEMENT: ok = element_into(s->result, params); break;
+      case Step::ASSIGN:
+        ok = assign_in_slot(P(params, 0), P(params, 1), s->result) ||
+             s->handler(s->result, params, s->count);
+        break;
+      // Tracing, which a handler may have switched on, reports the
+      // temporaries: the handlers do that.
+      case Step::INIT_TEMPS:
+        if (_tracing_on) [[unlikely]] {
+          ok = s->handler(s->result, params, s->count);
+        } else {
+          init_group(*s);
+          ok = 1;
+        }
+        break;
+      case Step::DEL_TEMPS:
+        ok = _tracing_on ? s->handler(s->result, params, s->count) : del_group(*s);
+        break;
+    }
+    if (!ok) [[unlikely]] record_failed(s->rec);
+  }
+  n += b.idle_init + b.nsteps;
+  return;
+leave:
+  n += b.idle_init + (s - b.steps) + 1;
+  // "stop" first, as in the walk.
+  if (on_stop) stop_run(s->rec);
+  leave_decoded(b, s->rec + rec_size(s->rec));
+}
+
+template <bool Traced>
 [[gnu::always_inline]] inline void run_block(VarEntry* slot) {
   enter_block();
   u64 n = 0;
-  walk_block<Traced>(mem + slot->value, n, true);
+  const u8* blk = mem + slot->value;
+  if constexpr (!Traced) {
+    const DecodedBlock* d;
+    if (!_tracing_on && (d = decoded_block(slot->value)))
+      run_decoded(*d, blk, n);
+    else
+      walk_block<false>(blk, n, true);
+  } else {
+    walk_block<true>(blk, n, true);
+  }
   --exec_depth;
   _opcount += n;
 }
@@ -144,14 +243,11 @@ inline void run_block_pending(VarEntry* slot) {
 }
 
 // The body of a loop operation, run round after round with the plain
-// executor. What the body's block looks like is worked out once per block
-// (a program may switch a block variable's code between rounds): most loop
+// executor. What the body's block looks like is learnt once per block (a
+// program may switch a block variable's code between rounds): most loop
 // bodies are an idle initialisation record and a single operation. Such a
-// round is a direct call of that operation's handler with its words read
-// once, as the records do not change while they run (only parameter words,
-// which the handler reads itself, are ever written at run time). Bodies of
-// a few records run from a decoded copy (run_decoded), longer ones are
-// walked.
+// round is a direct call of that operation's handler with its decoded
+// words; other bodies run decoded (run_decoded) or, when long, walked.
 class LoopBody {
  public:
   explicit LoopBody(VarEntry* slot) : slot_(slot) {}
@@ -160,15 +256,14 @@ class LoopBody {
   // holds no block.
   [[gnu::always_inline]] u32 run(u64& n) {
     if (slot_->value == fast_block_ && !(slot_->flags & V_EMPTY) && !special_mode()) [[likely]] {
-      // The body's one record, decoded (see learn).
-      const Decoded& d = decoded_[0];
+      const Step& d = *single_;
       n += idle_init_ ? 2 : 1;
       // "+=", the commonest loop body, runs inline.
       u32 ok;
       if (plus_assign_) [[likely]]
-        ok = arith::in_place<arith::ADD>(0, d.rec + REC_PARAMS);
+        ok = arith::in_place<arith::ADD>(0, d.params());
       else
-        ok = d.handler(d.result, d.rec + REC_PARAMS, d.count);
+        ok = d.handler(d.result, d.params(), d.count);
       if (!ok) [[unlikely]] record_failed(d.rec);
       // The block has no clean-up and nothing after its one record, so a
       // pending level leaves it without further work; the caller tests the
@@ -183,9 +278,9 @@ class LoopBody {
   }
 
   // After a round: ends the run when its one record asked for "stop" (a
-  // walked body has done so itself).
+  // longer body has done so itself).
   void stop_pending() const {
-    if (on_stop) [[unlikely]] stop_run(single_ ? single_ : mem + known_ + 4);
+    if (on_stop) [[unlikely]] stop_run(single_ ? single_->rec : mem + known_ + 4);
   }
 
  private:
@@ -198,154 +293,40 @@ class LoopBody {
       if (doprocesskeys && process_events_hook) process_events_hook();
       n += idle_init_ ? 2 : 1;
       fuzz_step();
-      if (!call_record(single_)) [[unlikely]] record_failed(single_);
-      if (on_stop) [[unlikely]] stop_run(single_);
+      if (!call_record(single_->rec)) [[unlikely]] record_failed(single_->rec);
+      if (on_stop) [[unlikely]] stop_run(single_->rec);
       return 1;
     }
-    if (ndecoded_ && !_tracing_on)
-      run_decoded(n);
+    if (decoded_ && !_tracing_on)
+      run_decoded(*decoded_, mem + known_, n);
     else
       walk_block<false>(mem + known_, n, true);
     return 1;
   }
 
-  // A short body of several records, walked from its decoded form: the
-  // same steps as walk_block's, without reading each record's layout again
-  // every round, and with the temporaries' initialisation and deletion done
-  // in place.
-  void run_decoded(u64& n) {
-    if (doprocesskeys && process_events_hook) process_events_hook();
-    fuzz_step();
-    if (idle_init_) ++n;
-    for (const Decoded* d = decoded_, *end = decoded_ + ndecoded_; d != end; ++d) {
-      ++n;
-      fuzz_step();
-      const u8* params = d->rec + REC_PARAMS;
-      u32 ok = 1;
-      switch (d->kind) {
-        case Decoded::CALL: ok = d->handler(d->result, params, d->count); break;
-        case Decoded::PLUS: ok = arith::fold<arith::ADD>(d->result, params, d->count); break;
-        case Decoded::MUL: ok = arith::fold<arith::MUL>(d->result, params, d->count); break;
-        case Decoded::MINUS: ok = arith::binary<arith::SUB>(d->result, params); break;
-        case Decoded::DIV: ok = arith::binary<arith::DIV>(d->result, params); break;
-        case Decoded::MOD: ok = arith::binary<arith::MOD>(d->result, params); break;
-        case Decoded::PLUS_ASSIGN: ok = arith::in_place<arith::ADD>(d->result, params); break;
-        case Decoded::MINUS_ASSIGN: ok = arith::in_place<arith::SUB>(d->result, params); break;
-        case Decoded::ELEMENT: ok = element_into(d->result, params); break;
-        case Decoded::ASSIGN:
-          if (!assign_in_slot(P(params, 0), P(params, 1), d->result))
-            ok = d->handler(d->result, params, d->count);
-          break;
-        // The group's temporaries are all of in-slot types (see decode).
-        case Decoded::INIT_TEMPS:
-          for (VarEntry* v = S(d->result), *e = v + d->count; v != e; ++v) init_in_slot(v);
-          break;
-        case Decoded::DEL_TEMPS:
-          for (VarEntry* v = S(d->result), *e = v + d->count; v != e && ok; ++v)
-            if (!del_in_slot(v)) ok = fail(72);
-          break;
-      }
-      if (!ok) [[unlikely]] record_failed(d->rec);
-      if (signal_pending()) [[unlikely]] {
-        if (on_stop) stop_run(d->rec);
-        early_exit(d->rec + rec_size(d->rec), cleanup_);
-        return;
-      }
-    }
-  }
-
   void learn(Ref blk) {
     known_ = blk;
     fast_block_ = 0;
-    const u8* b = mem + blk;
-    idle_init_ = starts_with_idle_init(b);
-    const u8* rec = b + 4 + (idle_init_ ? REC_PARAMS : 0);
     single_ = nullptr;
-    decode(b, rec);
-    // One record and no clean-up: the round is that record's direct call,
-    // with the words decoded_[0] holds.
-    if (ndecoded_ == 1 && rd32(b) == 0) {
-      single_ = rec;
-      plus_assign_ = decoded_[0].kind == Decoded::PLUS_ASSIGN && decoded_[0].result == 0;
+    decoded_ = decoded_block(blk);
+    // One record and no clean-up: the round is that record's direct call.
+    if (decoded_ && decoded_->nsteps == 1 && decoded_->cleanup == 0) {
+      single_ = &decoded_->steps[0];
+      idle_init_ = decoded_->idle_init;
+      plus_assign_ = single_->kind == Step::PLUS_ASSIGN && single_->result == 0;
 #ifndef QV_FUZZ
       fast_block_ = blk;  // fuzzing builds count every step in run_walk
 #endif
     }
   }
 
-  // Besides calls and the temporaries' records, the commonest integer
-  // arithmetic, element access and assignment run inline, through the same
-  // steps as their handlers.
-  struct Decoded {
-    enum Kind : u8 {
-      CALL, INIT_TEMPS, DEL_TEMPS,
-      PLUS, MUL, MINUS, DIV, MOD, PLUS_ASSIGN, MINUS_ASSIGN, ELEMENT, ASSIGN,
-    };
-    OpHandler handler;
-    const u8* rec;
-    Ref result;  // for the temporaries: the first one
-    u32 count;   // for the temporaries: how many
-    Kind kind;
-  };
-  static constexpr u32 MAX_DECODED = 8;
-
-  // A group of temporaries that are all numbers or truth values, whose init
-  // and del only set the value word and the flags. A temporary keeps its
-  // type for the whole run, except where code compiled without the grouped
-  // initialisation gives it a new one, so what is seen here holds.
-  static bool in_slot_group(Ref first, u32 k) {
-    if (!optimtmpvarinit || !first) return false;
-    for (const VarEntry* v = S(first), *e = v + k; v != e; ++v)
-      if (!in_slot(v->type)) return false;
-    return true;
-  }
-
-  static Decoded::Kind inline_kind(u32 h) {
-    switch (h) {
-      case H_l_plus: return Decoded::PLUS;
-      case H_l_mul: return Decoded::MUL;
-      case H_l_mins: return Decoded::MINUS;
-      case H_l_div: return Decoded::DIV;
-      case H_l_mod: return Decoded::MOD;
-      case H_l_plusassgn: return Decoded::PLUS_ASSIGN;
-      case H_l_minusassgn: return Decoded::MINUS_ASSIGN;
-      case H__arrdynelem: return Decoded::ELEMENT;
-      case H_l_assign: return Decoded::ASSIGN;
-      default: return Decoded::CALL;
-    }
-  }
-
-  // The records from `rec` to the end marker, when there are few enough.
-  void decode(const u8* blk, const u8* rec) {
-    ndecoded_ = 0;
-    cleanup_ = rd32(blk);
-    u32 k = 0;
-    for (; rd32(rec) != END_MARK; rec += rec_size(rec), ++k) {
-      if (k == MAX_DECODED) return;
-      const u32 h = rd32(rec + REC_HANDLER);
-      Decoded& d = decoded_[k];
-      d = {handlers[h], rec, rd32(rec + REC_RESULT), rec_count(rec), Decoded::CALL};
-      const u32 temps = rec[REC_EXTRA];
-      if ((h == H__alltmpinits || h == H_mvardel) && rec[REC_COUNT] == 0 &&
-          in_slot_group(d.result, temps)) {
-        d.kind = h == H_mvardel ? Decoded::DEL_TEMPS : Decoded::INIT_TEMPS;
-        d.count = temps;
-      } else {
-        d.kind = inline_kind(h);
-      }
-    }
-    ndecoded_ = k;
-  }
-
   VarEntry* slot_;
   Ref known_ = 0;
-  Ref cleanup_ = 0;
-  u32 ndecoded_ = 0;  // 0: the body is walked record by record
-  Decoded decoded_[MAX_DECODED];
+  const DecodedBlock* decoded_ = nullptr;  // null: the body is walked
   Ref fast_block_ = 0;  // the block that runs as one direct call; 0: none
   bool idle_init_ = false;
-  const u8* single_ = nullptr;  // the body's only operation record
-  bool plus_assign_ = false;  // that record is a "+=" statement, run inline
+  const Step* single_ = nullptr;  // the body's only operation
+  bool plus_assign_ = false;  // that operation is a "+=" statement, run inline
 };
 
 // Runs a block with the executor in use: the plain loop inline, the traced

@@ -1,0 +1,132 @@
+// The decoded-block cache: one entry per block start in the code page,
+// filled on the block's first run.
+#include "decoded.h"
+
+#include <deque>
+#include <vector>
+
+#include "env.h"
+#include "executor.h"
+#include "handlers.h"
+
+namespace qv {
+
+const DecodedBlock** decoded_at = nullptr;
+Ref decoded_base = 0;
+u32 decoded_span = 0;
+const DecodedBlock undecodable{};
+
+namespace {
+
+// The deque keeps every entry in place as it grows: a loop holds on to its
+// body's entry while the body runs (and decodes) other blocks.
+std::deque<DecodedBlock> pool;
+std::vector<const DecodedBlock*> table;
+std::vector<u32> filled;  // the table entries in use, to clear just those
+
+// A group of temporaries that are all numbers or truth values, whose init
+// and del only set the value word and the flags. A temporary keeps its
+// type for the whole run, except where code compiled without the grouped
+// initialisation gives it a new one, so what is seen here holds.
+bool in_slot_group(Ref first, u32 k) {
+  if (!optimtmpvarinit || !first) return false;
+  for (const VarEntry* v = S(first), *e = v + k; v != e; ++v)
+    if (!in_slot(v->type)) return false;
+  return true;
+}
+
+Step::Kind inline_kind(u32 h) {
+  switch (h) {
+    case H_l_plus: return Step::PLUS;
+    case H_l_mul: return Step::MUL;
+    case H_l_mins: return Step::MINUS;
+    case H_l_div: return Step::DIV;
+    case H_l_mod: return Step::MOD;
+    case H_l_plusassgn: return Step::PLUS_ASSIGN;
+    case H_l_minusassgn: return Step::MINUS_ASSIGN;
+    case H__arrdynelem: return Step::ELEMENT;
+    case H_l_assign: return Step::ASSIGN;
+    case H_l_paramvalue: return Step::PARAM;
+    case H_l_return: return Step::RETURN;
+    default: return Step::CALL;
+  }
+}
+
+// Whether a whole record starts at `rec` within the code page, with a
+// handler the registry has.
+bool sound_record(const u8* rec) {
+  const u8* end = mem + codepage.end;
+  if (rec < mem + codepage.base || end - rec < static_cast<long>(REC_PARAMS)) return false;
+  if (static_cast<long>(rec_size(rec)) > end - rec) return false;
+  return rd32(rec + REC_HANDLER) < H_COUNT;
+}
+
+bool at_end_mark(const u8* rec) {
+  return mem + codepage.end - rec >= 4 && rd32(rec) == END_MARK;
+}
+
+Step decode_step(const u8* rec) {
+  const u32 h = rd32(rec + REC_HANDLER);
+  const u8 temps = rec[REC_EXTRA];
+  Step s{handlers[h], rec, rd32(rec + REC_RESULT), rec[REC_COUNT] | (u32{temps} << 8),
+         Step::CALL, temps};
+  if ((h == H__alltmpinits || h == H_mvardel) && rec[REC_COUNT] == 0 &&
+      in_slot_group(s.result, temps)) {
+    s.kind = h == H_mvardel ? Step::DEL_TEMPS : Step::INIT_TEMPS;
+  } else {
+    s.kind = inline_kind(h);
+  }
+  return s;
+}
+
+bool decode_into(DecodedBlock& d, const u8* blk) {
+  d.cleanup = rd32(blk);
+  if (d.cleanup) {
+    const u8* cleanrec = mem + d.cleanup - 4;
+    if (d.cleanup < 4 || !sound_record(cleanrec)) return false;
+    d.cleanup_step = decode_step(cleanrec);
+  }
+  const u8* rec = blk + 4;
+  d.idle_init = false;
+  if (sound_record(rec) && !at_end_mark(rec) && rd32(rec + REC_HANDLER) == H__alltmpinits &&
+      (rec[REC_EXTRA] | rec[REC_COUNT]) == 0) {
+    d.idle_init = true;
+    rec += REC_PARAMS;
+  }
+  d.nsteps = 0;
+  for (;;) {
+    if (at_end_mark(rec)) return true;
+    if (d.nsteps == DecodedBlock::MAX_STEPS || !sound_record(rec)) return false;
+    d.steps[d.nsteps++] = decode_step(rec);
+    rec += rec_size(rec);
+  }
+}
+
+}  // namespace
+
+const DecodedBlock* decode_block(Ref blk) {
+  const u32 off = blk - decoded_base;
+  const DecodedBlock* result = &undecodable;
+  if (decoded_span - off >= 4) {
+    DecodedBlock& d = pool.emplace_back();
+    if (decode_into(d, mem + blk))
+      result = &d;
+    else
+      pool.pop_back();
+  }
+  decoded_at[off] = result;
+  filled.push_back(off);
+  return result == &undecodable ? nullptr : result;
+}
+
+void clear_decoded_blocks() {
+  for (const u32 off : filled) table[off] = nullptr;
+  filled.clear();
+  pool.clear();
+  decoded_base = codepage.base;
+  decoded_span = codepage.end - codepage.base;
+  table.resize(decoded_span, nullptr);
+  decoded_at = table.data();
+}
+
+}  // namespace qv

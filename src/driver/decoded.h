@@ -1,0 +1,66 @@
+// Decoded blocks: a block's records read once into a compact list of steps,
+// which the executor runs instead of reading each record's layout again on
+// every run. A step keeps the record's handler, result word and counts; the
+// commonest operations (integer arithmetic, element access, assignment,
+// the temporaries' records and the parameter operations of called blocks)
+// are marked so that the executor does them inline.
+//
+// Records never change while a program runs, except for parameter words,
+// which element access rewrites and which a step therefore reads from the
+// record every time. So a block is decoded once per run, the first time it
+// runs, and the copy holds until the next program is compiled or loaded.
+#pragma once
+
+#include "qv.h"
+
+namespace qv {
+
+struct Step {
+  enum Kind : u8 {
+    CALL, INIT_TEMPS, DEL_TEMPS,
+    PLUS, MUL, MINUS, DIV, MOD, PLUS_ASSIGN, MINUS_ASSIGN, ELEMENT, ASSIGN,
+    PARAM, RETURN,
+  };
+  OpHandler handler;
+  const u8* rec;
+  Ref result;  // for the temporaries' steps: the first one
+  u32 count;   // the handler's count word
+  Kind kind;
+  u8 temps;    // for the temporaries' steps: how many
+
+  const u8* params() const { return rec + 14; }
+};
+
+struct DecodedBlock {
+  static constexpr u32 MAX_STEPS = 16;
+  Ref cleanup;      // the block's clean-up word
+  Step cleanup_step;  // its deletion record, when cleanup is not 0
+  bool idle_init;   // the block starts with an initialisation of no temporaries
+  u32 nsteps;
+  Step steps[MAX_STEPS];  // the records after the idle initialisation
+};
+
+// The decoded form of the block at `blk`, or null for a block that is run
+// record by record (one outside the code page, one too long to decode, one
+// whose records are not sound). Decodes the block on its first run.
+const DecodedBlock* decode_block(Ref blk);
+
+// Per code-page byte, the block that starts there: null when not seen yet,
+// `undecodable` when it is walked.
+extern const DecodedBlock** decoded_at;
+extern Ref decoded_base;
+extern u32 decoded_span;
+extern const DecodedBlock undecodable;
+
+inline const DecodedBlock* decoded_block(Ref blk) {
+  const u32 off = blk - decoded_base;
+  if (off >= decoded_span) [[unlikely]] return nullptr;
+  const DecodedBlock* d = decoded_at[off];
+  if (!d) [[unlikely]] return decode_block(blk);
+  return d == &undecodable ? nullptr : d;
+}
+
+// Forgets every decoded block: the code page is about to change.
+void clear_decoded_blocks();
+
+}  // namespace qv
