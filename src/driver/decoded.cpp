@@ -68,7 +68,7 @@ bool at_end_mark(const u8* rec) {
 Step decode_step(const u8* rec) {
   const u32 h = rd32(rec + REC_HANDLER);
   const u8 temps = rec[REC_EXTRA];
-  Step s{handlers[h], rec, rd32(rec + REC_RESULT), rec[REC_COUNT] | (u32{temps} << 8),
+  Step s{handlers[h], rec + REC_PARAMS, rd32(rec + REC_RESULT), rec[REC_COUNT] | (u32{temps} << 8),
          Step::CALL, temps};
   if ((h == H__alltmpinits || h == H_mvardel) && rec[REC_COUNT] == 0 &&
       in_slot_group(s.result, temps)) {
@@ -95,7 +95,10 @@ bool decode_into(DecodedBlock& d, const u8* blk) {
   }
   d.nsteps = 0;
   for (;;) {
-    if (at_end_mark(rec)) return true;
+    if (at_end_mark(rec)) {
+      d.steps[d.nsteps].kind = Step::END;
+      return true;
+    }
     if (d.nsteps == DecodedBlock::MAX_STEPS || !sound_record(rec)) return false;
     d.steps[d.nsteps++] = decode_step(rec);
     rec += rec_size(rec);

@@ -20,15 +20,16 @@ struct Step {
     CALL, INIT_TEMPS, DEL_TEMPS,
     PLUS, MUL, MINUS, DIV, MOD, PLUS_ASSIGN, MINUS_ASSIGN, ELEMENT, ASSIGN,
     PARAM, RETURN,
+    END,  // after the last step
   };
   OpHandler handler;
-  const u8* rec;
+  const u8* params;  // the record's parameter words
   Ref result;  // for the temporaries' steps: the first one
   u32 count;   // the handler's count word
   Kind kind;
   u8 temps;    // for the temporaries' steps: how many
 
-  const u8* params() const { return rec + 14; }
+  const u8* rec() const { return params - 14; }
 };
 
 struct DecodedBlock {
@@ -37,7 +38,7 @@ struct DecodedBlock {
   Step cleanup_step;  // its deletion record, when cleanup is not 0
   bool idle_init;   // the block starts with an initialisation of no temporaries
   u32 nsteps;
-  Step steps[MAX_STEPS];  // the records after the idle initialisation
+  Step steps[MAX_STEPS + 1];  // the records after the idle initialisation, then END
 };
 
 // The decoded form of the block at `blk`, or null for a block that is run

@@ -144,7 +144,7 @@ inline u32 del_group(const Step& s) {
 inline void leave_decoded(const DecodedBlock& b, const u8* next) {
   if (!optimtmpvarinit || !b.cleanup) return early_exit(next, b.cleanup);
   const Step& c = b.cleanup_step;
-  const u32 ok = c.kind == Step::DEL_TEMPS && !_tracing_on ? del_group(c) : call_record(c.rec);
+  const u32 ok = c.kind == Step::DEL_TEMPS && !_tracing_on ? del_group(c) : call_record(c.rec());
   if (!ok) {
     last_lexema = 0;
     execerror(if_c_error);
@@ -162,18 +162,18 @@ inline void leave_decoded(const DecodedBlock& b, const u8* next) {
   }
   fuzz_step();
   const Step* s = b.steps;
-  const Step* const end = s + b.nsteps;
-  for (; s != end; ++s) {
+  for (;; ++s) {
     fuzz_step();
-    const u8* params = s->params();
+    const u8* params = s->params;
     u32 ok;
     switch (s->kind) {
+      case Step::END: goto done;
       case Step::CALL:
-        if (!s->handler(s->result, params, s->count)) [[unlikely]] record_failed(s->rec);
+        if (!s->handler(s->result, params, s->count)) [[unlikely]] record_failed(s->rec());
         if (signal_pending()) [[unlikely]] goto leave;
         continue;
       case Step::RETURN:
-        if (!return_value(params, s->count)) [[unlikely]] record_failed(s->rec);
+        if (!return_value(params, s->count)) [[unlikely]] record_failed(s->rec());
         goto leave;
       case Step::PARAM: ok = param_value(s->result, params, s->count); break;
       case Step::PLUS: ok = arith::fold<arith::ADD>(s->result, params, s->count); break;
@@ -201,16 +201,18 @@ inline void leave_decoded(const DecodedBlock& b, const u8* next) {
       case Step::DEL_TEMPS:
         ok = _tracing_on ? s->handler(s->result, params, s->count) : del_group(*s);
         break;
+      default: __builtin_unreachable();
     }
-    if (!ok) [[unlikely]] record_failed(s->rec);
+    if (!ok) [[unlikely]] record_failed(s->rec());
   }
+done:
   n += b.idle_init + b.nsteps;
   return;
 leave:
   n += b.idle_init + (s - b.steps) + 1;
   // "stop" first, as in the walk.
-  if (on_stop) stop_run(s->rec);
-  leave_decoded(b, s->rec + rec_size(s->rec));
+  if (on_stop) stop_run(s->rec());
+  leave_decoded(b, s->rec() + rec_size(s->rec()));
 }
 
 template <bool Traced>
@@ -255,19 +257,24 @@ class LoopBody {
   // One round; `n` counts the records. 0 with if_c_error set when the slot
   // holds no block.
   [[gnu::always_inline]] u32 run(u64& n) {
-    if (slot_->value == fast_block_ && !(slot_->flags & V_EMPTY) && !special_mode()) [[likely]] {
+    if (slot_->value == direct_block_ && plain()) [[likely]] {
       const Step& d = *single_;
       n += idle_init_ ? 2 : 1;
       // "+=", the commonest loop body, runs inline.
       u32 ok;
       if (plus_assign_) [[likely]]
-        ok = arith::in_place<arith::ADD>(0, d.params());
+        ok = arith::in_place<arith::ADD>(0, d.params);
       else
-        ok = d.handler(d.result, d.params(), d.count);
-      if (!ok) [[unlikely]] record_failed(d.rec);
+        ok = d.handler(d.result, d.params, d.count);
+      if (!ok) [[unlikely]] record_failed(d.rec());
       // The block has no clean-up and nothing after its one record, so a
       // pending level leaves it without further work; the caller tests the
       // levels and the stop request together (see stop_pending).
+      return 1;
+    }
+    // A body of several records, decoded.
+    if (slot_->value == decoded_block_ && plain()) {
+      run_decoded(*decoded_, mem + known_, n);
       return 1;
     }
     // The walk counts apart, so that `n` can stay in a register here.
@@ -277,10 +284,14 @@ class LoopBody {
     return ok;
   }
 
+  // A round without events to process or tracing, of a slot that holds
+  // its block.
+  bool plain() const { return !(slot_->flags & V_EMPTY) && !special_mode(); }
+
   // After a round: ends the run when its one record asked for "stop" (a
   // longer body has done so itself).
   void stop_pending() const {
-    if (on_stop) [[unlikely]] stop_run(single_ ? single_->rec : mem + known_ + 4);
+    if (on_stop) [[unlikely]] stop_run(single_ ? single_->rec() : mem + known_ + 4);
   }
 
  private:
@@ -293,8 +304,8 @@ class LoopBody {
       if (doprocesskeys && process_events_hook) process_events_hook();
       n += idle_init_ ? 2 : 1;
       fuzz_step();
-      if (!call_record(single_->rec)) [[unlikely]] record_failed(single_->rec);
-      if (on_stop) [[unlikely]] stop_run(single_->rec);
+      if (!call_record(single_->rec())) [[unlikely]] record_failed(single_->rec());
+      if (on_stop) [[unlikely]] stop_run(single_->rec());
       return 1;
     }
     if (decoded_ && !_tracing_on)
@@ -306,16 +317,17 @@ class LoopBody {
 
   void learn(Ref blk) {
     known_ = blk;
-    fast_block_ = 0;
+    direct_block_ = decoded_block_ = 0;
     single_ = nullptr;
     decoded_ = decoded_block(blk);
+    if (decoded_) decoded_block_ = blk;
     // One record and no clean-up: the round is that record's direct call.
     if (decoded_ && decoded_->nsteps == 1 && decoded_->cleanup == 0) {
       single_ = &decoded_->steps[0];
       idle_init_ = decoded_->idle_init;
       plus_assign_ = single_->kind == Step::PLUS_ASSIGN && single_->result == 0;
 #ifndef QV_FUZZ
-      fast_block_ = blk;  // fuzzing builds count every step in run_walk
+      direct_block_ = blk;  // fuzzing builds count every step in run_walk
 #endif
     }
   }
@@ -323,7 +335,8 @@ class LoopBody {
   VarEntry* slot_;
   Ref known_ = 0;
   const DecodedBlock* decoded_ = nullptr;  // null: the body is walked
-  Ref fast_block_ = 0;  // the block that runs as one direct call; 0: none
+  Ref direct_block_ = 0;   // the block that runs as one direct call; 0: none
+  Ref decoded_block_ = 0;  // the block that runs decoded right here; 0: none
   bool idle_init_ = false;
   const Step* single_ = nullptr;  // the body's only operation
   bool plus_assign_ = false;  // that operation is a "+=" statement, run inline
