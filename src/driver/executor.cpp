@@ -33,6 +33,81 @@ void (*process_events_hook)() = nullptr;
 u32 if_c_error = 0;
 
 
+// The walk's steps, with the marked operations done inline. Each step
+// jumps to the next one's code by itself, so that every kind of step has
+// its own dispatch branch, which predicts far better than one shared one.
+// Only a call of a handler or a "return" can set a level or a stop, so the
+// other steps go on without testing for one.
+u64 run_decoded_steps(const DecodedBlock& b) {
+  static const void* const code[] = {
+      &&call, &&init_temps, &&del_temps, &&plus, &&mul, &&minus, &&div, &&mod,
+      &&plus_assign, &&minus_assign, &&element, &&assign, &&param, &&ret, &&end,
+  };
+  static_assert(sizeof code / sizeof *code == Step::END + 1);
+  const Step* s = b.steps;
+  fuzz_step();
+#define QV_NEXT_STEP()   \
+  do {                   \
+    ++s;                 \
+    fuzz_step();         \
+    goto* code[s->kind]; \
+  } while (0)
+#define QV_CHECKED(call)                                \
+  do {                                                  \
+    if (!(call)) [[unlikely]] record_failed(s->rec()); \
+    QV_NEXT_STEP();                                     \
+  } while (0)
+  fuzz_step();
+  goto* code[s->kind];
+call:
+  if (!s->handler(s->result, s->params, s->count)) [[unlikely]] record_failed(s->rec());
+  if (signal_pending()) [[unlikely]] goto leave;
+  QV_NEXT_STEP();
+ret:
+  if (!return_value(s->params, s->count)) [[unlikely]] record_failed(s->rec());
+  goto leave;
+param:
+  QV_CHECKED(param_value(s->result, s->params, s->count));
+plus:
+  QV_CHECKED(arith::fold<arith::ADD>(s->result, s->params, s->count));
+mul:
+  QV_CHECKED(arith::fold<arith::MUL>(s->result, s->params, s->count));
+minus:
+  QV_CHECKED(arith::binary<arith::SUB>(s->result, s->params));
+div:
+  QV_CHECKED(arith::binary<arith::DIV>(s->result, s->params));
+mod:
+  QV_CHECKED(arith::binary<arith::MOD>(s->result, s->params));
+plus_assign:
+  QV_CHECKED(arith::in_place<arith::ADD>(s->result, s->params));
+minus_assign:
+  QV_CHECKED(arith::in_place<arith::SUB>(s->result, s->params));
+element:
+  QV_CHECKED(element_into(s->result, s->params));
+assign:
+  QV_CHECKED(assign_in_slot(P(s->params, 0), P(s->params, 1), s->result) ||
+             s->handler(s->result, s->params, s->count));
+// Tracing, which a handler may have switched on, reports the temporaries:
+// the handlers do that.
+init_temps:
+  if (_tracing_on) [[unlikely]] QV_CHECKED(s->handler(s->result, s->params, s->count));
+  init_group(*s);
+  QV_NEXT_STEP();
+del_temps:
+  QV_CHECKED(_tracing_on ? s->handler(s->result, s->params, s->count) : del_group(*s));
+#undef QV_CHECKED
+#undef QV_NEXT_STEP
+end:
+  return b.idle_init + b.nsteps;
+leave: {
+  const u64 n = b.idle_init + (s - b.steps) + 1;
+  // "stop" first, as in the walk.
+  if (on_stop) stop_run(s->rec());
+  leave_decoded(b, s->rec() + rec_size(s->rec()));
+  return n;
+}
+}
+
 void _executor(VarEntry* slot) { run_block<false>(slot); }
 void _exectrace(VarEntry* slot) { run_block<true>(slot); }
 

@@ -151,68 +151,17 @@ inline void leave_decoded(const DecodedBlock& b, const u8* next) {
   }
 }
 
-// One run of a decoded block: the walk's steps, with the marked operations
-// done inline. Only a call of a handler or a "return" can set a level or a
-// stop, so the other steps go on without testing for one.
+// The steps of one run of a decoded block; the records counted.
+u64 run_decoded_steps(const DecodedBlock& b);
+
+// One run of a decoded block.
 [[gnu::always_inline]] inline void run_decoded(const DecodedBlock& b, const u8* blk, u64& n) {
   if (doprocesskeys && process_events_hook) {
     process_events_hook();
     // A key handler that switched tracing on: its temporaries' lines.
     if (_tracing_on) [[unlikely]] return walk_records<false>(blk, n, true);
   }
-  fuzz_step();
-  const Step* s = b.steps;
-  for (;; ++s) {
-    fuzz_step();
-    const u8* params = s->params;
-    u32 ok;
-    switch (s->kind) {
-      case Step::END: goto done;
-      case Step::CALL:
-        if (!s->handler(s->result, params, s->count)) [[unlikely]] record_failed(s->rec());
-        if (signal_pending()) [[unlikely]] goto leave;
-        continue;
-      case Step::RETURN:
-        if (!return_value(params, s->count)) [[unlikely]] record_failed(s->rec());
-        goto leave;
-      case Step::PARAM: ok = param_value(s->result, params, s->count); break;
-      case Step::PLUS: ok = arith::fold<arith::ADD>(s->result, params, s->count); break;
-      case Step::MUL: ok = arith::fold<arith::MUL>(s->result, params, s->count); break;
-      case Step::MINUS: ok = arith::binary<arith::SUB>(s->result, params); break;
-      case Step::DIV: ok = arith::binary<arith::DIV>(s->result, params); break;
-      case Step::MOD: ok = arith::binary<arith::MOD>(s->result, params); break;
-      case Step::PLUS_ASSIGN: ok = arith::in_place<arith::ADD>(s->result, params); break;
-      case Step::MINUS_ASSIGN: ok = arith::in_place<arith::SUB>(s->result, params); break;
-      case Step::ELEMENT: ok = element_into(s->result, params); break;
-      case Step::ASSIGN:
-        ok = assign_in_slot(P(params, 0), P(params, 1), s->result) ||
-             s->handler(s->result, params, s->count);
-        break;
-      // Tracing, which a handler may have switched on, reports the
-      // temporaries: the handlers do that.
-      case Step::INIT_TEMPS:
-        if (_tracing_on) [[unlikely]] {
-          ok = s->handler(s->result, params, s->count);
-        } else {
-          init_group(*s);
-          ok = 1;
-        }
-        break;
-      case Step::DEL_TEMPS:
-        ok = _tracing_on ? s->handler(s->result, params, s->count) : del_group(*s);
-        break;
-      default: __builtin_unreachable();
-    }
-    if (!ok) [[unlikely]] record_failed(s->rec());
-  }
-done:
-  n += b.idle_init + b.nsteps;
-  return;
-leave:
-  n += b.idle_init + (s - b.steps) + 1;
-  // "stop" first, as in the walk.
-  if (on_stop) stop_run(s->rec());
-  leave_decoded(b, s->rec() + rec_size(s->rec()));
+  n += run_decoded_steps(b);
 }
 
 template <bool Traced>
