@@ -27,17 +27,6 @@ inline u32 nparams(u32 count) { return count & 0xFF; }
 // written through the frame.
 constexpr u32 NOT_VARIABLE = V_TEMP | V_ARRAY | V_CONST;
 
-// Restores the stack and the call count however the called block is left,
-// so that an error inside it leaves neither a half frame nor a count behind.
-struct CallScope {
-  Ref saved = callstack.next;
-  bool counted = false;
-  ~CallScope() {
-    callstack.next = saved;
-    if (counted) --block_nesty;
-  }
-};
-
 }  // namespace
 
 u32 _brk_cont() {
@@ -56,24 +45,6 @@ u32 _push_var(u32 word) {
   wr32(mem + callstack.next, word);
   return 1;
 }
-
-namespace {
-
-// The depth test sits here as well as in the executor so that the error
-// names the operation that would have nested too deeply. "call", "exec"
-// and "if" run their blocks with the walk inlined: one native frame less
-// per nesting level, which deep recursion feels.
-[[gnu::always_inline]] inline u32 run_slot(VarEntry* slot) {
-  if (slot->flags & V_EMPTY) [[unlikely]] return fail(60);
-  if (exec_depth >= MAX_BLOCK_DEPTH) [[unlikely]] return fail(53);
-  if (_execute == _executor) [[likely]]
-    run_block<false>(slot);
-  else
-    _execute(slot);
-  return 1;
-}
-
-}  // namespace
 
 u32 run_block_slot(VarEntry* slot) { return run_slot(slot); }
 
@@ -147,21 +118,7 @@ u32 bl_makeld(Exchange* x, VarEntry* s) {
 
 // ---- running blocks ---------------------------------------------------------------
 
-// Levels are not examined between the blocks: a block started while one
-// is pending (set by an earlier block) still runs its first record.
-u32 l_bl_exec(Ref, const u8* params, u32 count) {
-  for (u32 i = 0, n = nparams(count); i < n; ++i) {
-    VarEntry* b = P(params, i);
-    if (signal_pending() && _execute == _executor) [[unlikely]] {
-      if (b->flags & V_EMPTY) return fail(60);
-      if (exec_depth >= MAX_BLOCK_DEPTH) return fail(53);
-      run_block_pending(b);
-    } else if (!run_slot(b)) {
-      return 0;
-    }
-  }
-  return 1;
-}
+u32 l_bl_exec(Ref, const u8* params, u32 count) { return exec_blocks(params, count); }
 
 namespace {
 
@@ -187,6 +144,11 @@ u32 repeat_block(VarEntry* body, Check check, Next next) {
   LoopBody round(body);
   for (;;) {
     if (const int c = check()) {
+      ok = c > 0 ? 1 : 0;
+      break;
+    }
+    if (round.adds_integers()) [[unlikely]] {
+      const int c = round.add_rounds(check, next, n);
       ok = c > 0 ? 1 : 0;
       break;
     }
@@ -307,25 +269,7 @@ u32 l_bl_code(Ref, const u8* params, u32) {
 // ---- calls and their parameters ----------------------------------------------------
 
 u32 l_bl_call(Ref result, const u8* params, u32 count) {
-  VarEntry* body = P(params, 0);
-  if (body->flags & V_EMPTY) return fail(60);
-  const u32 n = nparams(count);
-  // The whole frame, n - 1 arguments, the result and n, must fit: a call
-  // never leaves half a frame behind.
-  if (callstack.next + 4 * (n + 1) >= callstack.end) return fail(3);
-  CallScope scope;
-  u8* frame = mem + callstack.next;
-  for (u32 i = 1; i < n; ++i) wr32(frame + 4 * i, par_ref(params, i));
-  wr32(frame + 4 * n, result);
-  wr32(frame + 4 * (n + 1), n);
-  callstack.next += 4 * (n + 1);
-  if (u32{block_nesty} + 1 >= MAX_CALL_NESTING) return fail(53);
-  ++block_nesty;
-  scope.counted = true;
-  if (!run_slot(body)) return 0;
-  // No level leaves the called block.
-  cont_level = brk_level = 0;
-  return 1;
+  return call_block(result, params, count);
 }
 
 u32 l_return(Ref, const u8* params, u32 count) { return return_value(params, count); }

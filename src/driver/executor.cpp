@@ -41,7 +41,8 @@ u32 if_c_error = 0;
 u64 run_decoded_steps(const DecodedBlock& b) {
   static const void* const code[] = {
       &&call, &&init_temps, &&del_temps, &&plus, &&mul, &&minus, &&div, &&mod,
-      &&plus_assign, &&minus_assign, &&element, &&assign, &&param, &&ret, &&end,
+      &&plus_assign, &&minus_assign, &&element, &&assign, &&param, &&ret,
+      &&exec, &&call_block, &&if_, &&end,
   };
   static_assert(sizeof code / sizeof *code == Step::END + 1);
   const Step* s = b.steps;
@@ -61,6 +62,19 @@ u64 run_decoded_steps(const DecodedBlock& b) {
   goto* code[s->kind];
 call:
   if (!s->handler(s->result, s->params, s->count)) [[unlikely]] record_failed(s->rec());
+  if (signal_pending()) [[unlikely]] goto leave;
+  QV_NEXT_STEP();
+// The operations that run blocks, inline: see run_slot.
+exec:
+  if (!exec_blocks(s->params, s->count)) [[unlikely]] record_failed(s->rec());
+  if (signal_pending()) [[unlikely]] goto leave;
+  QV_NEXT_STEP();
+call_block:
+  if (!call_block(s->result, s->params, s->count)) [[unlikely]] record_failed(s->rec());
+  if (signal_pending()) [[unlikely]] goto leave;
+  QV_NEXT_STEP();
+if_:
+  if (!if_blocks(s->params, s->count)) [[unlikely]] record_failed(s->rec());
   if (signal_pending()) [[unlikely]] goto leave;
   QV_NEXT_STEP();
 ret:
@@ -108,6 +122,8 @@ leave: {
 }
 }
 
+void walk_plain(const u8* blk, u64& n) { walk_block<false>(blk, n, true); }
+
 void _executor(VarEntry* slot) { run_block<false>(slot); }
 void _exectrace(VarEntry* slot) { run_block<true>(slot); }
 
@@ -126,7 +142,10 @@ u32 execute(int trace) {
       erase_consts();
     }
   } catch (const RunError& e) {
+    // The error may have come from inside any number of calls and blocks.
     exec_depth = 0;
+    block_nesty = 0;
+    callstack.next = callstack.base;
     return e.code ? e.code : 1;
   }
   return 0;

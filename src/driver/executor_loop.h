@@ -164,6 +164,9 @@ u64 run_decoded_steps(const DecodedBlock& b);
   n += run_decoded_steps(b);
 }
 
+// A block that is not decoded, walked record by record.
+void walk_plain(const u8* blk, u64& n);
+
 template <bool Traced>
 [[gnu::always_inline]] inline void run_block(VarEntry* slot) {
   enter_block();
@@ -171,10 +174,10 @@ template <bool Traced>
   const u8* blk = mem + slot->value;
   if constexpr (!Traced) {
     const DecodedBlock* d;
-    if (!_tracing_on && (d = decoded_block(slot->value)))
+    if (!_tracing_on && (d = decoded_block(slot->value))) [[likely]]
       run_decoded(*d, blk, n);
     else
-      walk_block<false>(blk, n, true);
+      walk_plain(blk, n);
   } else {
     walk_block<true>(blk, n, true);
   }
@@ -201,7 +204,37 @@ inline void run_block_pending(VarEntry* slot) {
 // words; other bodies run decoded (run_decoded) or, when long, walked.
 class LoopBody {
  public:
-  explicit LoopBody(VarEntry* slot) : slot_(slot) {}
+  explicit LoopBody(VarEntry* slot) : slot_(slot) {
+    if (!(slot->flags & V_EMPTY)) learn(slot->value);
+  }
+
+  // Whether the body is one "+=" statement on an integer variable, whose
+  // rounds add_rounds runs.
+  bool adds_integers() const {
+    return slot_->value == direct_block_ && plain() && plus_assign_ &&
+           arith::is_integer(P(single_->params, 0)->type);
+  }
+
+  // The rounds of such a body, from one whose check has passed, up to the
+  // check that ends them; its verdict. Nothing but the addition runs
+  // between the loop's own check and step, and an addition changes neither
+  // the body's slot nor its record nor a type nor a switch: what
+  // adds_integers saw holds for every round. The loop's own slots are read
+  // anew each round, as the variable may be one of them.
+  template <class Check, class Next>
+  int add_rounds(Check& check, Next& next, u64& n) {
+    VarEntry* v = P(single_->params, 0);
+    const VarEntry* w = P(single_->params, 1);
+    u64 rounds = 0;
+    int c;
+    do {
+      v->value += w->value;  // wraps, as all integer arithmetic
+      ++rounds;
+      next();
+    } while ((c = check()) == 0);
+    n += rounds * (idle_init_ ? 2 : 1);
+    return c;
+  }
 
   // One round; `n` counts the records. 0 with if_c_error set when the slot
   // holds no block.
@@ -291,13 +324,70 @@ class LoopBody {
   bool plus_assign_ = false;  // that operation is a "+=" statement, run inline
 };
 
-// Runs a block with the executor in use: the plain loop inline, the traced
-// one through _execute.
-inline void run_with_executor(VarEntry* slot) {
+// The operations that run blocks, for their handlers and for the decoded
+// steps, which run them inline: a nesting level of a QV program then costs
+// one native frame, the decoded run of its block, which deep recursion
+// feels. The depth test sits here as well as in the executor so that the
+// error names the operation that would have nested too deeply.
+[[gnu::always_inline]] inline u32 run_slot(VarEntry* slot) {
+  if (slot->flags & V_EMPTY) [[unlikely]] return fail(60);
+  if (exec_depth >= MAX_BLOCK_DEPTH) [[unlikely]] return fail(53);
   if (_execute == _executor) [[likely]]
     run_block<false>(slot);
   else
     _execute(slot);
+  return 1;
+}
+
+// "exec". Levels are not examined between the blocks: a block started
+// while one is pending (set by an earlier block) still runs its first
+// record.
+[[gnu::always_inline]] inline u32 exec_blocks(const u8* params, u32 count) {
+  for (u32 i = 0, n = count & 0xFF; i < n; ++i) {
+    VarEntry* b = P(params, i);
+    if (signal_pending() && _execute == _executor) [[unlikely]] {
+      if (b->flags & V_EMPTY) return fail(60);
+      if (exec_depth >= MAX_BLOCK_DEPTH) return fail(53);
+      run_block_pending(b);
+    } else if (!run_slot(b)) {
+      return 0;
+    }
+  }
+  return 1;
+}
+
+// "if": the block of the condition's branch, when there is one.
+[[gnu::always_inline]] inline u32 if_blocks(const u8* params, u32 count) {
+  const u32 form = count & 0xFF00;
+  if (P(params, 0)->value) return exec_blocks(params + 4, 1 | form);
+  if ((count & 0xFF) >= 3) return exec_blocks(params + 8, 1 | form);
+  return 1;
+}
+
+// "call": pushes the frame (see blocks.h) and runs the block.
+[[gnu::always_inline]] inline u32 call_block(Ref result, const u8* params, u32 count) {
+  VarEntry* body = P(params, 0);
+  if (body->flags & V_EMPTY) return fail(60);
+  const u32 n = count & 0xFF;
+  const Ref saved = callstack.next;
+  // The whole frame, n - 1 arguments, the result and n, must fit: a call
+  // never leaves half a frame behind.
+  if (saved + 4 * (n + 1) >= callstack.end) return fail(3);
+  if (u32{block_nesty} + 1 >= MAX_CALL_NESTING) return fail(53);
+  u8* frame = mem + saved;
+  for (u32 i = 1; i < n; ++i) wr32(frame + 4 * i, par_ref(params, i));
+  wr32(frame + 4 * n, result);
+  wr32(frame + 4 * (n + 1), n);
+  callstack.next = saved + 4 * (n + 1);
+  ++block_nesty;
+  // A run-time error inside the block ends the run, and execute() empties
+  // the stack and the call count then: no unwinding work here.
+  const u32 ok = run_slot(body);
+  callstack.next = saved;
+  --block_nesty;
+  // No level leaves the called block.
+  if (ok) cont_level = brk_level = 0;
+  return ok;
 }
 
 }  // namespace qv

@@ -1,5 +1,6 @@
 // Negation, comparisons, "&&" "||", and the two conditionals "?" and "if".
 #include "../driver/env.h"
+#include "../driver/executor_loop.h"
 #include "../driver/handlers.h"
 #include "../driver/variables.h"
 
@@ -94,11 +95,6 @@ u32 l_ifassign(Ref result, const u8* params, u32) {
 
 // The chosen block runs as "exec" of that one operand, with the form byte
 // passed on.
-u32 log_if(Ref, const u8* params, u32 count) {
-  u32 form = count & 0xFF00;
-  if (P(params, 0)->value) return l_bl_exec(0, params + 4, 1 | form);
-  if ((count & 0xFF) >= 3) return l_bl_exec(0, params + 8, 1 | form);
-  return 1;
-}
+u32 log_if(Ref, const u8* params, u32 count) { return if_blocks(params, count); }
 
 }  // namespace qv
