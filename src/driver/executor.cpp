@@ -1,7 +1,8 @@
 // The plain and traced executor loops, the run's entry point and its error
-// exit. The plain loop is the product's hot path: per record it does one
-// end-marker test, one count, one indirect call, one step and the level and
-// stop tests, nothing more.
+// exit. The plain executor is the product's hot path: it runs most blocks
+// from their decoded steps (run_decoded_steps), the others record by
+// record, and per record it does one count, one call or inline operation,
+// and the level and stop tests where a record can set them, nothing more.
 #include "executor.h"
 #include "executor_loop.h"
 

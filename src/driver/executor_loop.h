@@ -72,13 +72,6 @@ inline void early_exit(const u8* cur, Ref cleanup) {
   execerror(38);
 }
 
-// Most blocks start with an initialisation record for no temporaries.
-inline bool starts_with_idle_init(const u8* blk) {
-  const u8* rec = blk + 4;
-  return rd32(rec) != END_MARK && rd32(rec + REC_HANDLER) == H__alltmpinits &&
-         (rec[REC_EXTRA] | rec[REC_COUNT]) == 0;
-}
-
 // One run of a block's records, from its first to its end marker or an
 // early exit; `n` counts the records. Untraced, the initialisation record
 // that starts most blocks does its work here without the call (for most
