@@ -8,6 +8,7 @@
 #include "env.h"
 #include "executor.h"
 #include "handlers.h"
+#include "../types/arith.h"
 
 namespace qv {
 
@@ -46,9 +47,29 @@ Step::Kind inline_kind(u32 h) {
     case H_l_minusassgn: return Step::MINUS_ASSIGN;
     case H__arrdynelem: return Step::ELEMENT;
     case H_l_assign: return Step::ASSIGN;
+    case H_l_inc: return Step::INC;
+    case H_l_dec: return Step::DEC;
+    case H_l_lt: case H_l_gt: case H_l_eq: case H_l_ne: case H_l_le: case H_l_ge:
+      return Step::COMPARE;
     case H_l_paramvalue: return Step::PARAM;
     case H_l_return: return Step::RETURN;
+    case H_l_bl_exec: return Step::EXEC;
+    case H_l_bl_call: return Step::CALL_BLOCK;
+    case H_log_if: return Step::IF;
     default: return Step::CALL;
+  }
+}
+
+u8 holds_of(u32 h) {
+  using namespace arith;
+  switch (h) {
+    case H_l_lt: return HOLDS_LT;
+    case H_l_gt: return HOLDS_GT;
+    case H_l_eq: return HOLDS_EQ;
+    case H_l_ne: return HOLDS_LT | HOLDS_GT | HOLDS_UNORDERED;
+    case H_l_le: return HOLDS_LT | HOLDS_EQ;
+    case H_l_ge: return HOLDS_GT | HOLDS_EQ;
+    default: return 0;
   }
 }
 
@@ -69,7 +90,7 @@ Step decode_step(const u8* rec) {
   const u32 h = rd32(rec + REC_HANDLER);
   const u8 temps = rec[REC_EXTRA];
   Step s{handlers[h], rec + REC_PARAMS, rd32(rec + REC_RESULT), rec[REC_COUNT] | (u32{temps} << 8),
-         Step::CALL, temps};
+         Step::CALL, temps, holds_of(h)};
   if ((h == H__alltmpinits || h == H_mvardel) && rec[REC_COUNT] == 0 &&
       in_slot_group(s.result, temps)) {
     s.kind = h == H_mvardel ? Step::DEL_TEMPS : Step::INIT_TEMPS;

@@ -19,7 +19,7 @@ struct Step {
   enum Kind : u8 {
     CALL, INIT_TEMPS, DEL_TEMPS,
     PLUS, MUL, MINUS, DIV, MOD, PLUS_ASSIGN, MINUS_ASSIGN, ELEMENT, ASSIGN,
-    PARAM, RETURN,
+    INC, DEC, COMPARE, PARAM, RETURN, EXEC, CALL_BLOCK, IF,
     END,  // after the last step
   };
   OpHandler handler;
@@ -28,6 +28,7 @@ struct Step {
   u32 count;   // the handler's count word
   Kind kind;
   u8 temps;    // for the temporaries' steps: how many
+  u8 holds;    // for a comparison: the orders it holds for (see arith.h)
 
   const u8* rec() const { return params - 14; }
 };

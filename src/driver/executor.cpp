@@ -42,7 +42,7 @@ u32 if_c_error = 0;
 u64 run_decoded_steps(const DecodedBlock& b) {
   static const void* const code[] = {
       &&call, &&init_temps, &&del_temps, &&plus, &&mul, &&minus, &&div, &&mod,
-      &&plus_assign, &&minus_assign, &&element, &&assign, &&param, &&ret,
+      &&plus_assign, &&minus_assign, &&element, &&assign, &&inc, &&dec, &&compare, &&param, &&ret,
       &&exec, &&call_block, &&if_, &&end,
   };
   static_assert(sizeof code / sizeof *code == Step::END + 1);
@@ -81,6 +81,19 @@ if_:
 ret:
   if (!return_value(s->params, s->count)) [[unlikely]] record_failed(s->rec());
   goto leave;
+inc:
+  QV_CHECKED(arith::step(s->result, s->params, s->count, true));
+dec:
+  QV_CHECKED(arith::step(s->result, s->params, s->count, false));
+// Numbers compare here; other types through their comp, in the handler.
+compare: {
+  i32 c;
+  if (arith::order(P(s->params, 0), P(s->params, 1), &c)) {
+    if (s->result) S(s->result)->value = (s->holds >> (c + 1)) & 1;
+    QV_NEXT_STEP();
+  }
+  QV_CHECKED(s->handler(s->result, s->params, s->count));
+}
 param:
   QV_CHECKED(param_value(s->result, s->params, s->count));
 plus:

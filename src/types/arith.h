@@ -121,4 +121,50 @@ inline u32 in_place(Ref result, const u8* params) {
   return 1;
 }
 
+// The order of two numbers of the first one's type, as the types' comp
+// functions give it: -1, 0, 1, or 2 for floats that do not compare (NaN).
+// false for a type that is not a number.
+inline bool order(const VarEntry* a, const VarEntry* b, i32* c) {
+  switch (a->type) {
+    case TY_INT: {
+      const i32 x = as_int(a->value), y = as_int(b->value);
+      *c = (x > y) - (x < y);
+      return true;
+    }
+    case TY_UINT: {
+      const u32 x = a->value, y = b->value;
+      *c = (x > y) - (x < y);
+      return true;
+    }
+    case TY_FLOAT: {
+      const float x = as_float(a->value), y = as_float(b->value);
+      *c = x == y ? 0 : x > y ? 1 : x < y ? -1 : 2;
+      return true;
+    }
+    default: return false;
+  }
+}
+
+// The comparison operations as the set of orders for which each holds:
+// bit c + 1 for order c.
+constexpr u8 HOLDS_LT = 0x1, HOLDS_EQ = 0x2, HOLDS_GT = 0x4, HOLDS_UNORDERED = 0x8;
+
+// "++" and "--". The extra count is non-zero for the postfix form x ++,
+// whose value is the variable before the change.
+inline u32 step(Ref result, const u8* params, u32 count, bool up) {
+  VarEntry* v = P(params, 0);
+  u32 old = v->value, nv;
+  if (is_integer(v->type))
+    nv = up ? old + 1u : old - 1u;
+  else if (v->type == TY_FLOAT)
+    nv = float_bits(as_float(old) + (up ? 1.0f : -1.0f));
+  else
+    // The type is checked before the result is touched: copying the word of
+    // a str variable would leave two slots owning one descriptor.
+    return fail(32);
+  v->value = nv;
+  if (result) S(result)->value = (count & 0xFF00) ? old : nv;
+  return 1;
+}
+
 }  // namespace qv::arith

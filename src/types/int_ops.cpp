@@ -15,24 +15,6 @@ namespace {
 
 using namespace arith;
 
-// "++" and "--". The extra count is non-zero for the postfix form x ++,
-// whose value is the variable before the change.
-inline u32 step(Ref result, const u8* params, u32 count, bool up) {
-  VarEntry* v = P(params, 0);
-  u32 old = v->value, nv;
-  if (is_integer(v->type))
-    nv = up ? old + 1u : old - 1u;
-  else if (v->type == TY_FLOAT)
-    nv = float_bits(as_float(old) + (up ? 1.0f : -1.0f));
-  else
-    // The type is checked before the result is touched: copying the word of
-    // a str variable would leave two slots owning one descriptor.
-    return fail(32);
-  v->value = nv;
-  if (result) S(result)->value = (count & 0xFF00) ? old : nv;
-  return 1;
-}
-
 // The generator behind "random": a fixed linear congruential sequence,
 // values 0..32767, never seeded, so every run draws the same numbers.
 u32 rand_state = 1;
