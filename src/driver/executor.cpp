@@ -136,7 +136,23 @@ leave: {
 }
 }
 
-void walk_plain(const u8* blk, u64& n) { walk_block<false>(blk, n, true); }
+u64 run_block_slow(Ref blk) {
+  u64 n = 0;
+  const DecodedBlock* d;
+  if (_tracing_on || !(d = decoded_block(blk))) {
+    walk_block<false>(mem + blk, n, true);
+    return n;
+  }
+  if (doprocesskeys && process_events_hook) {
+    process_events_hook();
+    // A key handler that switched tracing on: its temporaries' lines.
+    if (_tracing_on) [[unlikely]] {
+      walk_records<false>(mem + blk, n, true);
+      return n;
+    }
+  }
+  return run_decoded_steps(*d);
+}
 
 void _executor(VarEntry* slot) { run_block<false>(slot); }
 void _exectrace(VarEntry* slot) { run_block<true>(slot); }

@@ -147,35 +147,30 @@ inline void leave_decoded(const DecodedBlock& b, const u8* next) {
 // The steps of one run of a decoded block; the records counted.
 u64 run_decoded_steps(const DecodedBlock& b);
 
-// One run of a decoded block.
-[[gnu::always_inline]] inline void run_decoded(const DecodedBlock& b, const u8* blk, u64& n) {
-  if (doprocesskeys && process_events_hook) {
-    process_events_hook();
-    // A key handler that switched tracing on: its temporaries' lines.
-    if (_tracing_on) [[unlikely]] return walk_records<false>(blk, n, true);
-  }
-  n += run_decoded_steps(b);
-}
+// A block run that is not the plain decoded one: events to process first,
+// tracing, or a block that is walked. The records counted.
+u64 run_block_slow(Ref blk);
 
-// A block that is not decoded, walked record by record.
-void walk_plain(const u8* blk, u64& n);
+// The records of the block in `slot`, the nesting count taken.
+[[gnu::always_inline]] inline void run_block_entered(VarEntry* slot) {
+  const DecodedBlock* d;
+  const u64 n = !special_mode() && (d = decoded_block(slot->value)) ? run_decoded_steps(*d)
+                                                                     : run_block_slow(slot->value);
+  --exec_depth;
+  _opcount += n;
+}
 
 template <bool Traced>
 [[gnu::always_inline]] inline void run_block(VarEntry* slot) {
   enter_block();
-  u64 n = 0;
-  const u8* blk = mem + slot->value;
   if constexpr (!Traced) {
-    const DecodedBlock* d;
-    if (!_tracing_on && (d = decoded_block(slot->value))) [[likely]]
-      run_decoded(*d, blk, n);
-    else
-      walk_plain(blk, n);
+    run_block_entered(slot);
   } else {
-    walk_block<true>(blk, n, true);
+    u64 n = 0;
+    walk_block<true>(mem + slot->value, n, true);
+    --exec_depth;
+    _opcount += n;
   }
-  --exec_depth;
-  _opcount += n;
 }
 
 // A block started while a level is pending runs its first record and then
@@ -249,7 +244,7 @@ class LoopBody {
     }
     // A body of several records, decoded.
     if (slot_->value == decoded_block_ && plain()) {
-      run_decoded(*decoded_, mem + known_, n);
+      n += run_decoded_steps(*decoded_);
       return 1;
     }
     // The walk counts apart, so that `n` can stay in a register here.
@@ -283,10 +278,7 @@ class LoopBody {
       if (on_stop) [[unlikely]] stop_run(single_->rec());
       return 1;
     }
-    if (decoded_ && !_tracing_on)
-      run_decoded(*decoded_, mem + known_, n);
-    else
-      walk_block<false>(mem + known_, n, true);
+    n += run_block_slow(known_);
     return 1;
   }
 
@@ -325,10 +317,12 @@ class LoopBody {
 [[gnu::always_inline]] inline u32 run_slot(VarEntry* slot) {
   if (slot->flags & V_EMPTY) [[unlikely]] return fail(60);
   if (exec_depth >= MAX_BLOCK_DEPTH) [[unlikely]] return fail(53);
-  if (_execute == _executor) [[likely]]
-    run_block<false>(slot);
-  else
+  if (_execute == _executor) [[likely]] {
+    ++exec_depth;
+    run_block_entered(slot);
+  } else {
     _execute(slot);
+  }
   return 1;
 }
 
