@@ -34,19 +34,55 @@ void (*process_events_hook)() = nullptr;
 u32 if_c_error = 0;
 
 
+namespace {
+
+// A decoded block that a step of another one entered without a native
+// call: where the caller goes on when the block is done, and what its
+// operation does then.
+struct Pending {
+  const DecodedBlock* block;
+  const Step* step;
+  Ref saved;  // a "call": the parameter stack's top before its frame
+  Step::Kind op;
+};
+// Every entry stands for a nesting level, so the depth limit bounds them.
+Pending pending_stack[MAX_BLOCK_DEPTH + 1];
+Pending* pending_top = pending_stack;
+
+// The decoded form of the block in a slot that holds one, when a step
+// may enter it directly: the plain executor, nothing to trace or process
+// first, and room for one more level. Every other case takes the
+// operation's own path, which gives the errors and the slow runs.
+inline const DecodedBlock* enterable(const VarEntry* slot) {
+  if ((slot->flags & V_EMPTY) || exec_depth >= MAX_BLOCK_DEPTH || _execute != _executor ||
+      special_mode())
+    return nullptr;
+  return decoded_block(slot->value);
+}
+
+}  // namespace
+
 // The walk's steps, with the marked operations done inline. Each step
 // jumps to the next one's code by itself, so that every kind of step has
 // its own dispatch branch, which predicts far better than one shared one.
 // Only a call of a handler or a "return" can set a level or a stop, so the
-// other steps go on without testing for one.
-u64 run_decoded_steps(const DecodedBlock& b) {
+// other steps go on without testing for one. "exec", "if" and "call" of a
+// decoded block go on with that block's steps right here, its caller's
+// place kept in pending_stack: a QV program's nesting costs no native
+// frames then, which deep recursion would feel.
+u64 run_decoded_steps(const DecodedBlock& first) {
   static const void* const code[] = {
       &&call, &&init_temps, &&del_temps, &&plus, &&mul, &&minus, &&div, &&mod,
       &&plus_assign, &&minus_assign, &&element, &&assign, &&inc, &&dec, &&compare, &&param, &&ret,
       &&exec, &&call_block, &&if_, &&end,
   };
   static_assert(sizeof code / sizeof *code == Step::END + 1);
-  const Step* s = b.steps;
+  Pending* const base = pending_top;
+  const DecodedBlock* b = &first;
+  const Step* s = b->steps;
+  const DecodedBlock* callee;
+  Ref saved = 0;
+  u64 done;
   fuzz_step();
 #define QV_NEXT_STEP()   \
   do {                   \
@@ -65,19 +101,44 @@ call:
   if (!s->handler(s->result, s->params, s->count)) [[unlikely]] record_failed(s->rec());
   if (signal_pending()) [[unlikely]] goto leave;
   QV_NEXT_STEP();
-// The operations that run blocks, inline: see run_slot.
+// The operations that run blocks: the block entered right here, or
+// through the operation's own code (see run_slot).
 exec:
+  if ((s->count & 0xFF) == 1 && !signal_pending() && (callee = enterable(P(s->params, 0))))
+    goto enter;
   if (!exec_blocks(s->params, s->count)) [[unlikely]] record_failed(s->rec());
   if (signal_pending()) [[unlikely]] goto leave;
   QV_NEXT_STEP();
-call_block:
-  if (!call_block(s->result, s->params, s->count)) [[unlikely]] record_failed(s->rec());
-  if (signal_pending()) [[unlikely]] goto leave;
-  QV_NEXT_STEP();
-if_:
+if_: {
+  const VarEntry* chosen = P(s->params, 0)->value ? P(s->params, 1)
+                           : (s->count & 0xFF) >= 3 ? P(s->params, 2)
+                                                    : nullptr;
+  if (!chosen) QV_NEXT_STEP();
+  if (!signal_pending() && (callee = enterable(chosen))) goto enter;
   if (!if_blocks(s->params, s->count)) [[unlikely]] record_failed(s->rec());
   if (signal_pending()) [[unlikely]] goto leave;
   QV_NEXT_STEP();
+}
+call_block: {
+  const u32 np = s->count & 0xFF;
+  if (callstack.next + 4 * (np + 1) < callstack.end && u32{block_nesty} + 1 < MAX_CALL_NESTING &&
+      (callee = enterable(P(s->params, 0)))) {
+    saved = callstack.next;
+    push_frame(s->result, s->params, np);
+    goto enter;
+  }
+  if (!call_block(s->result, s->params, s->count)) [[unlikely]] record_failed(s->rec());
+  if (signal_pending()) [[unlikely]] goto leave;
+  QV_NEXT_STEP();
+}
+enter:
+  ++exec_depth;
+  *pending_top++ = {b, s, saved, s->kind};
+  b = callee;
+  s = b->steps;
+  fuzz_step();
+  fuzz_step();
+  goto* code[s->kind];
 ret:
   if (!return_value(s->params, s->count)) [[unlikely]] record_failed(s->rec());
   goto leave;
@@ -123,17 +184,35 @@ init_temps:
   QV_NEXT_STEP();
 del_temps:
   QV_CHECKED(_tracing_on ? s->handler(s->result, s->params, s->count) : del_group(*s));
-#undef QV_CHECKED
-#undef QV_NEXT_STEP
 end:
-  return b.idle_init + b.nsteps;
-leave: {
-  const u64 n = b.idle_init + (s - b.steps) + 1;
+  done = b->idle_init + b->nsteps;
+  goto finished;
+leave:
+  done = b->idle_init + (s - b->steps) + 1;
   // "stop" first, as in the walk.
   if (on_stop) stop_run(s->rec());
-  leave_decoded(b, s->rec() + rec_size(s->rec()));
-  return n;
-}
+  leave_decoded(*b, s->rec() + rec_size(s->rec()));
+finished:
+  if (pending_top == base) return done;
+  // A block entered here is done: its operation finishes as it would
+  // after a native run, and its caller goes on.
+  _opcount += done;
+  --exec_depth;
+  {
+    const Pending& p = *--pending_top;
+    b = p.block;
+    s = p.step;
+    if (p.op == Step::CALL_BLOCK) {
+      callstack.next = p.saved;
+      --block_nesty;
+      // No level leaves the called block.
+      cont_level = brk_level = 0;
+    }
+  }
+  if (signal_pending()) [[unlikely]] goto leave;
+  QV_NEXT_STEP();
+#undef QV_CHECKED
+#undef QV_NEXT_STEP
 }
 
 u64 run_block_slow(Ref blk) {
@@ -176,6 +255,7 @@ u32 execute(int trace) {
     exec_depth = 0;
     block_nesty = 0;
     callstack.next = callstack.base;
+    pending_top = pending_stack;
     return e.code ? e.code : 1;
   }
   return 0;
@@ -192,6 +272,7 @@ void reset_run_state() {
   exec_depth = 0;
   block_nesty = 0;
   _execute = _executor;
+  pending_top = pending_stack;
   clear_decoded_blocks();
 }
 

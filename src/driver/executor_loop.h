@@ -351,7 +351,17 @@ class LoopBody {
   return 1;
 }
 
-// "call": pushes the frame (see blocks.h) and runs the block.
+// A call's frame (see blocks.h), its room and the call count checked.
+inline void push_frame(Ref result, const u8* params, u32 n) {
+  u8* frame = mem + callstack.next;
+  for (u32 i = 1; i < n; ++i) wr32(frame + 4 * i, par_ref(params, i));
+  wr32(frame + 4 * n, result);
+  wr32(frame + 4 * (n + 1), n);
+  callstack.next += 4 * (n + 1);
+  ++block_nesty;
+}
+
+// "call": pushes the frame and runs the block.
 [[gnu::always_inline]] inline u32 call_block(Ref result, const u8* params, u32 count) {
   VarEntry* body = P(params, 0);
   if (body->flags & V_EMPTY) return fail(60);
@@ -361,12 +371,7 @@ class LoopBody {
   // never leaves half a frame behind.
   if (saved + 4 * (n + 1) >= callstack.end) return fail(3);
   if (u32{block_nesty} + 1 >= MAX_CALL_NESTING) return fail(53);
-  u8* frame = mem + saved;
-  for (u32 i = 1; i < n; ++i) wr32(frame + 4 * i, par_ref(params, i));
-  wr32(frame + 4 * n, result);
-  wr32(frame + 4 * (n + 1), n);
-  callstack.next = saved + 4 * (n + 1);
-  ++block_nesty;
+  push_frame(result, params, n);
   // A run-time error inside the block ends the run, and execute() empties
   // the stack and the call count then: no unwinding work here.
   const u32 ok = run_slot(body);
