@@ -1,9 +1,10 @@
 // Decoded blocks: a block's records read once into a compact list of steps,
 // which the executor runs instead of reading each record's layout again on
 // every run. A step keeps the record's handler, result word and counts; the
-// commonest operations (integer arithmetic, element access, assignment,
-// the temporaries' records and the parameter operations of called blocks)
-// are marked so that the executor does them inline.
+// commonest operations (arithmetic, comparisons, element access,
+// assignment, the temporaries' records, the parameter operations of called
+// blocks and the operations that run blocks) are marked so that the
+// executor does them inline.
 //
 // Records never change while a program runs, except for parameter words,
 // which element access rewrites and which a step therefore reads from the
@@ -11,6 +12,7 @@
 // runs, and the copy holds until the next program is compiled or loaded.
 #pragma once
 
+#include "executor.h"
 #include "qv.h"
 
 namespace qv {
@@ -30,14 +32,14 @@ struct Step {
   u8 temps;    // for the temporaries' steps: how many
   u8 holds;    // for a comparison: the orders it holds for (see arith.h)
 
-  const u8* rec() const { return params - 14; }
+  const u8* rec() const { return params - REC_PARAMS; }
 };
 
 struct DecodedBlock {
   static constexpr u32 MAX_STEPS = 16;
-  Ref cleanup;      // the block's clean-up word
+  Ref cleanup;        // the block's clean-up word
   Step cleanup_step;  // its deletion record, when cleanup is not 0
-  bool idle_init;   // the block starts with an initialisation of no temporaries
+  bool idle_init;     // the block starts with an initialisation of no temporaries
   u32 nsteps;
   Step steps[MAX_STEPS + 1];  // the records after the idle initialisation, then END
 };
