@@ -189,7 +189,7 @@ inline void run_block_pending(VarEntry* slot) {
 // program may switch a block variable's code between rounds): most loop
 // bodies are an idle initialisation record and a single operation. Such a
 // round is a direct call of that operation's handler with its decoded
-// words; other bodies run decoded (run_decoded) or, when long, walked.
+// words; other bodies run their decoded steps or, when long, are walked.
 class LoopBody {
  public:
   explicit LoopBody(VarEntry* slot) : slot_(slot) {
@@ -310,10 +310,9 @@ class LoopBody {
 };
 
 // The operations that run blocks, for their handlers and for the decoded
-// steps, which run them inline: a nesting level of a QV program then costs
-// one native frame, the decoded run of its block, which deep recursion
-// feels. The depth test sits here as well as in the executor so that the
-// error names the operation that would have nested too deeply.
+// steps that cannot enter their block directly (see run_decoded_steps).
+// The depth test sits here as well as in the executor so that the error
+// names the operation that would have nested too deeply.
 [[gnu::always_inline]] inline u32 run_slot(VarEntry* slot) {
   if (slot->flags & V_EMPTY) [[unlikely]] return fail(60);
   if (exec_depth >= MAX_BLOCK_DEPTH) [[unlikely]] return fail(53);
