@@ -3,6 +3,7 @@
 // is decoded afresh.
 #include <gtest/gtest.h>
 
+#include "driver/blocks.h"
 #include "driver/decoded.h"
 #include "support/qv_test.h"
 
@@ -116,6 +117,24 @@ TEST_F(Decoded, ANewCodePageIsDecodedAfresh) {
   main_->value = incs(3);
   EXPECT_EQ(execute(0), 0u);
   EXPECT_EQ(x_->value, 3u);
+}
+
+TEST_F(Decoded, AnErrorManyCallsDeepLeavesNoFrameBehind) {
+  // r: x ++; call r x  -- the parameter stack fills up, many levels down.
+  Ref r = cb.begin_block();
+  VarEntry* r_slot = cb.block_slot(r);
+  cb.record(H_l_inc, 0, {ref_of(x_)});
+  cb.record(H_l_bl_call, 0, {ref_of(r_slot), ref_of(x_)});
+  cb.end_block();
+  Ref m = cb.begin_block();
+  cb.record(H_l_bl_call, 0, {ref_of(r_slot)});
+  cb.end_block();
+  main_->value = m;
+  EXPECT_EQ(execute(0), 3u);
+  EXPECT_GT(x_->value, 10u) << "the calls went deep before the stack was full";
+  EXPECT_EQ(callstack.next, callstack.base);
+  EXPECT_EQ(block_nesty, 0u);
+  EXPECT_EQ(exec_depth, 0u);
 }
 
 }  // namespace
