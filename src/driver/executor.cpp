@@ -83,7 +83,6 @@ u64 run_decoded_steps(const DecodedBlock& first) {
   const DecodedBlock* callee;
   Ref saved = 0;
   u64 done;
-  fuzz_step();
 #define QV_NEXT_STEP()   \
   do {                   \
     ++s;                 \
@@ -95,7 +94,8 @@ u64 run_decoded_steps(const DecodedBlock& first) {
     if (!(call)) [[unlikely]] record_failed(s->rec()); \
     QV_NEXT_STEP();                                     \
   } while (0)
-  fuzz_step();
+  fuzz_step();  // the block's entry
+  fuzz_step();  // its first step
   goto* code[s->kind];
 call:
   if (!s->handler(s->result, s->params, s->count)) [[unlikely]] record_failed(s->rec());
@@ -121,8 +121,7 @@ if_: {
 }
 call_block: {
   const u32 np = s->count & 0xFF;
-  if (callstack.next + 4 * (np + 1) < callstack.end && u32{block_nesty} + 1 < MAX_CALL_NESTING &&
-      (callee = enterable(P(s->params, 0)))) {
+  if (!call_refusal(np) && (callee = enterable(P(s->params, 0)))) {
     saved = callstack.next;
     push_frame(s->result, s->params, np);
     goto enter;
@@ -136,8 +135,8 @@ enter:
   *pending_top++ = {b, s, saved, s->kind};
   b = callee;
   s = b->steps;
-  fuzz_step();
-  fuzz_step();
+  fuzz_step();  // the block's entry
+  fuzz_step();  // its first step
   goto* code[s->kind];
 ret:
   if (!return_value(s->params, s->count)) [[unlikely]] record_failed(s->rec());

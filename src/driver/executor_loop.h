@@ -220,7 +220,7 @@ class LoopBody {
       ++rounds;
       next();
     } while ((c = check()) == 0);
-    n += rounds * (idle_init_ ? 2 : 1);
+    n += rounds * round_records_;
     return c;
   }
 
@@ -229,7 +229,7 @@ class LoopBody {
   [[gnu::always_inline]] u32 run(u64& n) {
     if (slot_->value == direct_block_ && plain()) [[likely]] {
       const Step& d = *single_;
-      n += idle_init_ ? 2 : 1;
+      n += round_records_;
       // "+=", the commonest loop body, runs inline.
       u32 ok;
       if (plus_assign_) [[likely]]
@@ -272,7 +272,7 @@ class LoopBody {
     if (slot_->value != known_) learn(slot_->value);
     if (single_ && !_tracing_on) {
       if (doprocesskeys && process_events_hook) process_events_hook();
-      n += idle_init_ ? 2 : 1;
+      n += round_records_;
       fuzz_step();
       if (!call_record(single_->rec())) [[unlikely]] record_failed(single_->rec());
       if (on_stop) [[unlikely]] stop_run(single_->rec());
@@ -291,7 +291,7 @@ class LoopBody {
     // One record and no clean-up: the round is that record's direct call.
     if (decoded_ && decoded_->nsteps == 1 && decoded_->cleanup == 0) {
       single_ = &decoded_->steps[0];
-      idle_init_ = decoded_->idle_init;
+      round_records_ = decoded_->idle_init ? 2 : 1;
       plus_assign_ = single_->kind == Step::PLUS_ASSIGN && single_->result == 0;
 #ifndef QV_FUZZ
       direct_block_ = blk;  // fuzzing builds count every step in run_walk
@@ -304,7 +304,7 @@ class LoopBody {
   const DecodedBlock* decoded_ = nullptr;  // null: the body is walked
   Ref direct_block_ = 0;   // the block that runs as one direct call; 0: none
   Ref decoded_block_ = 0;  // the block that runs decoded right here; 0: none
-  bool idle_init_ = false;
+  u32 round_records_ = 1;  // records a direct round counts: its idle initialisation too
   const Step* single_ = nullptr;  // the body's only operation
   bool plus_assign_ = false;  // that operation is a "+=" statement, run inline
 };
@@ -350,7 +350,16 @@ class LoopBody {
   return 1;
 }
 
-// A call's frame (see blocks.h), its room and the call count checked.
+// Why a call of n - 1 arguments cannot push its frame (error 3: the whole
+// frame, the arguments, the result and n, does not fit, as a call never
+// leaves half a frame behind; 53: too many calls active), or 0.
+inline u32 call_refusal(u32 n) {
+  if (callstack.next + 4 * (n + 1) >= callstack.end) return 3;
+  if (u32{block_nesty} + 1 >= MAX_CALL_NESTING) return 53;
+  return 0;
+}
+
+// A call's frame (see blocks.h), once call_refusal has let it.
 inline void push_frame(Ref result, const u8* params, u32 n) {
   u8* frame = mem + callstack.next;
   for (u32 i = 1; i < n; ++i) wr32(frame + 4 * i, par_ref(params, i));
@@ -365,11 +374,8 @@ inline void push_frame(Ref result, const u8* params, u32 n) {
   VarEntry* body = P(params, 0);
   if (body->flags & V_EMPTY) return fail(60);
   const u32 n = count & 0xFF;
+  if (const u32 refused = call_refusal(n)) return fail(refused);
   const Ref saved = callstack.next;
-  // The whole frame, n - 1 arguments, the result and n, must fit: a call
-  // never leaves half a frame behind.
-  if (saved + 4 * (n + 1) >= callstack.end) return fail(3);
-  if (u32{block_nesty} + 1 >= MAX_CALL_NESTING) return fail(53);
   push_frame(result, params, n);
   // A run-time error inside the block ends the run, and execute() empties
   // the stack and the call count then: no unwinding work here.

@@ -13,7 +13,9 @@ namespace {
 
 class Decoded : public ::testing::Test {
  protected:
-  void SetUp() override {
+  void SetUp() override { start(); }
+  // A fresh environment with the program's slot and x, as for a new program.
+  void start() {
     fresh_env();
     main_ = cb.block_slot(END_BLOCK);
     x_ = new_var(TY_INT);
@@ -32,9 +34,7 @@ class Decoded : public ::testing::Test {
 
 TEST_F(Decoded, ShortBlocksAreDecodedLongOnesWalkedWithTheSameResult) {
   for (const u32 n : {DecodedBlock::MAX_STEPS, DecodedBlock::MAX_STEPS + 1}) {
-    fresh_env();
-    main_ = cb.block_slot(END_BLOCK);
-    x_ = new_var(TY_INT);
+    start();
     main_->value = incs(n);
     clear_decoded_blocks();
     const DecodedBlock* d = decoded_block(main_->value);
@@ -111,9 +111,7 @@ TEST_F(Decoded, ANewCodePageIsDecodedAfresh) {
   EXPECT_EQ(execute(0), 0u);
   EXPECT_EQ(x_->value, 2u);
   // The same place now holds other code, as after compiling another program.
-  fresh_env();
-  main_ = cb.block_slot(END_BLOCK);
-  x_ = new_var(TY_INT);
+  start();
   main_->value = incs(3);
   EXPECT_EQ(execute(0), 0u);
   EXPECT_EQ(x_->value, 3u);
