@@ -14,6 +14,7 @@
 #include "env.h"
 #include "errmess.h"
 #include "executor.h"
+#include "output_check.h"
 #include "../compiler/compiler.h"
 #include "../compiler/listing.h"
 #include "../host/progfile.h"
@@ -25,15 +26,21 @@ const char* const usage_text =
 std::string ctb = "too large, cannot measure";
 std::string cbuff = "is huge value, cannot report";
 bool save_requested = false;
+u32 run_end_code = 0;
+void (*run_end_hook)() = nullptr;
 
 namespace {
 
 const char* source_path = nullptr;
+// The run under way, for an end that comes from outside the program.
+Ref run_text = 0;
+bool run_loaded = false;
 
 bool contains(const char* s, const char* part) { return std::strstr(s, part) != nullptr; }
 
 [[noreturn]] void end_process(int status) {
-  std::fflush(stdout);
+  if (run_end_hook) run_end_hook();
+  flush_stdout_checked();
   std::fflush(stderr);
   std::_Exit(status);
 }
@@ -189,6 +196,11 @@ std::string format_runtime_error(u32 code, Ref text, Ref where, bool loaded) {
                        caret_line(static_cast<long>(where) - loc.line_start - 2).c_str());
 }
 
+void end_run_now(u32 code) {
+  last_lexema = 0;
+  runtime_error(code, run_text, run_loaded);
+}
+
 void report_error(u32 code, Ref text) { cancel(format_compile_error(code, text, last_lexema)); }
 
 void runtime_error(u32 code, Ref text, bool loaded) {
@@ -235,10 +247,16 @@ int _main(int argc, char** argv) {
     load_compiled(path);
   else
     compl_prog(path, &text);
+  run_text = text;
+  run_loaded = loaded;
   std::fputs("Running...", stderr);
   if (tracing) std::puts("\n");
   long start = loaded ? 0 : clock_ms();
-  if (u32 code = execute(tracing ? 1 : 0)) runtime_error(code, text, loaded);
+  if (u32 code = execute(tracing ? 1 : 0)) {
+    // A stop that the host requested reports its own reason.
+    if (code == 38 && run_end_code) code = run_end_code;
+    runtime_error(code, text, loaded);
+  }
   cancel(loaded ? std::string() : report_time(start));
 }
 

@@ -32,6 +32,17 @@ std::string format_runtime_error(u32 code, Ref text, Ref where, bool loaded);
 // Milliseconds of processor time.
 long clock_ms();
 
+// A request from outside the program to end the run (its window closed,
+// the display gone): the code that the stop it raised reports instead of
+// "STOP operation executed". 0 when nothing asked.
+extern u32 run_end_code;
+// Ends the run at once with a run-time error of `code` and no location,
+// from a place that knows no record (the toolkit's own exit path).
+[[noreturn]] void end_run_now(u32 code);
+// Called once as the process ends, before output is flushed (the host
+// writes its picture file here). May be null.
+extern void (*run_end_hook)();
+
 // Set by "-cp": the compiled program is written next to the source.
 extern bool save_requested;
 

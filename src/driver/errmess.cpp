@@ -83,6 +83,9 @@ const char* const errmess[ERRMESS_COUNT] = {
     "FFT initialization missmatch",
     "Zero size array not available",
     "Function must return value",
+    // Ends that come from outside the program, after the catalogue above.
+    "Window closed, run stopped",
+    "Display connection lost",
 };
 
 const char* error_text(u32 code) {

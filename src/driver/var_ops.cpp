@@ -97,6 +97,8 @@ u32 l_del(Ref, const u8* params, u32 count) {
 u32 l_delay(Ref, const u8* params, u32) {
   const i32 seconds = as_int(P(params, 0)->value);
   if (seconds <= 0) return 1;
+  // What the program printed shows before it waits.
+  std::fflush(stdout);
   const std::time_t first = wall_clock(nullptr);
   while (std::difftime(wall_clock(nullptr), first) < seconds)
     std::this_thread::sleep_for(DELAY_STEP);

@@ -4,6 +4,7 @@
 #include <QPixmap>
 
 #include "../driver/handlers.h"
+#include "picture_file.h"
 #include "twidget.h"
 #include "window.h"
 
@@ -27,6 +28,7 @@ bool set_pen(const u8* params) {
 u32 _flushDisplay(Ref, const u8*, u32) {
   if (display_buffer && drawwindow)
     static_cast<TWidget*>(drawwindow)->show_picture(display_buffer->copy());
+  save_picture_file();
   return 1;
 }
 

@@ -2,10 +2,13 @@
 // code, and the event pump that programs and the executor call.
 #include <QApplication>
 #include <QKeyEvent>
+#include <cstdio>
 #include <optional>
 
 #include "../driver/executor.h"
+#include "../driver/driver.h"
 #include "../driver/handlers.h"
+#include "run_end.h"
 #include "twidget.h"
 #include "window.h"
 
@@ -22,7 +25,16 @@ std::optional<RunError> key_error;
 }  // namespace
 
 void processevents() {
-  if (_a) QApplication::processEvents();
+  // A program that waits for keys shows what it printed first.
+  std::fflush(stdout);
+  // The toolkit ends the process itself when it finds the display gone;
+  // the run ends here first, with its report.
+  if (_a && !run_end_code) {
+    if (display_connection_broken())
+      note_display_lost();
+    else
+      QApplication::processEvents();
+  }
   if (key_error) {
     RunError e = *key_error;
     key_error.reset();
@@ -67,6 +79,8 @@ u32 l_processevents(Ref result, const u8* params, u32 count) {
     doprocesskeys = P(params, 0)->value;
   else
     processevents();
+  // The window closed or the display went: the run ends at this call.
+  if (run_end_code) return fail(run_end_code);
   return 1;
 }
 

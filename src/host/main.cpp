@@ -3,11 +3,15 @@
 
 #include "../driver/driver.h"
 #include "../driver/executor.h"
+#include "picture_file.h"
+#include "run_end.h"
+#include "stop_signals.h"
 #include "twidget.h"
 #include "window.h"
 
 int main(int argc, char** argv) {
   using namespace qv;
+  catch_stop_signals();  // first: before any thread starts
   choose_platform();
   qInstallMessageHandler(quiet_messages);
   if (argc <= 1) nopars();  // no window needed to say how to call us
@@ -27,8 +31,10 @@ int main(int argc, char** argv) {
   w->resize(480, 272);
   w->move(10, 10);
   top.resize(500, 292);
+  watch_window_close(&top);
   top.show();
   _a = &app;
-  process_events_hook = processevents;
+  process_events_hook = pump_at_block_entry;
+  run_end_hook = save_picture_file;
   return app.exec();
 }

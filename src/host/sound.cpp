@@ -1,10 +1,7 @@
-// Sound capture from the default ALSA input and the operations that turn
-// recordings into array values and spectra.
+// The sound operations: recordings of the capture device (sound_device.cpp)
+// turned into array values and spectra.
 #include "sound.h"
 
-#include <alsa/asoundlib.h>
-
-#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -16,24 +13,13 @@ namespace qv {
 
 namespace {
 
-constexpr unsigned RATE = 44100;
-constexpr unsigned CHANNELS = 2;
-constexpr u32 FRAME_BYTES = 4;           // left then right, 16 bits each
+constexpr u32 FRAME_BYTES = 4;  // left then right, 16 bits each
 constexpr u32 MAX_FRAMES = 65536;
-constexpr unsigned LATENCY_US = 500000;  // the device's own ring buffer
-constexpr int MAX_RETRIES = 16;          // failed reads in a row before giving up
-
-snd_pcm_t* inHandle = nullptr;
-snd_pcm_uframes_t chunk = 0;  // frames per read: one period of the device
 
 // The recording buffer and the transform arrays are sized for the largest
 // case once, so that no recording allocates.
 u8 sound_buffer[MAX_FRAMES * FRAME_BYTES];
 float re1[MAX_FRAMES], im1[MAX_FRAMES], re2[MAX_FRAMES], im2[MAX_FRAMES];
-
-// ALSA would print its own complaints on stderr; the open line and a failed
-// recording already tell a program's user what went wrong.
-void alsa_silent(const char*, int, const char*, int, const char*, ...) {}
 
 u32 left_sample(u32 frame) {
   return sound_buffer[FRAME_BYTES * frame] | u32{sound_buffer[FRAME_BYTES * frame + 1]} << 8;
@@ -90,65 +76,6 @@ u32 magnitude(float re, float im) {
 }
 
 }  // namespace
-
-void __winopensound() {
-  if (inHandle) return;
-  snd_lib_error_set_handler(alsa_silent);
-  int err = snd_pcm_open(&inHandle, "default", SND_PCM_STREAM_CAPTURE, 0);
-  if (err == 0) {
-    err = snd_pcm_set_params(inHandle, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED,
-                             CHANNELS, RATE, 1, LATENCY_US);
-    snd_pcm_uframes_t buffer_size = 0;
-    if (err == 0) err = snd_pcm_get_params(inHandle, &buffer_size, &chunk);
-    if (err == 0 && chunk == 0) chunk = buffer_size ? buffer_size : 1;
-    if (err < 0) {
-      snd_pcm_close(inHandle);
-      inHandle = nullptr;
-    }
-  } else {
-    inHandle = nullptr;
-  }
-  std::printf("\nDraw field created\ninput stream handler %x, error: %s\n",
-              static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(inHandle)),
-              err == 0 ? "none" : snd_strerror(err));
-  std::fflush(stdout);
-}
-
-void __closesound() {
-  if (inHandle) snd_pcm_close(inHandle);
-  inHandle = nullptr;
-  snd_config_update_free_global();
-}
-
-u32 __windowsfunc(u32 frames, u8* buffer) {
-  if (!inHandle) return 0;
-  // A recording starts when it is asked for: whatever the device gathered
-  // since the last one is dropped.
-  snd_pcm_drop(inHandle);
-  if (snd_pcm_prepare(inHandle) < 0) return 0;
-  int retries = 0;
-  while (frames > 0) {
-    // Reads of one period at a time: some plugins (the file plugin among
-    // them) cannot serve a read larger than the device's buffer.
-    snd_pcm_uframes_t want = frames < chunk ? frames : chunk;
-    snd_pcm_sframes_t got = snd_pcm_readi(inHandle, buffer, want);
-    if (got > 0) {
-      buffer += static_cast<u32>(got) * FRAME_BYTES;
-      frames -= static_cast<u32>(got);
-      retries = 0;
-      continue;
-    }
-    if (++retries > MAX_RETRIES) return 0;
-    if (got == -EPIPE) {  // overrun: the frames read so far stay, go on reading
-      if (snd_pcm_prepare(inHandle) < 0) return 0;
-    } else if (got == -ESTRPIPE) {
-      if (snd_pcm_recover(inHandle, static_cast<int>(got), 1) < 0) return 0;
-    } else if (got != -EINTR && got != -EAGAIN && got != 0) {
-      return 0;
-    }
-  }
-  return 1;
-}
 
 u32 getsignal(Ref, const u8* params, u32 count) {
   Signal sig;

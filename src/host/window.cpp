@@ -3,12 +3,16 @@
 
 #include <QApplication>
 #include <QPainter>
+#include <QThread>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 
 #include "../driver/driver.h"
+#include "../driver/errmess.h"
 #include "../driver/executor.h"
+#include "../driver/output_check.h"
+#include "run_end.h"
 #include "sound.h"
 #include "twidget.h"
 
@@ -62,23 +66,17 @@ void TWidget::run_driver() {
   display = nullptr;
   display_buffer = nullptr;
   std::puts("\nFinished\n");
-  std::fflush(stdout);
-  std::_Exit(0);
+  std::_Exit(flush_stdout_checked() ? 0 : 1);
 }
 
-// Qt's own warnings are not part of the program's output.
+// Qt's own warnings are not part of the program's output. The one about
+// a broken display connection comes just before the toolkit ends the
+// process: the run ends first, with its report.
 void quiet_messages(QtMsgType type, const QMessageLogContext&, const QString& msg) {
+  if (display_lost_message(msg) && QThread::currentThread() == qApp->thread())
+    end_run_now(E_DISPLAY_LOST);
   if (type == QtCriticalMsg || type == QtFatalMsg)
     std::fprintf(stderr, "%s\n", msg.toLocal8Bit().constData());
-}
-
-// Without a display server, draw off screen so qvrun still runs.
-void choose_platform() {
-  if (std::getenv("QT_QPA_PLATFORM")) return;
-  const char* x11 = std::getenv("DISPLAY");
-  const char* wl = std::getenv("WAYLAND_DISPLAY");
-  if ((x11 && *x11) || (wl && *wl)) return;
-  setenv("QT_QPA_PLATFORM", "offscreen", 1);
 }
 
 }  // namespace qv

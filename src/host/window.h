@@ -24,5 +24,9 @@ void processevents();
 namespace qv {
 // Start-up helpers of main().
 void quiet_messages(QtMsgType type, const QMessageLogContext& ctx, const QString& msg);
+// Picks the toolkit's platform: off screen, with one line on standard
+// error, when the display that the environment names cannot be opened.
 void choose_platform();
+// True when the connection to the X display has broken.
+bool display_connection_broken();
 }  // namespace qv

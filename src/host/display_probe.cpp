@@ -1,0 +1,100 @@
+// Which display the window goes to. The toolkit aborts the process when
+// the display that the environment names cannot be opened, so the display
+// is tried here first, and a dead one means drawing off screen, as with
+// no display at all. libxcb is loaded at run time: the toolkit's X plugin
+// uses it anyway, and qvrun does not need it to build or to run off screen.
+#include <dlfcn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <QGuiApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "window.h"
+
+namespace qv {
+
+namespace {
+
+// The three calls of libxcb that the probe needs.
+struct Xcb {
+  void* (*connect)(const char* name, int* screen) = nullptr;
+  int (*has_error)(void* connection) = nullptr;
+  void (*disconnect)(void* connection) = nullptr;
+};
+
+const Xcb* xcb() {
+  static const Xcb loaded = [] {
+    Xcb x;
+    void* lib = dlopen("libxcb.so.1", RTLD_LAZY | RTLD_LOCAL);
+    if (!lib) return x;
+    x.connect = reinterpret_cast<decltype(x.connect)>(dlsym(lib, "xcb_connect"));
+    x.has_error = reinterpret_cast<decltype(x.has_error)>(dlsym(lib, "xcb_connection_has_error"));
+    x.disconnect = reinterpret_cast<decltype(x.disconnect)>(dlsym(lib, "xcb_disconnect"));
+    if (!x.connect || !x.has_error || !x.disconnect) x = Xcb{};
+    return x;
+  }();
+  return loaded.connect ? &loaded : nullptr;
+}
+
+bool x_display_opens(const char* name) {
+  const Xcb* x = xcb();
+  if (!x) return false;
+  void* c = x->connect(name, nullptr);
+  const bool ok = c && x->has_error(c) == 0;
+  if (c) x->disconnect(c);
+  return ok;
+}
+
+// A Wayland display is a socket, named absolutely or inside the user's
+// runtime folder; a compositor is there when the socket accepts.
+bool wayland_display_opens(const char* name) {
+  std::string path = name;
+  if (path.empty() || path[0] != '/') {
+    const char* dir = std::getenv("XDG_RUNTIME_DIR");
+    if (!dir) return false;
+    path = std::string(dir) + "/" + path;
+  }
+  sockaddr_un addr{};
+  if (path.size() >= sizeof addr.sun_path) return false;
+  addr.sun_family = AF_UNIX;
+  std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  close(fd);
+  return ok;
+}
+
+bool named(const char* v) { return v && *v; }
+
+}  // namespace
+
+void choose_platform() {
+  if (std::getenv("QT_QPA_PLATFORM")) return;  // the user's own choice
+  const char* x11 = std::getenv("DISPLAY");
+  const char* wl = std::getenv("WAYLAND_DISPLAY");
+  if (named(wl) && wayland_display_opens(wl)) return;
+  if (named(x11) && x_display_opens(x11)) {
+    // Not the dead Wayland display, which the toolkit would try first.
+    if (named(wl)) setenv("QT_QPA_PLATFORM", "xcb", 1);
+    return;
+  }
+  if (named(x11) || named(wl))
+    std::fprintf(stderr, "Cannot open display %s, drawing off screen\n", named(x11) ? x11 : wl);
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+}
+
+bool display_connection_broken() {
+  const Xcb* x = xcb();
+  auto* app = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+  if (!x || !app) return false;
+  void* c = app->connection();
+  return c && x->has_error(c) != 0;
+}
+
+}  // namespace qv

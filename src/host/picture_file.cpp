@@ -1,0 +1,66 @@
+// The picture as a PNG file, for a drawing seen without a screen: when
+// QV_PICTURE names a file, every "flush" and the end of the run write the
+// off-screen picture there. Each write goes to a temporary file beside the
+// target that is renamed into place, so that a reader never sees half a
+// picture.
+#include "picture_file.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QImage>
+#include <QPixmap>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "window.h"
+
+namespace qv {
+
+namespace {
+
+constexpr const char* PICTURE_VARIABLE = "QV_PICTURE";
+
+bool complained = false;  // a failing target is reported once, not per flush
+
+void complain(const char* path, int err) {
+  if (complained) return;
+  complained = true;
+  std::fprintf(stderr, "Cannot write picture %s: %s\n", path, std::strerror(err ? err : EIO));
+}
+
+// 0 or the errno of the failure.
+int write_png(const QImage& image, const char* path) {
+  std::string tmp = std::string(path) + ".XXXXXX";
+  const int fd = mkstemp(tmp.data());
+  if (fd < 0) return errno;
+  int err = 0;
+  {
+    QFile file;
+    if (!file.open(fd, QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.flush())
+      err = errno ? errno : EIO;
+  }
+  // Readable as a file made by the user (mkstemp makes it private).
+  const mode_t mask = umask(0);
+  umask(mask);
+  if (close(fd) != 0 && !err) err = errno;
+  if (!err && chmod(tmp.c_str(), 0666 & ~mask) != 0) err = errno;
+  if (!err && std::rename(tmp.c_str(), path) != 0) err = errno;
+  if (err) unlink(tmp.c_str());
+  return err;
+}
+
+}  // namespace
+
+void save_picture_file() {
+  const char* path = std::getenv(PICTURE_VARIABLE);
+  if (!path || !*path || !display_buffer) return;
+  errno = 0;
+  if (int err = write_png(display_buffer->toImage(), path)) complain(path, err);
+}
+
+}  // namespace qv

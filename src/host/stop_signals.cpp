@@ -1,0 +1,75 @@
+// SIGINT, SIGTERM and SIGHUP end qvrun as they end any program, with the
+// conventional status, but only after what the program printed has reached
+// standard output: with output to a file or pipe it sits in the stream's
+// buffer, and dying at once would lose it. The signals are taken by a
+// thread of their own that waits for them, so the flush runs outside
+// signal context, the executor's loops pay nothing, and a program blocked
+// in a delay, a recording or a computation ends all the same.
+#include "stop_signals.h"
+
+#include <pthread.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <thread>
+
+namespace qv {
+
+namespace {
+
+constexpr int STOP_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int LOCK_TRIES = 100;            // the program may hold the stream...
+constexpr useconds_t LOCK_PAUSE_US = 10000;  // ...for about a second at most
+
+// The program's thread may be in the middle of a write that holds the
+// stream, or blocked on a pipe nobody reads: wait for the stream a while,
+// never for ever.
+void flush_stdout_if_free() {
+  for (int i = 0; i < LOCK_TRIES; ++i) {
+    if (ftrylockfile(stdout) == 0) {
+      std::fflush(stdout);
+      funlockfile(stdout);
+      return;
+    }
+    usleep(LOCK_PAUSE_US);
+  }
+}
+
+[[noreturn]] void die_of(int sig) {
+  std::signal(sig, SIG_DFL);
+  sigset_t one;
+  sigemptyset(&one);
+  sigaddset(&one, sig);
+  pthread_sigmask(SIG_UNBLOCK, &one, nullptr);
+  raise(sig);
+  _exit(128 + sig);  // not reached: the default action ends the process
+}
+
+}  // namespace
+
+void catch_stop_signals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int sig : STOP_SIGNALS) {
+    // A signal that was ignored when qvrun started (nohup, a background
+    // job) stays ignored.
+    struct sigaction old {};
+    if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    sigaddset(&set, sig);
+  }
+  if (sigisemptyset(&set)) return;
+  // Blocked before any other thread exists, so that every thread (the
+  // toolkit's, the sound workers) inherits the mask and only the waiter
+  // below takes the signals.
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  std::thread([set] {
+    int sig = 0;
+    while (sigwait(&set, &sig) != 0) {
+    }
+    flush_stdout_if_free();
+    die_of(sig);
+  }).detach();
+}
+
+}  // namespace qv
