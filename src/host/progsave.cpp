@@ -20,6 +20,7 @@
 #include "../driver/handlers.h"
 #include "progfile.h"
 #include "progsect.h"
+#include "stale_temps.h"
 
 namespace qv {
 
@@ -375,9 +376,11 @@ mode_t file_mode() {
 // the target only once it is complete: a failed or interrupted save leaves
 // neither a truncated program nor a lost older one.
 u32 save_program(const char* path) {
+  remove_stale_temps(path);
   std::string tmp = std::string(path) + ".XXXXXX";
   int fd = mkstemp(tmp.data());
   if (fd < 0) return 0;
+  mark_temp_in_use(fd);
   FILE* f = fdopen(fd, "wb");
   if (!f) {
     int e = errno;

@@ -4,9 +4,12 @@
 // the system's own kind, at the place where it stood.
 #include "run_end.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QApplication>
 #include <QEvent>
 #include <QWidget>
+#include <cstdint>
+#include <cstring>
 
 #include "../driver/driver.h"
 #include "../driver/errmess.h"
@@ -32,9 +35,38 @@ class CloseWatch : public QObject {
   }
 };
 
+// A window destroyed behind the toolkit's back (a tool that destroys it
+// rather than asking it to close) sends only the X server's note of the
+// destruction, which the toolkit does not turn into a close.
+class DestroyWatch : public QAbstractNativeEventFilter {
+ public:
+  explicit DestroyWatch(QWidget* top) : top_(top) {}
+
+  bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+    if (type != "xcb_generic_event_t" || run_end_code) return false;
+    // xcb's destroy-notify event: its type in the low 7 bits of the first
+    // byte, the destroyed window's id at byte 8.
+    constexpr std::uint8_t DESTROY_NOTIFY = 17;
+    constexpr size_t WINDOW_AT = 8;
+    const auto* bytes = static_cast<const std::uint8_t*>(message);
+    if ((bytes[0] & 0x7F) != DESTROY_NOTIFY) return false;
+    std::uint32_t window;
+    std::memcpy(&window, bytes + WINDOW_AT, sizeof window);
+    if (top_->testAttribute(Qt::WA_WState_Created) && window == top_->winId())
+      run_end_code = E_WINDOW_CLOSED;
+    return false;
+  }
+
+ private:
+  QWidget* top_;
+};
+
 }  // namespace
 
-void watch_window_close(QWidget* top) { top->installEventFilter(new CloseWatch(top)); }
+void watch_window_close(QWidget* top) {
+  top->installEventFilter(new CloseWatch(top));
+  QCoreApplication::instance()->installNativeEventFilter(new DestroyWatch(top));
+}
 
 void note_display_lost() {
   if (!run_end_code) run_end_code = E_DISPLAY_LOST;
