@@ -23,7 +23,7 @@ sys.path.insert(0, HERE)
 from window_e2e import find_window, start_xvfb  # noqa: E402
 
 SKIP = 77
-BOUND = 20  # seconds for the window to appear and for the run to end
+BOUND = 30  # seconds for the window to appear and for the run to end
 CLOSED = "RUN-TIME error 78 (line %d): Window closed, run stopped\n"
 LOST = "RUN-TIME error 79 (line %s): Display connection lost\n"
 
@@ -79,7 +79,10 @@ def run_case(qvrun, prog, how, xlib):
     try:
         found = find_window(env, time.time() + BOUND)
         if not found:
-            return "%s: the window did not appear" % how
+            qv.kill()
+            out, _ = qv.communicate()
+            return "%s: the window did not appear (status %s):\n%s" % (
+                how, qv.returncode, out.decode("latin-1"))
         wid = int(found[0], 16)
         time.sleep(0.5)  # the program is in its loop
         if how == "close":
