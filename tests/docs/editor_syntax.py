@@ -57,10 +57,10 @@ def main():
     if "*.qv" not in open(ft, encoding="utf-8").read():
         problems.append("editors/vim/ftdetect/qv.vim does not detect *.qv")
     # The files are exactly what the generator writes.
-    spec = importlib.util.spec_from_file_location(
+    loader = importlib.util.spec_from_file_location(
         "gen", os.path.join(root, "scripts", "gen-editor-syntax.py"))
-    gen = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(gen)
+    gen = importlib.util.module_from_spec(loader)
+    loader.loader.exec_module(gen)
     for rel, text in gen.generate(qvrun).items():
         if open(os.path.join(root, rel), encoding="utf-8").read() != text:
             problems.append(rel + " is out of date: run scripts/gen-editor-syntax.py")
