@@ -1,0 +1,2 @@
+" QV source files
+au BufRead,BufNewFile *.qv setfiletype qv
