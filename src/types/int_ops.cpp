@@ -51,7 +51,15 @@ u32 l_abs(Ref result, const u8* params, u32) {
   if (!result) return 1;
   VarEntry* r = S(result);
   if (!is_integer(r->type)) return fail(32);
-  u32 v = P(params, 0)->value;
+  VarEntry* x = P(params, 0);
+  u32 v = x->value;
+  // The operand arrives unconverted; a float's bits read as an int would be
+  // a meaningless number, so it goes through the float-to-int conversion.
+  if (x->type == TY_FLOAT) {
+    VarEntry as_int_slot{};
+    l_floatint(x, &as_int_slot);
+    v = as_int_slot.value;
+  }
   r->value = (v & 0x80000000u) ? 0u - v : v;  // -2147483648 stays itself
   return 1;
 }
