@@ -6,8 +6,11 @@
 #include "executor.h"
 #include "executor_loop.h"
 
+#include <pthread.h>
+
 #include <cstdio>
 
+#include "block_runs.h"
 #include "blocks.h"
 #include "decoded.h"
 #include "env.h"
@@ -25,6 +28,7 @@ u64 _opcount = 0;
 Ref last_lexema = 0;
 u32 optimtmpvarinit = 1;
 u32 exec_depth = 0;
+std::uintptr_t stack_floor = 0;
 #ifdef QV_FUZZ
 u64 run_step_limit = 0;
 u64 run_steps = 0;
@@ -79,6 +83,7 @@ u64 run_decoded_steps(const DecodedBlock& first) {
   static_assert(sizeof code / sizeof *code == Step::END + 1);
   Pending* const base = pending_top;
   const DecodedBlock* b = &first;
+  run_begins(*b);
   const Step* s = b->steps;
   const DecodedBlock* callee;
   Ref saved = 0;
@@ -134,6 +139,7 @@ enter:
   ++exec_depth;
   *pending_top++ = {b, s, saved, s->kind};
   b = callee;
+  run_begins(*b);
   s = b->steps;
   fuzz_step();  // the block's entry
   fuzz_step();  // its first step
@@ -192,6 +198,7 @@ leave:
   if (on_stop) stop_run(s->rec());
   leave_decoded(*b, s->rec() + rec_size(s->rec()));
 finished:
+  run_ends(*b);
   if (pending_top == base) return done;
   // A block entered here is done: its operation finishes as it would
   // after a native run, and its caller goes on.
@@ -235,7 +242,19 @@ u64 run_block_slow(Ref blk) {
 void _executor(VarEntry* slot) { run_block<false>(slot); }
 void _exectrace(VarEntry* slot) { run_block<true>(slot); }
 
+void measure_native_stack() {
+  stack_floor = 0;
+  pthread_attr_t attr;
+  if (pthread_getattr_np(pthread_self(), &attr) != 0) return;
+  void* addr = nullptr;
+  size_t size = 0;
+  if (pthread_attr_getstack(&attr, &addr, &size) == 0 && addr)
+    stack_floor = reinterpret_cast<std::uintptr_t>(addr) + NATIVE_STACK_RESERVE;
+  pthread_attr_destroy(&attr);
+}
+
 u32 execute(int trace) {
+  measure_native_stack();
   _tracing_on = _tracing_int = trace ? 1 : 0;
   _trace_hook = trace_line;
   clear_decoded_blocks();  // the code page is the program's now
@@ -255,6 +274,7 @@ u32 execute(int trace) {
     block_nesty = 0;
     callstack.next = callstack.base;
     pending_top = pending_stack;
+    abandon_runs();
     return e.code ? e.code : 1;
   }
   return 0;
@@ -272,6 +292,7 @@ void reset_run_state() {
   block_nesty = 0;
   _execute = _executor;
   pending_top = pending_stack;
+  abandon_runs();
   clear_decoded_blocks();
 }
 

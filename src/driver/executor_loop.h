@@ -3,6 +3,7 @@
 // function that walks the body's records directly.
 #pragma once
 
+#include "block_runs.h"
 #include "blocks.h"
 #include "decoded.h"
 #include "env.h"
@@ -26,7 +27,7 @@ inline u32 call_record(const u8* rec) {
 // guards: an error unwinds every executor call up to execute(), which sets
 // the nesting count back, and a failed run reports no record count.
 inline void enter_block() {
-  if (exec_depth >= MAX_BLOCK_DEPTH) [[unlikely]] {
+  if (too_deep()) [[unlikely]] {
     last_lexema = 0;
     execerror(53);
   }
@@ -80,6 +81,10 @@ inline void early_exit(const u8* cur, Ref cleanup) {
 // runs after another has set one, which passes `fast_entry` false.
 template <bool Traced>
 [[gnu::always_inline]] inline void walk_records(const u8* blk, u64& n, bool fast_entry) {
+  // A walked block's runs are counted through its decoded form all the
+  // same (see block_runs.h); one whose records are not sound has none.
+  const DecodedBlock* const run = decoded_block(ref_of(blk));
+  if (run) run_begins(*run);
   const Ref cleanup = rd32(blk);
   const u8* cur = blk + 4;
   fuzz_step();
@@ -97,7 +102,7 @@ template <bool Traced>
     }
   }
   for (;;) {
-    if (rd32(cur) == END_MARK) return;
+    if (rd32(cur) == END_MARK) break;
     ++n;
     fuzz_step();
     if constexpr (Traced) {
@@ -112,9 +117,10 @@ template <bool Traced>
       // of an "exec") would otherwise leave early and lose the stop.
       if (on_stop) stop_run(rec);
       early_exit(cur, cleanup);
-      return;
+      break;
     }
   }
+  if (run) run_ends(*run);
 }
 
 template <bool Traced>
@@ -289,7 +295,8 @@ class LoopBody {
     decoded_ = decoded_block(blk);
     if (decoded_) decoded_block_ = blk;
     // One record and no clean-up: the round is that record's direct call.
-    if (decoded_ && decoded_->nsteps == 1 && decoded_->cleanup == 0) {
+    // (Such a block owns no slots, so its rounds need no counting.)
+    if (decoded_ && decoded_->nsteps == 1 && decoded_->cleanup == 0 && !decoded_->owns) {
       single_ = &decoded_->steps[0];
       round_records_ = decoded_->idle_init ? 2 : 1;
       plus_assign_ = single_->kind == Step::PLUS_ASSIGN && single_->result == 0;
@@ -315,7 +322,7 @@ class LoopBody {
 // names the operation that would have nested too deeply.
 [[gnu::always_inline]] inline u32 run_slot(VarEntry* slot) {
   if (slot->flags & V_EMPTY) [[unlikely]] return fail(60);
-  if (exec_depth >= MAX_BLOCK_DEPTH) [[unlikely]] return fail(53);
+  if (too_deep()) [[unlikely]] return fail(53);
   if (_execute == _executor) [[likely]] {
     ++exec_depth;
     run_block_entered(slot);
@@ -333,7 +340,7 @@ class LoopBody {
     VarEntry* b = P(params, i);
     if (signal_pending() && _execute == _executor) [[unlikely]] {
       if (b->flags & V_EMPTY) return fail(60);
-      if (exec_depth >= MAX_BLOCK_DEPTH) return fail(53);
+      if (too_deep()) return fail(53);
       run_block_pending(b);
     } else if (!run_slot(b)) {
       return 0;
