@@ -58,7 +58,7 @@ void redirect_frames(Match match) {
 void set_aside(const DecodedBlock& b) {
   const Ref kept = arena_alloc(kept_size(b));
   if (!kept) {
-    --b.active;  // this run never started
+    --b.runs;  // this run never started
     last_lexema = 0;
     execerror(E_NO_MEMORY);
   }

@@ -9,8 +9,9 @@
 // and result of the outer run's calls stay reachable ("par#", "par@",
 // "return") while the inner run uses the slots.
 //
-// Blocks without slots of their own (see DecodedBlock::owns) are not
-// counted at all: recursion costs them nothing.
+// Blocks without slots of their own (see DecodedBlock::owns) have nothing
+// to set aside: their count starts out of range, and recursion costs them
+// nothing beyond the count.
 #pragma once
 
 #include "decoded.h"
@@ -24,11 +25,17 @@ void give_back(const DecodedBlock& b);
 // run under way.
 void abandon_runs();
 
+// A run of a block starts or ends: a second run under way sets the first
+// one's values aside, and gives them back when it ends. One compare each:
+// a block that owns no state counts from UNCOUNTED, out of the range.
+inline bool second_run(u32 runs_before) {
+  return runs_before - 1u < DecodedBlock::UNCOUNTED - 1u;
+}
 inline void run_begins(const DecodedBlock& b) {
-  if (b.owns && b.active++ != 0) [[unlikely]] set_aside(b);
+  if (second_run(b.runs++)) [[unlikely]] set_aside(b);
 }
 inline void run_ends(const DecodedBlock& b) {
-  if (b.owns && --b.active != 0) [[unlikely]] give_back(b);
+  if (second_run(--b.runs)) [[unlikely]] give_back(b);
 }
 
 }  // namespace qv

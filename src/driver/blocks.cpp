@@ -159,6 +159,7 @@ u32 repeat_block(VarEntry* body, Check check, Next next) {
     }
     next();
   }
+  round.release();
   --exec_depth;
   _opcount += n;
   return ok;

@@ -167,7 +167,7 @@ bool decode_into(DecodedBlock& d, const u8* blk) {
   d.step_store.emplace_back().kind = Step::END;
   d.steps = d.step_store.data();
   d.owns = !d.own_slots.empty() || !d.own_words.empty();
-  d.active = 0;
+  d.runs = d.owns ? 0 : DecodedBlock::UNCOUNTED;
   return true;
 }
 
@@ -189,7 +189,7 @@ const DecodedBlock* decode_block(Ref blk) {
 }
 
 void forget_runs() {
-  for (DecodedBlock& d : pool) d.active = 0;
+  for (DecodedBlock& d : pool) d.runs = d.owns ? 0 : DecodedBlock::UNCOUNTED;
 }
 
 void clear_decoded_blocks() {

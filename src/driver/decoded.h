@@ -42,9 +42,12 @@ struct DecodedBlock {
   Step cleanup_step;  // its deletion record, when cleanup is not 0
   bool idle_init;     // the block starts with an initialisation of no temporaries
   // Whether a run of the block has state of its own (see block_runs.h):
-  // only then are its active runs counted.
+  // only then are its runs under way counted.
   bool owns;
-  mutable u32 active;  // runs of the block under way, when it owns state
+  // The runs under way of a block that owns state; from UNCOUNTED up for
+  // one that does not, so that one test tells both apart.
+  static constexpr u32 UNCOUNTED = 0x80000000u;
+  mutable u32 runs;
   u32 nsteps;
   Step* steps;        // the records after the idle initialisation, then END
   std::vector<Step> step_store;

@@ -68,8 +68,13 @@ extern u32 exec_depth;
 // (error 53), so the limit holds on any stack the system gives.
 constexpr u32 NATIVE_STACK_RESERVE = 160 * 1024;
 extern std::uintptr_t stack_floor;
+// The stack pointer is read from the address of a local rather than the
+// frame address, which would cost the loops that inline the test a
+// register for a frame pointer.
 [[gnu::always_inline]] inline bool native_stack_low() {
-  return reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0)) < stack_floor;
+  char probe;
+  asm("" : : "r"(&probe));  // the local must have an address on the stack
+  return reinterpret_cast<std::uintptr_t>(&probe) < stack_floor;
 }
 // Whether a block run through a native call would nest too deeply.
 [[gnu::always_inline]] inline bool too_deep() {

@@ -150,7 +150,10 @@ inline void leave_decoded(const DecodedBlock& b, const u8* next) {
   }
 }
 
-// The steps of one run of a decoded block; the records counted.
+// The steps of one run of a decoded block; the records counted. Uncounted,
+// the caller has counted the run of `b` itself (see block_runs.h): a loop
+// does so once for all the rounds of its body.
+template <bool Counted = true>
 u64 run_decoded_steps(const DecodedBlock& b);
 
 // A block run that is not the plain decoded one: events to process first,
@@ -248,9 +251,12 @@ class LoopBody {
       // levels and the stop request together (see stop_pending).
       return 1;
     }
-    // A body of several records, decoded.
+    // A body of several records, decoded. The loop counts one run of it
+    // for all its rounds: between rounds the body's slots are empty, so a
+    // round that runs the body again sets aside only the current round.
     if (slot_->value == decoded_block_ && plain()) {
-      n += run_decoded_steps(*decoded_);
+      if (held_ != decoded_) [[unlikely]] hold();
+      n += run_decoded_steps<false>(*decoded_);
       return 1;
     }
     // The walk counts apart, so that `n` can stay in a register here.
@@ -264,6 +270,13 @@ class LoopBody {
   // its block.
   bool plain() const { return !(slot_->flags & V_EMPTY) && !special_mode(); }
 
+  // After the last round: the run of the body that the rounds shared ends.
+  // (A run-time error forgets every run instead.)
+  void release() {
+    if (held_) run_ends(*held_);
+    held_ = nullptr;
+  }
+
   // After a round: ends the run when its one record asked for "stop" (a
   // longer body has done so itself).
   void stop_pending() const {
@@ -273,7 +286,14 @@ class LoopBody {
  private:
   // Every round that the direct call cannot take: a body of several
   // records, events to process, tracing, or a slot without a block.
+  [[gnu::noinline]] void hold() {
+    release();
+    run_begins(*decoded_);
+    held_ = decoded_;
+  }
+
   [[gnu::noinline]] u32 run_walk(u64& n) {
+    release();  // the runs below count themselves
     if (slot_->flags & V_EMPTY) [[unlikely]] return fail(60);
     if (slot_->value != known_) learn(slot_->value);
     if (single_ && !_tracing_on) {
@@ -289,6 +309,7 @@ class LoopBody {
   }
 
   void learn(Ref blk) {
+    release();
     known_ = blk;
     direct_block_ = decoded_block_ = 0;
     single_ = nullptr;
@@ -313,6 +334,7 @@ class LoopBody {
   Ref decoded_block_ = 0;  // the block that runs decoded right here; 0: none
   u32 round_records_ = 1;  // records a direct round counts: its idle initialisation too
   const Step* single_ = nullptr;  // the body's only operation
+  const DecodedBlock* held_ = nullptr;  // the body whose run the rounds share
   bool plus_assign_ = false;  // that operation is a "+=" statement, run inline
 };
 
