@@ -137,7 +137,7 @@ u32 repeat_block(VarEntry* body, Check check, Next next) {
       next();
     }
   }
-  if (exec_depth >= MAX_BLOCK_DEPTH) return fail(53);
+  if (too_deep()) return fail(53);
   ++exec_depth;
   u64 n = 0;
   u32 ok = 1;
@@ -159,6 +159,7 @@ u32 repeat_block(VarEntry* body, Check check, Next next) {
     }
     next();
   }
+  round.release();
   --exec_depth;
   _opcount += n;
   return ok;
@@ -259,8 +260,9 @@ u32 l_case(Ref result, const u8* params, u32 count) {
 u32 l_bl_code(Ref, const u8* params, u32) {
   VarEntry* dst = P(params, 0);
   const VarEntry* src = P(params, 1);
-  if ((src->flags | dst->flags) & V_EMPTY) return fail(60);
+  // A block variable whose declaration has not run carries no V_CODE yet.
   if (!(src->flags & V_CODE)) return fail(32);
+  if ((src->flags | dst->flags) & V_EMPTY) return fail(60);
   dst->value = src->value;
   dst->flags |= V_CODE;
   return 1;

@@ -100,12 +100,54 @@ Step decode_step(const u8* rec) {
   return s;
 }
 
+// Whether `ref` names an entry of the table: a run may set such a slot
+// aside (records of a loaded program are not trusted to).
+bool table_slot(const TableHead& t, Ref ref) {
+  return ref >= t.base && ref < t.end && (ref - t.base) % sizeof(VarEntry) == 0;
+}
+
+void own_slot(DecodedBlock& d, const TableHead& t, Ref ref) {
+  if (!table_slot(t, ref)) return;
+  for (const Ref r : d.own_slots)
+    if (r == ref) return;
+  d.own_slots.push_back(ref);
+}
+
+// A group of temporaries given by a record's result word and extra count.
+void own_group(DecodedBlock& d, const u8* rec) {
+  const Ref first = rd32(rec + REC_RESULT);
+  if (!first) return;
+  for (u32 k = 0; k < rec[REC_EXTRA]; ++k) own_slot(d, rettable, first + k * sizeof(VarEntry));
+}
+
+// What a record tells of the slots and words that belong to one run of its
+// block: the initialisation of its temporaries (grouped, or one by one when
+// compiled without the grouping, as a type's init whose extra count is the
+// type plus one), and the parameter words its element records rewrite.
+void note_owned(DecodedBlock& d, const u8* rec) {
+  const u32 h = rd32(rec + REC_HANDLER);
+  if (h == H__alltmpinits) return own_group(d, rec);
+  if (h == H__arrdynelem) {
+    const Ref word = rd32(rec + REC_RESULT);
+    if (word >= codepage.base && word <= codepage.end - 4) d.own_words.push_back(word);
+    return;
+  }
+  const u32 type = rec[REC_EXTRA] - 1u;
+  if (type < TY_COUNT && h == typent[type].init)
+    for (u32 k = 0; k < rec[REC_COUNT]; ++k) own_slot(d, rettable, par_ref(rec + REC_PARAMS, k));
+}
+
 bool decode_into(DecodedBlock& d, const u8* blk) {
   d.cleanup = rd32(blk);
   if (d.cleanup) {
     const u8* cleanrec = mem + d.cleanup - 4;
     if (d.cleanup < 4 || !sound_record(cleanrec)) return false;
     d.cleanup_step = decode_step(cleanrec);
+    if (rd32(cleanrec + REC_HANDLER) == H_mvardel) {
+      own_group(d, cleanrec);
+      for (u32 k = 0; k < cleanrec[REC_COUNT]; ++k)
+        own_slot(d, vartable, par_ref(cleanrec + REC_PARAMS, k));
+    }
   }
   const u8* rec = blk + 4;
   d.idle_init = false;
@@ -114,16 +156,19 @@ bool decode_into(DecodedBlock& d, const u8* blk) {
     d.idle_init = true;
     rec += REC_PARAMS;
   }
-  d.nsteps = 0;
   for (;;) {
-    if (at_end_mark(rec)) {
-      d.steps[d.nsteps].kind = Step::END;
-      return true;
-    }
-    if (d.nsteps == DecodedBlock::MAX_STEPS || !sound_record(rec)) return false;
-    d.steps[d.nsteps++] = decode_step(rec);
+    if (at_end_mark(rec)) break;
+    if (!sound_record(rec)) return false;
+    d.step_store.push_back(decode_step(rec));
+    note_owned(d, rec);
     rec += rec_size(rec);
   }
+  d.nsteps = static_cast<u32>(d.step_store.size());
+  d.step_store.emplace_back().kind = Step::END;
+  d.steps = d.step_store.data();
+  d.owns = !d.own_slots.empty() || !d.own_words.empty();
+  d.runs = d.owns ? 0 : DecodedBlock::UNCOUNTED;
+  return true;
 }
 
 }  // namespace
@@ -141,6 +186,10 @@ const DecodedBlock* decode_block(Ref blk) {
   decoded_at[off] = result;
   filled.push_back(off);
   return result == &undecodable ? nullptr : result;
+}
+
+void forget_runs() {
+  for (DecodedBlock& d : pool) d.runs = d.owns ? 0 : DecodedBlock::UNCOUNTED;
 }
 
 void clear_decoded_blocks() {

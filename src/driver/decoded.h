@@ -12,6 +12,8 @@
 // runs, and the copy holds until the next program is compiled or loaded.
 #pragma once
 
+#include <vector>
+
 #include "executor.h"
 #include "qv.h"
 
@@ -36,17 +38,28 @@ struct Step {
 };
 
 struct DecodedBlock {
-  static constexpr u32 MAX_STEPS = 16;
   Ref cleanup;        // the block's clean-up word
   Step cleanup_step;  // its deletion record, when cleanup is not 0
   bool idle_init;     // the block starts with an initialisation of no temporaries
+  // Whether a run of the block has state of its own (see block_runs.h):
+  // only then are its runs under way counted.
+  bool owns;
+  // The runs under way of a block that owns state; from UNCOUNTED up for
+  // one that does not, so that one test tells both apart.
+  static constexpr u32 UNCOUNTED = 0x80000000u;
+  mutable u32 runs;
   u32 nsteps;
-  Step steps[MAX_STEPS + 1];  // the records after the idle initialisation, then END
+  Step* steps;        // the records after the idle initialisation, then END
+  std::vector<Step> step_store;
+  // What one run owns: its temporaries and named variables, and the
+  // parameter words that its element records rewrite.
+  std::vector<Ref> own_slots;
+  std::vector<Ref> own_words;
 };
 
 // The decoded form of the block at `blk`, or null for a block that is run
-// record by record (one outside the code page, one too long to decode, one
-// whose records are not sound). Decodes the block on its first run.
+// record by record (one outside the code page or one whose records are not
+// sound). Decodes the block on its first run.
 const DecodedBlock* decode_block(Ref blk);
 
 // Per code-page byte, the block that starts there: null when not seen yet,
@@ -66,5 +79,8 @@ inline const DecodedBlock* decoded_block(Ref blk) {
 
 // Forgets every decoded block: the code page is about to change.
 void clear_decoded_blocks();
+
+// Counts no run of any block as under way (a run-time error ended them).
+void forget_runs();
 
 }  // namespace qv

@@ -6,8 +6,14 @@
 #include "executor.h"
 #include "executor_loop.h"
 
+#include <sys/resource.h>
+
 #include <cstdio>
 
+// The top of the main thread's stack, as the C library found it at start.
+extern "C" void* __libc_stack_end;
+
+#include "block_runs.h"
 #include "blocks.h"
 #include "decoded.h"
 #include "env.h"
@@ -25,6 +31,7 @@ u64 _opcount = 0;
 Ref last_lexema = 0;
 u32 optimtmpvarinit = 1;
 u32 exec_depth = 0;
+std::uintptr_t stack_floor = 0;
 #ifdef QV_FUZZ
 u64 run_step_limit = 0;
 u64 run_steps = 0;
@@ -70,6 +77,7 @@ inline const DecodedBlock* enterable(const VarEntry* slot) {
 // decoded block go on with that block's steps right here, its caller's
 // place kept in pending_stack: a QV program's nesting costs no native
 // frames then, which deep recursion would feel.
+template <bool Counted>
 u64 run_decoded_steps(const DecodedBlock& first) {
   static const void* const code[] = {
       &&call, &&init_temps, &&del_temps, &&plus, &&mul, &&minus, &&div, &&mod,
@@ -79,6 +87,7 @@ u64 run_decoded_steps(const DecodedBlock& first) {
   static_assert(sizeof code / sizeof *code == Step::END + 1);
   Pending* const base = pending_top;
   const DecodedBlock* b = &first;
+  if constexpr (Counted) run_begins(*b);
   const Step* s = b->steps;
   const DecodedBlock* callee;
   Ref saved = 0;
@@ -106,7 +115,7 @@ call:
 exec:
   if ((s->count & 0xFF) == 1 && !signal_pending() && (callee = enterable(P(s->params, 0))))
     goto enter;
-  if (!exec_blocks(s->params, s->count)) [[unlikely]] record_failed(s->rec());
+  if (!s->handler(s->result, s->params, s->count)) [[unlikely]] record_failed(s->rec());
   if (signal_pending()) [[unlikely]] goto leave;
   QV_NEXT_STEP();
 if_: {
@@ -115,7 +124,7 @@ if_: {
                                                     : nullptr;
   if (!chosen) QV_NEXT_STEP();
   if (!signal_pending() && (callee = enterable(chosen))) goto enter;
-  if (!if_blocks(s->params, s->count)) [[unlikely]] record_failed(s->rec());
+  if (!s->handler(s->result, s->params, s->count)) [[unlikely]] record_failed(s->rec());
   if (signal_pending()) [[unlikely]] goto leave;
   QV_NEXT_STEP();
 }
@@ -126,7 +135,7 @@ call_block: {
     push_frame(s->result, s->params, np);
     goto enter;
   }
-  if (!call_block(s->result, s->params, s->count)) [[unlikely]] record_failed(s->rec());
+  if (!s->handler(s->result, s->params, s->count)) [[unlikely]] record_failed(s->rec());
   if (signal_pending()) [[unlikely]] goto leave;
   QV_NEXT_STEP();
 }
@@ -134,6 +143,7 @@ enter:
   ++exec_depth;
   *pending_top++ = {b, s, saved, s->kind};
   b = callee;
+  run_begins(*b);
   s = b->steps;
   fuzz_step();  // the block's entry
   fuzz_step();  // its first step
@@ -192,7 +202,11 @@ leave:
   if (on_stop) stop_run(s->rec());
   leave_decoded(*b, s->rec() + rec_size(s->rec()));
 finished:
-  if (pending_top == base) return done;
+  if (pending_top == base) {
+    if constexpr (Counted) run_ends(*b);
+    return done;
+  }
+  run_ends(*b);
   // A block entered here is done: its operation finishes as it would
   // after a native run, and its caller goes on.
   _opcount += done;
@@ -213,6 +227,8 @@ finished:
 #undef QV_CHECKED
 #undef QV_NEXT_STEP
 }
+template u64 run_decoded_steps<true>(const DecodedBlock&);
+template u64 run_decoded_steps<false>(const DecodedBlock&);
 
 u64 run_block_slow(Ref blk) {
   u64 n = 0;
@@ -235,7 +251,23 @@ u64 run_block_slow(Ref blk) {
 void _executor(VarEntry* slot) { run_block<false>(slot); }
 void _exectrace(VarEntry* slot) { run_block<true>(slot); }
 
+// The main thread's stack ends its size limit below its top. (The
+// thread's attributes would say the same, but finding them reads the
+// process's whole memory map.) Elsewhere, or without a limit, only the
+// nesting count holds.
+void measure_native_stack() {
+  stack_floor = 0;
+  rlimit lim{};
+  if (getrlimit(RLIMIT_STACK, &lim) != 0 || lim.rlim_cur == RLIM_INFINITY) return;
+  const auto top = reinterpret_cast<std::uintptr_t>(__libc_stack_end);
+  const auto here = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+  if (here > top || top - here >= lim.rlim_cur) return;
+  // The arguments and environment above the top lie within the reserve.
+  stack_floor = top - lim.rlim_cur + NATIVE_STACK_RESERVE;
+}
+
 u32 execute(int trace) {
+  measure_native_stack();
   _tracing_on = _tracing_int = trace ? 1 : 0;
   _trace_hook = trace_line;
   clear_decoded_blocks();  // the code page is the program's now
@@ -255,6 +287,7 @@ u32 execute(int trace) {
     block_nesty = 0;
     callstack.next = callstack.base;
     pending_top = pending_stack;
+    abandon_runs();
     return e.code ? e.code : 1;
   }
   return 0;
@@ -272,6 +305,7 @@ void reset_run_state() {
   block_nesty = 0;
   _execute = _executor;
   pending_top = pending_stack;
+  abandon_runs();
   clear_decoded_blocks();
 }
 

@@ -60,6 +60,29 @@ extern u32 optimtmpvarinit;
 constexpr u32 MAX_BLOCK_DEPTH = 3000;
 extern u32 exec_depth;
 
+// Most nesting costs no native frames (decoded blocks enter one another in
+// one loop), but loops, several blocks of one "exec", tracing and event
+// processing run their blocks through native calls. Those test the native
+// stack as well as the nesting count: below stack_floor, which lies
+// NATIVE_STACK_RESERVE above the stack's end, a block does not start
+// (error 53), so the limit holds on any stack the system gives.
+constexpr u32 NATIVE_STACK_RESERVE = 160 * 1024;
+extern std::uintptr_t stack_floor;
+// The stack pointer is read from the address of a local rather than the
+// frame address, which would cost the loops that inline the test a
+// register for a frame pointer.
+[[gnu::always_inline]] inline bool native_stack_low() {
+  char probe;
+  asm("" : : "r"(&probe));  // the local must have an address on the stack
+  return reinterpret_cast<std::uintptr_t>(&probe) < stack_floor;
+}
+// Whether a block run through a native call would nest too deeply.
+[[gnu::always_inline]] inline bool too_deep() {
+  return exec_depth >= MAX_BLOCK_DEPTH || native_stack_low();
+}
+// Finds the native stack's end and sets stack_floor (0 when unknown).
+void measure_native_stack();
+
 // The event pump that block entry calls when doprocesskeys is set (set by
 // the host; may be null in tests).
 extern void (*process_events_hook)();

@@ -3,6 +3,7 @@
 // function that walks the body's records directly.
 #pragma once
 
+#include "block_runs.h"
 #include "blocks.h"
 #include "decoded.h"
 #include "env.h"
@@ -26,7 +27,7 @@ inline u32 call_record(const u8* rec) {
 // guards: an error unwinds every executor call up to execute(), which sets
 // the nesting count back, and a failed run reports no record count.
 inline void enter_block() {
-  if (exec_depth >= MAX_BLOCK_DEPTH) [[unlikely]] {
+  if (too_deep()) [[unlikely]] {
     last_lexema = 0;
     execerror(53);
   }
@@ -80,6 +81,10 @@ inline void early_exit(const u8* cur, Ref cleanup) {
 // runs after another has set one, which passes `fast_entry` false.
 template <bool Traced>
 [[gnu::always_inline]] inline void walk_records(const u8* blk, u64& n, bool fast_entry) {
+  // A walked block's runs are counted through its decoded form all the
+  // same (see block_runs.h); one whose records are not sound has none.
+  const DecodedBlock* const run = decoded_block(ref_of(blk));
+  if (run) run_begins(*run);
   const Ref cleanup = rd32(blk);
   const u8* cur = blk + 4;
   fuzz_step();
@@ -97,7 +102,7 @@ template <bool Traced>
     }
   }
   for (;;) {
-    if (rd32(cur) == END_MARK) return;
+    if (rd32(cur) == END_MARK) break;
     ++n;
     fuzz_step();
     if constexpr (Traced) {
@@ -112,9 +117,10 @@ template <bool Traced>
       // of an "exec") would otherwise leave early and lose the stop.
       if (on_stop) stop_run(rec);
       early_exit(cur, cleanup);
-      return;
+      break;
     }
   }
+  if (run) run_ends(*run);
 }
 
 template <bool Traced>
@@ -144,7 +150,10 @@ inline void leave_decoded(const DecodedBlock& b, const u8* next) {
   }
 }
 
-// The steps of one run of a decoded block; the records counted.
+// The steps of one run of a decoded block; the records counted. Uncounted,
+// the caller has counted the run of `b` itself (see block_runs.h): a loop
+// does so once for all the rounds of its body.
+template <bool Counted = true>
 u64 run_decoded_steps(const DecodedBlock& b);
 
 // A block run that is not the plain decoded one: events to process first,
@@ -242,9 +251,12 @@ class LoopBody {
       // levels and the stop request together (see stop_pending).
       return 1;
     }
-    // A body of several records, decoded.
+    // A body of several records, decoded. The loop counts one run of it
+    // for all its rounds: between rounds the body's slots are empty, so a
+    // round that runs the body again sets aside only the current round.
     if (slot_->value == decoded_block_ && plain()) {
-      n += run_decoded_steps(*decoded_);
+      if (held_ != decoded_) [[unlikely]] hold();
+      n += run_decoded_steps<false>(*decoded_);
       return 1;
     }
     // The walk counts apart, so that `n` can stay in a register here.
@@ -258,6 +270,13 @@ class LoopBody {
   // its block.
   bool plain() const { return !(slot_->flags & V_EMPTY) && !special_mode(); }
 
+  // After the last round: the run of the body that the rounds shared ends.
+  // (A run-time error forgets every run instead.)
+  void release() {
+    if (held_) run_ends(*held_);
+    held_ = nullptr;
+  }
+
   // After a round: ends the run when its one record asked for "stop" (a
   // longer body has done so itself).
   void stop_pending() const {
@@ -267,7 +286,14 @@ class LoopBody {
  private:
   // Every round that the direct call cannot take: a body of several
   // records, events to process, tracing, or a slot without a block.
+  [[gnu::noinline]] void hold() {
+    release();
+    run_begins(*decoded_);
+    held_ = decoded_;
+  }
+
   [[gnu::noinline]] u32 run_walk(u64& n) {
+    release();  // the runs below count themselves
     if (slot_->flags & V_EMPTY) [[unlikely]] return fail(60);
     if (slot_->value != known_) learn(slot_->value);
     if (single_ && !_tracing_on) {
@@ -283,13 +309,15 @@ class LoopBody {
   }
 
   void learn(Ref blk) {
+    release();
     known_ = blk;
     direct_block_ = decoded_block_ = 0;
     single_ = nullptr;
     decoded_ = decoded_block(blk);
     if (decoded_) decoded_block_ = blk;
     // One record and no clean-up: the round is that record's direct call.
-    if (decoded_ && decoded_->nsteps == 1 && decoded_->cleanup == 0) {
+    // (Such a block owns no slots, so its rounds need no counting.)
+    if (decoded_ && decoded_->nsteps == 1 && decoded_->cleanup == 0 && !decoded_->owns) {
       single_ = &decoded_->steps[0];
       round_records_ = decoded_->idle_init ? 2 : 1;
       plus_assign_ = single_->kind == Step::PLUS_ASSIGN && single_->result == 0;
@@ -306,6 +334,7 @@ class LoopBody {
   Ref decoded_block_ = 0;  // the block that runs decoded right here; 0: none
   u32 round_records_ = 1;  // records a direct round counts: its idle initialisation too
   const Step* single_ = nullptr;  // the body's only operation
+  const DecodedBlock* held_ = nullptr;  // the body whose run the rounds share
   bool plus_assign_ = false;  // that operation is a "+=" statement, run inline
 };
 
@@ -315,7 +344,7 @@ class LoopBody {
 // names the operation that would have nested too deeply.
 [[gnu::always_inline]] inline u32 run_slot(VarEntry* slot) {
   if (slot->flags & V_EMPTY) [[unlikely]] return fail(60);
-  if (exec_depth >= MAX_BLOCK_DEPTH) [[unlikely]] return fail(53);
+  if (too_deep()) [[unlikely]] return fail(53);
   if (_execute == _executor) [[likely]] {
     ++exec_depth;
     run_block_entered(slot);
@@ -333,7 +362,7 @@ class LoopBody {
     VarEntry* b = P(params, i);
     if (signal_pending() && _execute == _executor) [[unlikely]] {
       if (b->flags & V_EMPTY) return fail(60);
-      if (exec_depth >= MAX_BLOCK_DEPTH) return fail(53);
+      if (too_deep()) return fail(53);
       run_block_pending(b);
     } else if (!run_slot(b)) {
       return 0;

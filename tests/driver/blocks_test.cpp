@@ -142,6 +142,8 @@ TEST_F(Blocks, EmptyBlockSlotIsNotRun) {
   VarEntry* zero = cnst(TY_UINT, 0);
   VarEntry* dest = var(TY_BLOCK, END_BLOCK);
   dest->flags = V_CODE;
+  VarEntry* deleted = var(TY_BLOCK, END_BLOCK);
+  deleted->flags = V_CODE | V_EMPTY;  // its block's run has ended
   struct Case { u32 handler; std::vector<VarEntry*> params; u32 error; };
   const Case cases[] = {
       {H_l_bl_exec, {empty}, 60},
@@ -149,7 +151,8 @@ TEST_F(Blocks, EmptyBlockSlotIsNotRun) {
       {H_l_for, {i, one, one, one, empty}, 60},
       {H_l_switch, {zero, empty}, 60},
       {H_l_bl_call, {empty}, 60},
-      {H_l_bl_code, {dest, empty}, 60},
+      {H_l_bl_code, {dest, empty}, 32},  // declaration not run: no V_CODE yet
+      {H_l_bl_code, {dest, deleted}, 60},
       {H_l_bl_code, {dest, var(TY_BLOCK, END_BLOCK)}, 32},  // a block without code
       {H_l_case, {dest, dest}, 32},                         // blocks do not compare
   };

@@ -8,6 +8,9 @@ For tests/golden/<group>/<name>.qv the files beside it say what to expect:
   <name>.args    extra command-line arguments, one line; {dir} stands for
                  the program's folder
   <name>.stdin   standard input (default: empty)
+With --variant V the program runs once more with the switch "-V" added,
+against <name>.V.out (and <name>.V.status, <name>.V.err): one program
+checked both with and without a switch such as -noptmp.
 Timings of the statistics report, the audio-open line and the addresses of
 detailed trace lines are normalised before comparing. With --update the
 expected .out (and an existing .err) are rewritten from the actual run.
@@ -31,13 +34,13 @@ def normalise(text):
     return text
 
 
-def run(qvrun, prog, env=None):
+def run(qvrun, prog, env=None, variant=None):
     base = prog[:-3]
     folder = os.path.dirname(prog)
-    args = []
+    args = ["-" + variant] if variant else []
     if os.path.exists(base + ".args"):
         with open(base + ".args") as f:
-            args = f.read().strip().replace("{dir}", folder).split()
+            args += f.read().strip().replace("{dir}", folder).split()
     stdin = b""
     if os.path.exists(base + ".stdin"):
         with open(base + ".stdin", "rb") as f:
@@ -55,9 +58,15 @@ def run(qvrun, prog, env=None):
 def main():
     update = "--update" in sys.argv
     argv = [a for a in sys.argv[1:] if a != "--update"]
+    variant = None
+    if "--variant" in argv:
+        k = argv.index("--variant")
+        variant = argv[k + 1]
+        del argv[k:k + 2]
     qvrun, prog = os.path.abspath(argv[0]), os.path.abspath(argv[1])
-    base = prog[:-3]
-    status, out, err = run(qvrun, prog)
+    status, out, err = run(qvrun, prog, variant=variant)
+    # The expected files of a variant carry its name.
+    base = prog[:-3] + ("." + variant if variant else "")
     if update:
         with open(base + ".out", "w", encoding="latin-1") as f:
             f.write(out)
