@@ -28,6 +28,7 @@ std::string cbuff = "is huge value, cannot report";
 bool save_requested = false;
 u32 run_end_code = 0;
 void (*run_end_hook)() = nullptr;
+void (*before_run_hook)() = nullptr;
 
 namespace {
 
@@ -249,6 +250,7 @@ int _main(int argc, char** argv) {
     compl_prog(path, &text);
   run_text = text;
   run_loaded = loaded;
+  if (before_run_hook) before_run_hook();
   std::fputs("Running...", stderr);
   if (tracing) std::puts("\n");
   long start = loaded ? 0 : clock_ms();

@@ -42,6 +42,9 @@ extern u32 run_end_code;
 // Called once as the process ends, before output is flushed (the host
 // writes its picture file here). May be null.
 extern void (*run_end_hook)();
+// Called once the program is compiled or loaded, just before it runs (the
+// host loads the window here for a program that needs it). May be null.
+extern void (*before_run_hook)();
 
 // Set by "-cp": the compiled program is written next to the source.
 extern bool save_requested;

@@ -8,13 +8,12 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <QGuiApplication>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "window.h"
+#include "display_probe.h"
 
 namespace qv {
 
@@ -89,12 +88,14 @@ void choose_platform() {
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
 }
 
-bool display_connection_broken() {
+bool drawing_off_screen() {
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  return platform && std::strcmp(platform, "offscreen") == 0;
+}
+
+bool xcb_connection_broken(void* connection) {
   const Xcb* x = xcb();
-  auto* app = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-  if (!x || !app) return false;
-  void* c = app->connection();
-  return c && x->has_error(c) != 0;
+  return x && connection && x->has_error(connection) != 0;
 }
 
 }  // namespace qv

@@ -1,16 +1,15 @@
 // Keyboard handling and event processing: the key handler block, the key
-// code, and the event pump that programs and the executor call.
-#include <QApplication>
-#include <QKeyEvent>
+// code, and the event pump that programs and the executor call. The window
+// library delivers the events; without it there are none.
 #include <cstdio>
 #include <optional>
 
-#include "../driver/executor.h"
 #include "../driver/driver.h"
+#include "../driver/errmess.h"
+#include "../driver/executor.h"
 #include "../driver/handlers.h"
 #include "run_end.h"
-#include "twidget.h"
-#include "window.h"
+#include "window_ops.h"
 
 namespace qv {
 
@@ -19,22 +18,17 @@ signed char keypressed = 0;
 int keyprocessing = 0;
 
 namespace {
-// An error inside the key handler cannot travel through Qt's event
-// dispatch; it waits here and goes on once the pump returns.
+// An error inside the key handler cannot travel through the toolkit's
+// event dispatch; it waits here and goes on once the pump returns.
 std::optional<RunError> key_error;
+
+bool stop_raised = false;  // the executor was asked to stop at its next record
 }  // namespace
 
 void processevents() {
   // A program that waits for keys shows what it printed first.
   std::fflush(stdout);
-  // The toolkit ends the process itself when it finds the display gone;
-  // the run ends here first, with its report.
-  if (_a && !run_end_code) {
-    if (display_connection_broken())
-      note_display_lost();
-    else
-      QApplication::processEvents();
-  }
+  if (window_ops && !run_end_code) window_ops->pump();
   if (key_error) {
     RunError e = *key_error;
     key_error.reset();
@@ -42,16 +36,14 @@ void processevents() {
   }
 }
 
-void TWidget::keyPressEvent(QKeyEvent* event) {
-  if (event->type() != QEvent::KeyPress) return;
+void key_typed(signed char key) {
   if (keyprocessing || key_error) return;
   keyprocessing = 1;
   if (!anykeyevent) {
     keyprocessing = 0;
     return;
   }
-  QByteArray text = event->text().toLatin1();
-  keypressed = text.isEmpty() ? 0 : static_cast<signed char>(text.at(0));
+  keypressed = key;
   u32 handler_slot = anykeyevent;
   u32 ok = 0;
   try {
@@ -61,6 +53,25 @@ void TWidget::keyPressEvent(QKeyEvent* event) {
   }
   brk_level = ok ? 0 : 1;
   keyprocessing = 0;
+}
+
+void note_display_lost() {
+  if (!run_end_code) run_end_code = E_DISPLAY_LOST;
+}
+
+// Block entry knows no record, so the stop travels as "stop" does and the
+// executor reports it at the record that runs next (the driver turns its
+// code into run_end_code). A block that runs no record never looks at the
+// stop: the next block entry ends the run without a location.
+void pump_at_block_entry() {
+  processevents();
+  if (!run_end_code) return;
+  if (stop_raised) {
+    on_stop = 0;
+    execerror(run_end_code);
+  }
+  stop_raised = true;
+  on_stop = 1;
 }
 
 u32 l_onanykeysetevent(Ref, const u8* params, u32) {

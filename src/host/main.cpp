@@ -1,40 +1,47 @@
-// Process entry: the application, the window and its drawing widget.
-#include <QApplication>
+// Process entry. With a screen to show it on, or a picture file to write,
+// the window comes first, as the toolkit wants it, and the driver runs from
+// its first paint. Off screen nobody sees a window: the driver runs at
+// once, and the window library loads only for a program that draws, takes
+// keys or processes events.
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
 
 #include "../driver/driver.h"
-#include "../driver/executor.h"
-#include "picture_file.h"
-#include "run_end.h"
+#include "../driver/output_check.h"
+#include "display_probe.h"
+#include "sound.h"
 #include "stop_signals.h"
-#include "twidget.h"
-#include "window.h"
+#include "window_ops.h"
+
+namespace {
+
+int app_argc = 0;
+char** app_argv = nullptr;
+
+bool picture_file_wanted() {
+  const char* path = std::getenv("QV_PICTURE");
+  return path && *path;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using namespace qv;
   catch_stop_signals();  // first: before any thread starts
   choose_platform();
-  qInstallMessageHandler(quiet_messages);
   if (argc <= 1) nopars();  // no window needed to say how to call us
+  if (!drawing_off_screen() || picture_file_wanted())
+    return load_window_library().run_with_window(argc, argv);
+  // What the toolkit's application would do for the program's output.
+  std::setlocale(LC_ALL, "");
+  __winopensound();
   app_argc = argc;
   app_argv = argv;
-  // Qt gets only the program name, so that it never takes a QV argument
-  // for one of its own options.
-  int qt_argc = 1;
-  QApplication app(qt_argc, argv);
-  QWidget top;
-  auto* w = new TWidget(&top, nullptr);
-  drawwindow = w;
-  QPalette pal = w->palette();
-  pal.setColor(QPalette::Window, Qt::black);
-  w->setPalette(pal);
-  w->setAutoFillBackground(true);
-  w->resize(480, 272);
-  w->move(10, 10);
-  top.resize(500, 292);
-  watch_window_close(&top);
-  top.show();
-  _a = &app;
-  process_events_hook = pump_at_block_entry;
-  run_end_hook = save_picture_file;
-  return app.exec();
+  before_run_hook = [] {
+    if (program_uses_window()) load_window_library().open_window(app_argc, app_argv);
+  };
+  _main(argc, argv);
+  std::puts("\nFinished\n");
+  std::_Exit(flush_stdout_checked() ? 0 : 1);
 }

@@ -7,6 +7,7 @@
 #include <QAbstractNativeEventFilter>
 #include <QApplication>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QWidget>
 #include <cstdint>
 #include <cstring>
@@ -14,13 +15,12 @@
 #include "../driver/driver.h"
 #include "../driver/errmess.h"
 #include "../driver/executor.h"
+#include "display_probe.h"
 #include "window.h"
 
 namespace qv {
 
 namespace {
-
-bool stop_raised = false;  // the executor was asked to stop at its next record
 
 // Sees the close of the top-level window. The window still closes: the
 // run notices at its next event processing.
@@ -68,27 +68,13 @@ void watch_window_close(QWidget* top) {
   QCoreApplication::instance()->installNativeEventFilter(new DestroyWatch(top));
 }
 
-void note_display_lost() {
-  if (!run_end_code) run_end_code = E_DISPLAY_LOST;
-}
-
-// Block entry knows no record, so the stop travels as "stop" does and the
-// executor reports it at the record that runs next (the driver turns its
-// code into run_end_code). A block that runs no record never looks at the
-// stop: the next block entry ends the run without a location.
-void pump_at_block_entry() {
-  processevents();
-  if (!run_end_code) return;
-  if (stop_raised) {
-    on_stop = 0;
-    execerror(run_end_code);
-  }
-  stop_raised = true;
-  on_stop = 1;
-}
-
 bool display_lost_message(const QString& msg) {
   return msg.contains(QLatin1String("X11 connection broke"));
+}
+
+bool display_connection_broken() {
+  auto* app = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+  return app && xcb_connection_broken(app->connection());
 }
 
 }  // namespace qv

@@ -9,7 +9,8 @@ namespace qv {
 
 class TWidget : public QWidget {
  public:
-  TWidget(QWidget* parent, const char* name);
+  // open_sound: opens the sound input, as the window made at start does.
+  TWidget(QWidget* parent, const char* name, bool open_sound = true);
 
   // Puts the off-screen picture on the screen ("flush").
   void show_picture(const QPixmap& picture);

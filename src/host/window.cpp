@@ -1,7 +1,10 @@
-// Process entry, the window and the first-paint start of the driver.
+// The window library: the application, the window and the first-paint
+// start of the driver, and what the rest of qvrun reaches through its
+// operation table.
 #include "window.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QThread>
 #include <QTimer>
@@ -13,8 +16,10 @@
 #include "../driver/executor.h"
 #include "../driver/output_check.h"
 #include "run_end.h"
+#include "picture_file.h"
 #include "sound.h"
 #include "twidget.h"
+#include "window_ops.h"
 
 namespace qv {
 
@@ -28,9 +33,9 @@ char** app_argv = nullptr;
 
 constexpr int PIC_W = 480, PIC_H = 272;
 
-TWidget::TWidget(QWidget* parent, const char* name) : QWidget(parent) {
+TWidget::TWidget(QWidget* parent, const char* name, bool open_sound) : QWidget(parent) {
   if (name) setObjectName(QString::fromLatin1(name));
-  __winopensound();
+  if (open_sound) __winopensound();
   setFocusPolicy(Qt::StrongFocus);
 }
 
@@ -69,6 +74,12 @@ void TWidget::run_driver() {
   std::_Exit(flush_stdout_checked() ? 0 : 1);
 }
 
+void TWidget::keyPressEvent(QKeyEvent* event) {
+  if (event->type() != QEvent::KeyPress) return;
+  QByteArray text = event->text().toLatin1();
+  key_typed(text.isEmpty() ? 0 : static_cast<signed char>(text.at(0)));
+}
+
 // Qt's own warnings are not part of the program's output. The one about
 // a broken display connection comes just before the toolkit ends the
 // process: the run ends first, with its report.
@@ -78,5 +89,80 @@ void quiet_messages(QtMsgType type, const QMessageLogContext&, const QString& ms
   if (type == QtCriticalMsg || type == QtFatalMsg)
     std::fprintf(stderr, "%s\n", msg.toLocal8Bit().constData());
 }
+
+namespace {
+
+void pump() {
+  // The toolkit ends the process itself when it finds the display gone;
+  // the run ends here first, with its report.
+  if (!_a) return;
+  if (display_connection_broken())
+    note_display_lost();
+  else
+    QApplication::processEvents();
+}
+
+// Qt gets only the program name, so that it never takes a QV argument
+// for one of its own options.
+int qt_argc = 1;
+
+// The drawing widget inside the top-level window; it opens the sound
+// input when asked to.
+void fill_window(QApplication* app, QWidget* top, bool open_sound) {
+  auto* w = new TWidget(top, nullptr, open_sound);
+  drawwindow = w;
+  QPalette pal = w->palette();
+  pal.setColor(QPalette::Window, Qt::black);
+  w->setPalette(pal);
+  w->setAutoFillBackground(true);
+  w->resize(480, 272);
+  w->move(10, 10);
+  top->resize(500, 292);
+  watch_window_close(top);
+  top->show();
+  _a = app;
+  process_events_hook = pump_at_block_entry;
+  run_end_hook = save_picture_file;
+}
+
+int run_with_window(int argc, char** argv) {
+  qInstallMessageHandler(quiet_messages);
+  app_argc = argc;
+  app_argv = argv;
+  QApplication app(qt_argc, argv);
+  QWidget top;
+  fill_window(&app, &top, true);
+  return app.exec();
+}
+
+// The driver is already running: the window gets the picture that the
+// first paint would have given it, and the run goes on. The sound input
+// is open already.
+void open_window(int argc, char** argv) {
+  qInstallMessageHandler(quiet_messages);
+  app_argc = argc;
+  app_argv = argv;
+  alreadyrun = 1;
+  // Never destroyed: the process ends with the run.
+  auto* app = new QApplication(qt_argc, argv);
+  auto* picture = new QPixmap(PIC_W, PIC_H);
+  auto* painter = new QPainter;
+  display = painter;
+  display_buffer = picture;
+  picture->fill(Qt::black);
+  if (!painter->begin(picture)) std::puts("\nerror begining\n");
+  painter->setPen(QPen(Qt::white, 0, Qt::SolidLine));
+  painter->setBackground(QBrush(Qt::black));
+  fill_window(app, new QWidget, false);
+}
+
+const WindowOps ops{win_flushDisplay, win_clearall,   win_setPen, win_drawPixel,
+                    win_drawPoint,    win_drawLine,   win_drawCircle, pump,
+                    run_with_window,  open_window};
+
+// Whoever loads or links the library gets the window with it.
+[[maybe_unused]] const bool registered = (window_ops = &ops, true);
+
+}  // namespace
 
 }  // namespace qv

@@ -6,6 +6,8 @@ class QPixmap;
 class QWidget;
 class QApplication;
 
+#include "window_ops.h"
+
 namespace qv {
 
 extern QWidget* drawwindow;
@@ -14,9 +16,6 @@ extern QPixmap* display_buffer;
 extern int alreadyrun;
 extern QApplication* _a;
 
-// Delivers pending window-system events once.
-void processevents();
-
 }  // namespace qv
 
 #include <QtGlobal>
@@ -24,9 +23,6 @@ void processevents();
 namespace qv {
 // Start-up helpers of main().
 void quiet_messages(QtMsgType type, const QMessageLogContext& ctx, const QString& msg);
-// Picks the toolkit's platform: off screen, with one line on standard
-// error, when the display that the environment names cannot be opened.
-void choose_platform();
 // True when the connection to the X display has broken.
 bool display_connection_broken();
 }  // namespace qv

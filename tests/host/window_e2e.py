@@ -25,8 +25,10 @@ BLACK, RED, GREEN, BLUE, YELLOW = (0, 0, 0), (255, 0, 0), (0, 255, 0), (0, 0, 25
 
 def start_xvfb():
     read_fd, write_fd = os.pipe()
+    # No reset when the last client leaves: a reset drops every connection,
+    # also that of a qvrun starting just as a probing xwininfo ends.
     xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "640x480x24",
-                             "-wr", "-nolisten", "tcp"], pass_fds=(write_fd,),
+                             "-wr", "-nolisten", "tcp", "-noreset"], pass_fds=(write_fd,),
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     os.close(write_fd)
     with os.fdopen(read_fd) as f:
