@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
 """qvrun without a screen: a display that cannot be opened, the picture
 written as a PNG file (QV_PICTURE), standard output that cannot be written,
-and the temporary files of a killed save.
+the temporary files of a killed save, and the window library that only a
+program that draws, takes keys or processes events loads.
 
     headless_e2e.py QVRUN
 """
 import os
+import re
 import struct
 import subprocess
 import sys
@@ -155,7 +157,51 @@ def stale_saves(d):
     check("other files stay", all(n in names for n in kept), str(sorted(names)))
 
 
+def timeless(text):
+    text = re.sub(r"Execution time [0-9.]+ sec", "Execution time <t> sec", text)
+    return re.sub(r"speed [^\n]*", "speed <s>", text)
+
+
+# Off screen the window is nobody's to see: a run loads the window library
+# only for a program whose operations need it, and prints the same as the
+# run that makes its window at start (a picture file asks for that one).
+def window_library(d):
+    programs = {
+        "plain": ('int i 2; float f 0.75; puts i " " (f * 3) " " (sqrt 2);', False),
+        "draws": ('color 255 0 0; point 1 1; flush; puts "drawn";', True),
+        "pumps": ('processevents; puts "pumped";', True),
+        "keys": ('int k; onkbhit { k = (kbcode) }; puts "keys";', True),
+        "error": ('puts "before"; circle 1 2;', False),
+    }
+    for name, (text, needs) in programs.items():
+        src = os.path.join(d, name + ".qv")
+        with open(src, "w") as f:
+            f.write(text + "\n")
+        runs = [[src]]
+        if name != "error":
+            subprocess.run([qvrun, src, "-cp"], capture_output=True, env=base_env(), timeout=30)
+            runs.append([os.path.join(d, name + ".cp")])
+        for args in runs:
+            what = "%s (%s)" % (name, os.path.basename(args[0]))
+            env = base_env(QT_QPA_PLATFORM="offscreen", LD_DEBUG="files")
+            p = subprocess.run([qvrun] + args, capture_output=True, env=env, timeout=30)
+            loaded = b"libqvwindow.so" in p.stderr
+            check("%s: the window library loads %s" % (what, "" if needs else "not "),
+                  loaded == needs)
+            check("%s: no Qt without the window" % what,
+                  needs or b"libQt6" not in p.stderr)
+            with_window = subprocess.run(
+                [qvrun] + args, capture_output=True, timeout=30,
+                env=base_env(QV_PICTURE=os.path.join(d, name + ".png")))
+            check("%s: the same output as with the window at start" % what,
+                  timeless(p.stdout.decode("latin-1")) ==
+                  timeless(with_window.stdout.decode("latin-1"))
+                  and p.returncode == with_window.returncode,
+                  p.stdout.decode("latin-1") + "\n----\n" + with_window.stdout.decode("latin-1"))
+
+
 with tempfile.TemporaryDirectory(prefix="qv_headless_") as folder:
+    window_library(folder)
     display_fallback(folder)
     picture(folder)
     output_errors()
