@@ -14,6 +14,7 @@
 #include "env.h"
 #include "errmess.h"
 #include "executor.h"
+#include "final_exit.h"
 #include "../compiler/compiler.h"
 #include "../compiler/listing.h"
 #include "../host/progfile.h"
@@ -32,11 +33,7 @@ const char* source_path = nullptr;
 
 bool contains(const char* s, const char* part) { return std::strstr(s, part) != nullptr; }
 
-[[noreturn]] void end_process(int status) {
-  std::fflush(stdout);
-  std::fflush(stderr);
-  std::_Exit(status);
-}
+[[noreturn]] void end_process(int status) { final_exit(status); }
 
 // Line number and start of the line that holds `where`; cuts the text
 // after that line.
@@ -137,6 +134,7 @@ Ref load_text(const char* path) {
     end_process(1);
   }
   mem[text + got] = END_OF_TEXT;
+  arena_keep(text);  // error reports point into it until the process ends
   std::fclose(f);
   return text;
 }

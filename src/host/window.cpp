@@ -62,8 +62,7 @@ void TWidget::run_driver() {
   display = nullptr;
   display_buffer = nullptr;
   std::puts("\nFinished\n");
-  std::fflush(stdout);
-  std::_Exit(0);
+  final_exit(0);
 }
 
 // Qt's own warnings are not part of the program's output.
