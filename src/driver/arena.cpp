@@ -103,7 +103,7 @@ Ref alloc_for(u32 size, const void* caller) {
   const Fit f = fit_of(size);
   const Ref r = take(f);
   if (!r) return 0;
-  guard::handed_out(r, size, f.size, caller);
+  guard::handed_out(r, size, caller);
   ++live_blocks;
   return r;
 }

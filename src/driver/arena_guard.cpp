@@ -46,7 +46,7 @@ std::string where(const void* pc) {
   char buf[512] = "";
   // The return address points after the call; one byte back lands in it.
   __sanitizer_symbolize_pc(const_cast<char*>(static_cast<const char*>(pc)) - 1,
-                           "%p in %F %L", buf, sizeof buf);
+                           "%p %F %L", buf, sizeof buf);
   return buf;
 }
 
@@ -78,12 +78,11 @@ void reaching(u64 end) {
   }
 }
 
-void handed_out(Ref off, u32 size, u64 span, const void* caller) {
+void handed_out(Ref off, u32 size, const void* caller) {
   // The span is poisoned already (fresh space or a freed block); opening
   // exactly `size` bytes leaves the rounding and the red zone closed.
   unpoison(off, size);
   live[off] = Live{size, ++serial, caller, false};
-  (void)span;
 }
 
 void taken_back(Ref off, u32 size, u64 span) {

@@ -46,10 +46,10 @@ void reserved(u64 size, u64 head_size, const u32 (*fixed)[2], unsigned nfixed);
 // Bump space up to `end` (an offset) is about to be handed out: poison the
 // space ahead of it before anything can reach there.
 void reaching(u64 end);
-// A block of `size` bytes (span bytes with its red zone and rounding) was
-// handed out at `off` to `caller`.
-void handed_out(Ref off, u32 size, u64 span, const void* caller);
-// A block comes back: reports and aborts unless it is live with this size.
+// A block of `size` bytes was handed out at `off` to `caller`.
+void handed_out(Ref off, u32 size, const void* caller);
+// A block comes back: reports and aborts unless it is live with this
+// size. `span` counts its rounding and red zone too.
 void taken_back(Ref off, u32 size, u64 span);
 // The allocator's own link word inside a free block.
 void open_link(Ref off);
@@ -63,7 +63,7 @@ u32 report_leaks(std::FILE* out);
 
 inline void reserved(u64, u64, const u32 (*)[2], unsigned) {}
 inline void reaching(u64) {}
-inline void handed_out(Ref, u32, u64, const void*) {}
+inline void handed_out(Ref, u32, const void*) {}
 inline void taken_back(Ref, u32, u64) {}
 inline void open_link(Ref) {}
 inline void close_link(Ref) {}

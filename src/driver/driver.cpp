@@ -131,6 +131,7 @@ Ref load_text(const char* path) {
   if (got == 0) {
     if (errno == 0) errno = ENODATA;
     std::perror(path);
+    arena_free(text, size + 1);
     end_process(1);
   }
   mem[text + got] = END_OF_TEXT;
