@@ -1,11 +1,15 @@
-// The sanitizer build's view of the arena (see arena_guard.h). Only the
-// sanitizer build compiles anything here.
+// The memory checkers' view of the arena (see arena_guard.h). Only the
+// sanitizer and valgrind builds compile anything here.
 #include "arena_guard.h"
 
 #if QV_ARENA_GUARD
 
+#if QV_ARENA_ASAN
 #include <sanitizer/asan_interface.h>
 #include <sanitizer/common_interface_defs.h>
+#else
+#include <valgrind/memcheck.h>
+#endif
 
 #include <unistd.h>
 
@@ -39,8 +43,13 @@ u32 serial = 0;
 u64 poisoned_end = 0;
 u64 arena_size = 0;
 
+#if QV_ARENA_ASAN
 void poison(u64 off, u64 len) { ASAN_POISON_MEMORY_REGION(mem + off, len); }
+// Handed out: readable and writable (valgrind: not yet defined).
 void unpoison(u64 off, u64 len) { ASAN_UNPOISON_MEMORY_REGION(mem + off, len); }
+// The allocator's own words, which hold what it wrote there.
+void open_own(u64 off, u64 len) { ASAN_UNPOISON_MEMORY_REGION(mem + off, len); }
+void print_stack() { __sanitizer_print_stack_trace(); }
 
 std::string where(const void* pc) {
   char buf[512] = "";
@@ -49,6 +58,18 @@ std::string where(const void* pc) {
                            "%p %F %L", buf, sizeof buf);
   return buf;
 }
+#else
+void poison(u64 off, u64 len) { VALGRIND_MAKE_MEM_NOACCESS(mem + off, len); }
+void unpoison(u64 off, u64 len) { VALGRIND_MAKE_MEM_UNDEFINED(mem + off, len); }
+void open_own(u64 off, u64 len) { VALGRIND_MAKE_MEM_DEFINED(mem + off, len); }
+void print_stack() { VALGRIND_PRINTF_BACKTRACE("arena: released here\n"); }
+
+std::string where(const void* pc) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%p", pc);
+  return buf;
+}
+#endif
 
 [[noreturn]] void refuse(const char* what, Ref off, u32 size, u32 had) {
   std::fprintf(stderr,
@@ -57,7 +78,7 @@ std::string where(const void* pc) {
                what, off, size);
   if (had) std::fprintf(stderr, ", allocated with %u", had);
   std::fputs("\n", stderr);
-  __sanitizer_print_stack_trace();
+  print_stack();
   std::abort();
 }
 
@@ -66,7 +87,7 @@ std::string where(const void* pc) {
 void reserved(u64 size, u64 head_size, const u32 (*fixed)[2], unsigned nfixed) {
   arena_size = size;
   poison(0, head_size);
-  for (unsigned i = 0; i < nfixed; ++i) unpoison(fixed[i][0], fixed[i][1]);
+  for (unsigned i = 0; i < nfixed; ++i) open_own(fixed[i][0], fixed[i][1]);
   poisoned_end = head_size;
 }
 
@@ -93,7 +114,7 @@ void taken_back(Ref off, u32 size, u64 span) {
   poison(off, span);
 }
 
-void open_link(Ref off) { unpoison(off, 4); }
+void open_link(Ref off) { open_own(off, 4); }
 void close_link(Ref off) { poison(off, 4); }
 
 void keep(Ref off) {

@@ -1,11 +1,12 @@
-// What AddressSanitizer knows about the arena. To the sanitizer the arena is
-// one big valid mapping, so by itself it would see no overflow from one
-// string into the next and no use of a freed array. In the sanitizer build
-// these hooks poison every byte that is not handed out (the unused head,
-// the red zone behind each block, freed blocks, the space not yet reached),
-// keep a register of the live blocks for the leak check at the end, and
-// refuse a release of a block that is not live or not of that size.
-// In every other build they are empty and the red zone is 0 bytes.
+// What the memory checkers know about the arena. To AddressSanitizer and
+// valgrind the arena is one big valid mapping, so by themselves they would
+// see no overflow from one string into the next and no use of a freed
+// array. In the sanitizer build (and a build with QV_VALGRIND) these hooks
+// poison every byte that is not handed out (the unused head, the red zone
+// behind each block, freed blocks, the space not yet reached), keep a
+// register of the live blocks for the leak check at the end, and refuse a
+// release of a block that is not live or not of that size. In every other
+// build they are empty and the red zone is 0 bytes.
 #pragma once
 
 #include <cstdio>
@@ -13,19 +14,27 @@
 #include "qv.h"
 
 #if defined(__SANITIZE_ADDRESS__)
-#define QV_ARENA_GUARD 1
+#define QV_ARENA_ASAN 1
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
+#define QV_ARENA_ASAN 1
+#endif
+#endif
+#ifndef QV_ARENA_ASAN
+#define QV_ARENA_ASAN 0
+#endif
+
+#if QV_ARENA_ASAN || defined(QV_VALGRIND)
 #define QV_ARENA_GUARD 1
-#endif
-#endif
-#ifndef QV_ARENA_GUARD
+#else
 #define QV_ARENA_GUARD 0
 #endif
 
 namespace qv::guard {
 
 constexpr bool ACTIVE = QV_ARENA_GUARD != 0;
+// AddressSanitizer rather than valgrind keeps the books.
+constexpr bool ASAN = QV_ARENA_ASAN != 0;
 
 // Poisoned bytes behind every block: an overflow by up to this much lands
 // in poison rather than in the neighbour. A multiple of the arena's grain.

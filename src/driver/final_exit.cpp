@@ -8,7 +8,7 @@
 #include "arena_guard.h"
 #include "env.h"
 
-#if QV_ARENA_GUARD
+#if QV_ARENA_ASAN
 #include <sanitizer/lsan_interface.h>
 #endif
 
@@ -31,7 +31,9 @@ int check_leaks(int status) {
   erase_allvars();
   if (arena_report_leaks()) status = guard::LEAK_EXIT_STATUS;
   std::fflush(stderr);
+#if QV_ARENA_ASAN
   __lsan_do_leak_check();  // ends the process itself when it finds a leak
+#endif
   return status;
 }
 #else

@@ -15,7 +15,7 @@ namespace {
 class Guard : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!guard::ACTIVE) GTEST_SKIP() << "only the sanitizer build sees inside the arena";
+    if (!guard::ASAN) GTEST_SKIP() << "only the sanitizer build reports into these tests";
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     fresh_env();
   }
