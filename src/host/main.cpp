@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "../driver/driver.h"
+#include "../driver/final_exit.h"
 #include "../driver/output_check.h"
 #include "display_probe.h"
 #include "sound.h"
@@ -43,5 +44,5 @@ int main(int argc, char** argv) {
   };
   _main(argc, argv);
   std::puts("\nFinished\n");
-  std::_Exit(flush_stdout_checked() ? 0 : 1);
+  final_exit(flush_stdout_checked() ? 0 : 1);
 }

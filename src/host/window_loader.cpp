@@ -8,6 +8,7 @@
 #include <string>
 
 #include "../driver/env.h"
+#include "../driver/final_exit.h"
 #include "../driver/executor.h"
 #include "../driver/handlers.h"
 #include "window_ops.h"
@@ -69,7 +70,7 @@ const WindowOps& load_window_library() {
   }
   std::fflush(stdout);
   std::fprintf(stderr, "qvrun: cannot load the window library: %s\n", error.c_str());
-  std::_Exit(1);
+  final_exit(1);
 }
 
 // The code page holds the blocks one after the other: a word for the
