@@ -3,12 +3,12 @@ local u, v, w = {}, {}, {}
 local function atav()
   for i = 0, n - 1 do
     local s = 0
-    for j = 0, n - 1 do local ij = i + j; s = s + u[j] / (ij * (ij + 1) // 2 + i + 1) end
+    for j = 0, n - 1 do local ij = i + j; s = s + u[j] / (ij * (ij + 1) / 2 + i + 1) end
     w[i] = s
   end
   for i = 0, n - 1 do
     local s = 0
-    for j = 0, n - 1 do local ij = i + j; s = s + w[j] / (ij * (ij + 1) // 2 + j + 1) end
+    for j = 0, n - 1 do local ij = i + j; s = s + w[j] / (ij * (ij + 1) / 2 + j + 1) end
     v[i] = s
   end
 end
