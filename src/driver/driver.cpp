@@ -151,7 +151,7 @@ Ref load_text(const char* path) {
 long compl_prog(const char* path, Ref* text) {
   *text = load_text(path);
   if (!cenv_init(200, 200, 200, 200, 2048)) cancel("Cannot initialize compiler environment\n");
-  if_c_error = 0;
+  if_c_error = E_NONE;
   std::fputs("\nCompiling... ", stderr);
   long start = clock_ms();
   u32 code = compile(*text);
@@ -254,7 +254,7 @@ int _main(int argc, char** argv) {
   long start = loaded ? 0 : clock_ms();
   if (u32 code = execute(tracing ? 1 : 0)) {
     // A stop that the host requested reports its own reason.
-    if (code == 38 && run_end_code) code = run_end_code;
+    if (code == E_STOP && run_end_code) code = run_end_code;
     runtime_error(code, text, loaded);
   }
   cancel(loaded ? std::string() : report_time(start));

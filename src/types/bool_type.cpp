@@ -1,6 +1,7 @@
 // The bool type: slot handlers, its text form through the named constants,
 // saved form, and the conversions between bool and the number types.
 #include "../driver/env.h"
+#include "../driver/errcodes.h"
 #include "../driver/handlers.h"
 #include "textout.h"
 
@@ -8,7 +9,7 @@ namespace qv {
 
 u32 l_log_init(Ref, const u8* params, u32) {
   VarEntry* s = P(params, 0);
-  if (!(s->flags & V_EMPTY)) return fail(71);
+  if (!(s->flags & V_EMPTY)) return fail(E_BAD_INIT);
   s->value = 0;
   s->type = TY_BOOL;
   s->flags &= ~V_EMPTY;
@@ -17,7 +18,7 @@ u32 l_log_init(Ref, const u8* params, u32) {
 
 u32 l_log_del(Ref, const u8* params, u32) {
   VarEntry* s = P(params, 0);
-  if (s->flags & V_EMPTY) return fail(72);
+  if (s->flags & V_EMPTY) return fail(E_DEL_NOT_INIT);
   s->flags |= V_EMPTY;
   return 1;
 }
@@ -35,7 +36,7 @@ i32 l_log_comp(VarEntry* a, VarEntry* b, u32) { return a->value == b->value ? 0 
 u32 l_literalstr(StrDesc* t, VarEntry* s) {
   t->end = t->cursor = t->start;
   mem[t->start] = 0;
-  if (s->type >= TY_COUNT) return fail(39);
+  if (s->type >= TY_COUNT) return fail(E_BAD_VALUE);
   const TypeEntry& type = typent[s->type];
   for (u32 i = type.litFirst; i < type.litFirst + type.litCount && i < LIT_COUNT; ++i) {
     bool same = s->type == TY_FLOAT ? as_float(litent[i].value) == as_float(s->value)
@@ -45,7 +46,7 @@ u32 l_literalstr(StrDesc* t, VarEntry* s) {
       return 1;
     }
   }
-  return fail(39);
+  return fail(E_BAD_VALUE);
 }
 
 u32 l_log_mksv(Exchange* x, VarEntry* s) {

@@ -7,6 +7,7 @@
 #include <limits>
 #include <string>
 
+#include "../driver/errcodes.h"
 #include "../driver/handlers.h"
 #include "itoa.h"
 #include "textout.h"
@@ -19,7 +20,7 @@ static_assert(std::numeric_limits<float>::is_iec559 && std::numeric_limits<doubl
 
 u32 l_float_init(Ref, const u8* params, u32) {
   VarEntry* s = P(params, 0);
-  if (!(s->flags & V_EMPTY)) return fail(71);
+  if (!(s->flags & V_EMPTY)) return fail(E_BAD_INIT);
   s->value = 0;  // +0.0
   s->type = TY_FLOAT;
   s->flags &= ~V_EMPTY;
@@ -28,7 +29,7 @@ u32 l_float_init(Ref, const u8* params, u32) {
 
 u32 l_float_del(Ref, const u8* params, u32) {
   VarEntry* s = P(params, 0);
-  if (s->flags & V_EMPTY) return fail(72);
+  if (s->flags & V_EMPTY) return fail(E_DEL_NOT_INIT);
   s->flags |= V_EMPTY;
   return 1;
 }

@@ -1,6 +1,7 @@
 // The int and uint types: slot handlers, text forms, saved form and the
 // conversion between the two. Both share every handler but comp; the
 // slot's own type tells signed from unsigned where it matters.
+#include "../driver/errcodes.h"
 #include "../driver/handlers.h"
 #include "itoa.h"
 #include "textout.h"
@@ -9,7 +10,7 @@ namespace qv {
 
 u32 l_int_init(Ref, const u8* params, u32 count) {
   VarEntry* s = P(params, 0);
-  if (!(s->flags & V_EMPTY)) return fail(71);
+  if (!(s->flags & V_EMPTY)) return fail(E_BAD_INIT);
   // Grouped temporary initialisation passes the temporary's type + 1 in the
   // high byte, so a reused temporary gets the type of its current use.
   u32 typed = (count >> 8) & 0xFF;
@@ -21,7 +22,7 @@ u32 l_int_init(Ref, const u8* params, u32 count) {
 
 u32 l_int_del(Ref, const u8* params, u32) {
   VarEntry* s = P(params, 0);
-  if (s->flags & V_EMPTY) return fail(72);
+  if (s->flags & V_EMPTY) return fail(E_DEL_NOT_INIT);
   s->flags |= V_EMPTY;
   return 1;
 }
@@ -103,7 +104,7 @@ u32 l_int_tf(StrDesc* t, VarEntry* s) {
     ok = parse_radix(text, n, 1, &v);
   else
     ok = parse_decimal(text, n, &v);
-  if (!ok) return fail(5);
+  if (!ok) return fail(E_TYPE_MISMATCH);
   s->value = v;
   return 1;
 }
