@@ -4,10 +4,10 @@
 // where a value of one type is passed where another is expected.
 #include "compiler.h"
 
-#include "../driver/errcodes.h"
 #include "emit.h"
 #include "lexer.h"
 #include "../driver/env.h"
+#include "../driver/errcodes.h"
 #include "../driver/executor.h"
 #include "../driver/functable.h"
 #include "../driver/handlers.h"

@@ -2,10 +2,9 @@
 
 #include <cstring>
 
-#include "../driver/errcodes.h"
 #include "lexer.h"
 #include "../driver/arena.h"
-#include "../driver/executor.h"
+#include "../driver/errcodes.h"
 #include "../driver/handlers.h"
 
 namespace qv {

@@ -1,10 +1,9 @@
 #include "lexer.h"
 
-#include "../driver/errcodes.h"
 #include "emit.h"
 #include "limiter.h"
 #include "../driver/env.h"
-#include "../driver/executor.h"
+#include "../driver/errcodes.h"
 
 namespace qv {
 

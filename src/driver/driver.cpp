@@ -25,13 +25,11 @@ const char* const usage_text =
     "TRELLIMAX TEST\n\nUsage: QVRUN FILENAME.EXT\n\nWhere FILENAME.EXT should be right QV program\n";
 std::string ctb = "too large, cannot measure";
 std::string cbuff = "is huge value, cannot report";
-bool save_requested = false;
 u32 run_end_code = 0;
 void (*run_end_hook)() = nullptr;
 
 namespace {
 
-const char* source_path = nullptr;
 // The run under way, for an end that comes from outside the program.
 Ref run_text = 0;
 bool run_loaded = false;
@@ -159,7 +157,6 @@ long compl_prog(const char* path, Ref* text) {
   long stop = clock_ms();
   if (stop != start)
     ctb = printf_string("%10.2f op/sec", static_cast<double>(copcount) / ((stop - start) / 1000.0));
-  save_compiled(path, *text);
   return stop - start;
 }
 
@@ -226,20 +223,20 @@ std::string report_time(long start) {
 int _main(int argc, char** argv) {
   if (argc <= 1) nopars();
   const char* path = argv[1];
-  source_path = path;
   if (contains(path, "-o")) {
     list_funcs();
     return 0;
   }
   bool loaded = contains(path, ".cp");
   bool tracing = false;
+  bool save = false;  // "-cp": the compiled program is written next to the source
   if (!loaded) {
     for (int i = 1; i < argc; ++i) {
       if (contains(argv[i], "-t"))
         tracing = true;
       else if (contains(argv[i], "-noptmp"))
         optimtmpvarinit = 0;
-      if (i > 1 && contains(argv[i], "-cp")) save_requested = true;
+      if (i > 1 && contains(argv[i], "-cp")) save = true;
     }
   }
   Ref text = 0;
@@ -247,6 +244,7 @@ int _main(int argc, char** argv) {
     load_compiled(path);
   else
     compl_prog(path, &text);
+  if (save) save_compiled(path);
   run_text = text;
   run_loaded = loaded;
   std::fputs("Running...", stderr);

@@ -43,7 +43,4 @@ extern u32 run_end_code;
 // writes its picture file here). May be null.
 extern void (*run_end_hook)();
 
-// Set by "-cp": the compiled program is written next to the source.
-extern bool save_requested;
-
 }  // namespace qv

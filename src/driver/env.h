@@ -26,8 +26,17 @@ extern TableHead callstack; // 32-bit words, block parameter stack
 constexpr u32 NAME_SIZE = 18;  // 17 characters and a NUL
 constexpr u32 NAME_CHARS = 17;
 
-// The lexeme buffer (Part of the lexer, allocated with the tables).
+// The lexeme buffer (the lexer's, allocated with the tables).
 extern Ref lexema;  // Ref to a StrDesc
+
+// ---- compile state ----------------------------------------------------------------
+// The source position of the last lexeme read: where a compile error is
+// reported, and, at run time, the position of the record that failed.
+extern Ref last_lexema;
+// 1: a block's temporaries are initialised together at its entry and
+// deleted together at its exit; 0 ("-noptmp"): around each operation. A
+// compiled-program file records the mode it was compiled in.
+extern u32 optimtmpvarinit;
 
 // ---- type table -----------------------------------------------------------------
 using AssignFn = u32 (*)(VarEntry* dest, VarEntry* src, u32 n);
