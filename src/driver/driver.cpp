@@ -95,8 +95,6 @@ void fatal(const std::string& text) {
   end_process(1);
 }
 
-void cancel(const std::string& text) { fatal(text); }
-
 void nopars() {
   std::fputs(usage_text, stderr);
   end_process(1);
@@ -148,7 +146,7 @@ Ref load_text(const char* path) {
 
 long compl_prog(const char* path, Ref* text) {
   *text = load_text(path);
-  if (!cenv_init(200, 200, 200, 200, 2048)) cancel("Cannot initialize compiler environment\n");
+  if (!cenv_init(200, 200, 200, 200, 2048)) fatal("Cannot initialize compiler environment\n");
   if_c_error = E_NONE;
   std::fputs("\nCompiling... ", stderr);
   long start = clock_ms();
@@ -161,14 +159,14 @@ long compl_prog(const char* path, Ref* text) {
 }
 
 void load_compiled(const char* path) {
-  if (!cenv_init(200, 200, 200, 200, 2048)) cancel("Cannot initialize environment\n");
+  if (!cenv_init(200, 200, 200, 200, 2048)) fatal("Cannot initialize environment\n");
   std::fputs("Loading... ", stderr);
   std::fflush(stderr);
   errno = 0;
   if (!load_program(path, 0)) {
     int err = errno;
     const char* why = if_c_error ? error_text(if_c_error) : std::strerror(err);
-    cancel(printf_string("Error while loading (%u): %s\nFile: %s\n", static_cast<u32>(err), why,
+    fatal(printf_string("Error while loading (%u): %s\nFile: %s\n", static_cast<u32>(err), why,
                          path));
   }
 }
@@ -198,10 +196,10 @@ void end_run_now(u32 code) {
   runtime_error(code, run_text, run_loaded);
 }
 
-void report_error(u32 code, Ref text) { cancel(format_compile_error(code, text, last_lexema)); }
+void report_error(u32 code, Ref text) { fatal(format_compile_error(code, text, last_lexema)); }
 
 void runtime_error(u32 code, Ref text, bool loaded) {
-  cancel(format_runtime_error(code, text, last_lexema, loaded));
+  fatal(format_runtime_error(code, text, last_lexema, loaded));
 }
 
 std::string report_time(long start) {
@@ -255,7 +253,7 @@ int _main(int argc, char** argv) {
     if (code == E_STOP && run_end_code) code = run_end_code;
     runtime_error(code, text, loaded);
   }
-  cancel(loaded ? std::string() : report_time(start));
+  fatal(loaded ? std::string() : report_time(start));
 }
 
 }  // namespace qv

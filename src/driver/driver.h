@@ -23,7 +23,6 @@ void load_compiled(const char* path);
 [[noreturn]] void runtime_error(u32 code, Ref text, bool loaded);
 std::string report_time(long start);
 [[noreturn]] void fatal(const std::string& text);
-[[noreturn]] void cancel(const std::string& text);
 
 // The report texts, formatted without ending the process (for tests).
 std::string format_compile_error(u32 code, Ref text, Ref where);

@@ -1,7 +1,5 @@
 #include "functable.h"
 
-#include <cstring>
-
 #include "handlers.h"
 
 namespace qv {
@@ -198,11 +196,5 @@ FuncEntry funcent[FUNC_COUNT] = {
     {"kbcode", H_l_kbcode, I, 0, 0, nullptr, 0x2},
     {"time", H_l_time, STR, 0, 0, nullptr, 0x2},
 };
-
-int find_operation(const char* name) {
-  for (u32 i = 0; i < FUNC_COUNT; ++i)
-    if (std::strcmp(funcent[i].name, name) == 0) return static_cast<int>(i);
-  return -1;
-}
 
 }  // namespace qv

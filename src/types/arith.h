@@ -1,6 +1,6 @@
-// Integer and float arithmetic steps shared by the operation handlers and
-// the loop operations, which run the commonest arithmetic of their bodies
-// without a call. Integer arithmetic is done on u32 words (wrap-around
+// Integer and float arithmetic steps and number comparisons, shared by the
+// arithmetic operation handlers (int_ops.cpp) and the executor's decoded
+// steps, which run the commonest arithmetic and comparisons without a call. Integer arithmetic is done on u32 words (wrap-around
 // without signed overflow); float arithmetic in single precision.
 #pragma once
 

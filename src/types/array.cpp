@@ -7,10 +7,6 @@
 
 namespace qv {
 
-namespace {
-constexpr u32 HEAD_OWNS_NOT = 1;  // header flag: storage belongs to someone else
-}  // namespace
-
 // A zero element size would make every element count a division by zero.
 Ref ar_crea(u32 elemSize, u32 n) {
   if (elemSize == 0) return fail(E_NO_MEMORY);
@@ -33,7 +29,7 @@ Ref ar_crea(u32 elemSize, u32 n) {
 void ar_free(Ref head) {
   if (!head) return;
   const auto* h = at<ArrHead>(head);
-  if (!(h->flags & HEAD_OWNS_NOT)) arena_free(h->data, h->limit - h->data + h->elemSize);
+  arena_free(h->data, h->limit - h->data + h->elemSize);
   arena_free(head, sizeof(ArrHead));
 }
 
