@@ -44,7 +44,15 @@ using CompFn = i32 (*)(VarEntry* a, VarEntry* b, u32 n);
 using TextFn = u32 (*)(StrDesc* text, VarEntry* slot);  // ft and tf
 using SaveFn = u32 (*)(Exchange* x, VarEntry* slot);    // mksv and mkld
 
-enum : u32 { T_CLEAR = 0x01, T_ASSIGN = 0x02, T_MERGE = 0x04, T_INSLOT = 0x20 };
+// Type flags. T_CLEAR: "clear" resets slots of the type; T_ASSIGN: a value
+// may be copied into a slot of the same type, and a declaration may give an
+// initial value; T_MERGE: equal literal constants share one slot; T_INSLOT:
+// the value word is the value (and its saved form). The two spare bits are
+// set on the types that always had them and tested nowhere.
+enum : u32 {
+  T_CLEAR = 0x01, T_ASSIGN = 0x02, T_MERGE = 0x04, T_SPARE_08 = 0x08, T_SPARE_10 = 0x10,
+  T_INSLOT = 0x20,
+};
 
 struct TypeEntry {
   u32 init;  // handler ids (registry indices): these three are OpHandlers

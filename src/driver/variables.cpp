@@ -22,11 +22,7 @@ inline u32 nextra(u32 count) { return (count >> 8) & 0xFF; }
 inline VarEntry* element(const ArrHead* h, u32 i) { return S(h->data + i * ELEM_SIZE); }
 
 inline u32 del_checked(VarEntry* v) {
-  if (in_slot(v->type)) {
-    if (v->flags & V_EMPTY) return fail(E_DEL_NOT_INIT);
-    v->flags |= V_EMPTY;
-    return 1;
-  }
+  if (in_slot(v->type)) return del_in_slot(v) ? 1 : fail(E_DEL_NOT_INIT);
   return v->type < TY_COUNT ? type_del(v) : fail(E_DEL_NOT_INIT);
 }
 
@@ -136,11 +132,11 @@ u32 mvarinit(Ref result, const u8* params, u32 count) {
     VarEntry* v = S(first + i * ELEM_SIZE);
     if (!(v->flags & V_EMPTY)) continue;
     if (in_slot(v->type)) {
-      v->value = 0;
-    } else {
-      if (v->type >= TY_COUNT) return fail(E_BAD_INIT);
-      if (!type_init(v)) return 0;
+      init_in_slot(v);
+      continue;
     }
+    if (v->type >= TY_COUNT) return fail(E_BAD_INIT);
+    if (!type_init(v)) return 0;
     v->flags &= ~(V_ARRAY | V_EMPTY);
   }
   return 1;

@@ -32,9 +32,10 @@ u32 delete_slots(Ref first, const u8* params, u32 count, u32 from);
 [[gnu::cold]] u32 fail_del_empty();                          // a del of an empty slot
 [[gnu::cold]] VarEntry* fail_element(const VarEntry* arr);  // no such element: null
 
-// The init and del of a temporary of an in-slot type: only its value word
-// and flags change. An init leaves a temporary that holds a value alone; a
-// del of an empty one is error 72 (false, nothing changed).
+// The init and del of a slot of an in-slot type: only its value word and
+// flags change. An init leaves a slot that holds a value alone; a del of an
+// empty one is error 72 (false, nothing changed). The one place for these
+// steps: the types' own init and del handlers (inslot_type.cpp) use them.
 inline void init_in_slot(VarEntry* v) {
   const u32 f = v->flags;
   if (f & V_EMPTY) {

@@ -7,27 +7,6 @@
 
 namespace qv {
 
-u32 l_log_init(Ref, const u8* params, u32) {
-  VarEntry* s = P(params, 0);
-  if (!(s->flags & V_EMPTY)) return fail(E_BAD_INIT);
-  s->value = 0;
-  s->type = TY_BOOL;
-  s->flags &= ~V_EMPTY;
-  return 1;
-}
-
-u32 l_log_del(Ref, const u8* params, u32) {
-  VarEntry* s = P(params, 0);
-  if (s->flags & V_EMPTY) return fail(E_DEL_NOT_INIT);
-  s->flags |= V_EMPTY;
-  return 1;
-}
-
-u32 l_log_assgn(VarEntry* d, VarEntry* s, u32) {
-  d->value = s->value;
-  return 1;
-}
-
 // Truth values have no order: unequal values are merely different.
 i32 l_log_comp(VarEntry* a, VarEntry* b, u32) { return a->value == b->value ? 0 : 2; }
 
@@ -48,14 +27,6 @@ u32 l_literalstr(StrDesc* t, VarEntry* s) {
   }
   return fail(E_BAD_VALUE);
 }
-
-u32 l_log_mksv(Exchange* x, VarEntry* s) {
-  x->bytes = ref_of(&s->value);
-  x->length = 4;
-  return 1;
-}
-
-u32 l_log_mkld(Exchange*, VarEntry*) { return 1; }
 
 u32 l_logint(VarEntry* src, VarEntry* dst) {
   dst->value = src->value;

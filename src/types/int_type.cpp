@@ -8,30 +8,6 @@
 
 namespace qv {
 
-u32 l_int_init(Ref, const u8* params, u32 count) {
-  VarEntry* s = P(params, 0);
-  if (!(s->flags & V_EMPTY)) return fail(E_BAD_INIT);
-  // Grouped temporary initialisation passes the temporary's type + 1 in the
-  // high byte, so a reused temporary gets the type of its current use.
-  u32 typed = (count >> 8) & 0xFF;
-  if (typed == TY_INT + 1 || typed == TY_UINT + 1) s->type = typed - 1;
-  s->value = 0;
-  s->flags &= ~V_EMPTY;
-  return 1;
-}
-
-u32 l_int_del(Ref, const u8* params, u32) {
-  VarEntry* s = P(params, 0);
-  if (s->flags & V_EMPTY) return fail(E_DEL_NOT_INIT);
-  s->flags |= V_EMPTY;
-  return 1;
-}
-
-u32 l_int_ass(VarEntry* d, VarEntry* s, u32) {
-  d->value = s->value;
-  return 1;
-}
-
 i32 l_int_comp(VarEntry* a, VarEntry* b, u32) {
   i32 x = as_int(a->value), y = as_int(b->value);
   return x < y ? -1 : x > y ? 1 : 0;
@@ -108,14 +84,6 @@ u32 l_int_tf(StrDesc* t, VarEntry* s) {
   s->value = v;
   return 1;
 }
-
-u32 l_int_mksv(Exchange* x, VarEntry* s) {
-  x->bytes = ref_of(&s->value);
-  x->length = 4;
-  return 1;
-}
-
-u32 l_int_mkld(Exchange*, VarEntry*) { return 1; }
 
 // int <-> uint: the bit pattern carries over unchanged.
 u32 l_int_conv(VarEntry* src, VarEntry* dst) {
