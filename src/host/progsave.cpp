@@ -15,6 +15,7 @@
 #include "../driver/arena.h"
 #include "../driver/env.h"
 #include "../driver/executor.h"
+#include "../driver/final_exit.h"
 #include "../driver/functable.h"
 #include "../driver/handlers.h"
 #include "progfile.h"
@@ -427,9 +428,7 @@ void save_compiled(const char* source_path) {
   const std::string cp = cp_path(source_path);
   if (!save_program(cp.c_str())) {
     std::perror(cp.c_str());
-    std::fflush(stdout);
-    std::fflush(stderr);
-    std::_Exit(1);
+    final_exit(1);
   }
 }
 
