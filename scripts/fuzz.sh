@@ -3,9 +3,10 @@
 #
 # Builds the fuzz targets with clang (the "fuzz" preset, in build-fuzz/) and
 # runs each for SECONDS (default 60). Each run reads tests/fuzz/corpus/<target>
-# (the kept corpus; seeded with the golden programs and examples when empty)
-# and replays tests/fuzz/regress/<target>, the inputs of earlier findings;
-# new inputs go to build-fuzz/work-<target> for the next local run.
+# (the kept corpus; where it is missing or empty, the golden programs and
+# examples seed the work folder instead) and replays tests/fuzz/regress/<target>,
+# the inputs of earlier findings; new inputs go to build-fuzz/work-<target>
+# for the next local run.
 # Afterwards the kept corpus and the new inputs are cut down to those that
 # together reach every edge reached, into build-fuzz/merged-<target>; with
 # --merge that set replaces the kept corpus, which is otherwise left alone.
