@@ -1,6 +1,7 @@
 #!/bin/sh
-# Configures and builds qvrun and its tests in build/ (release flags).
+# Configures and builds qvrun and its tests in build/ (the "release" preset
+# of CMakePresets.json).
 set -eu
 cd "$(dirname "$0")/.."
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build -j"$(nproc)"
+cmake --preset release >/dev/null
+cmake --build --preset release -j"$(nproc)"

@@ -7,8 +7,8 @@ set -eu
 cd "$(dirname "$0")/.."
 sh scripts/install-deps.sh
 sh scripts/build.sh
-(cd build && ctest --output-on-failure -j"$(nproc)")
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=ON >/dev/null
-cmake --build build-asan -j"$(nproc)"
-(cd build-asan && ctest --output-on-failure -j"$(nproc)")
+ctest --preset release -j"$(nproc)"
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j"$(nproc)"
+ctest --preset asan -j"$(nproc)"
 sh scripts/fuzz.sh 60

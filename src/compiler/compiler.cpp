@@ -7,6 +7,7 @@
 #include "emit.h"
 #include "lexer.h"
 #include "../driver/env.h"
+#include "../driver/errcodes.h"
 #include "../driver/executor.h"
 #include "../driver/functable.h"
 #include "../driver/handlers.h"
@@ -63,27 +64,27 @@ Expect select(const FuncEntry& f, u32 i, const ParList& pl) {
   auto same_var = [&]() { return of(i < f.minParams ? desc(f, i) : last_desc(f)); };
   if (f.maxParams == 0) {
     if (!same && !var) {
-      if (i >= f.minParams) compilerror(21);
+      if (i >= f.minParams) compilerror(E_TOO_MANY_PARAMS);
       return of(desc(f, i));
     }
     if (same && !var) {
-      if (i >= f.minParams) compilerror(21);
+      if (i >= f.minParams) compilerror(E_TOO_MANY_PARAMS);
       return Expect{first, desc(f, i).flags};
     }
-    if (i >= MAX_WORDS) compilerror(21);
+    if (i >= MAX_WORDS) compilerror(E_TOO_MANY_PARAMS);
     if (!same) return Expect{f.resultType, 0};
     return same_var();
   }
   if (!same && !var) {
-    if (i >= f.maxParams) compilerror(21);
+    if (i >= f.maxParams) compilerror(E_TOO_MANY_PARAMS);
     if (i < f.minParams) return of(desc(f, i));
     return Expect{TY_NONE, free_desc(f).flags};
   }
   if (same && !var) {
-    if (i >= f.maxParams) compilerror(21);
+    if (i >= f.maxParams) compilerror(E_TOO_MANY_PARAMS);
     return Expect{first, (i < f.minParams ? desc(f, i) : last_desc(f)).flags};
   }
-  if (i >= f.maxParams) compilerror(20);
+  if (i >= f.maxParams) compilerror(E_EXTRA_PARAM);
   if (!same) return of(desc(f, i));
   return same_var();
 }
@@ -151,21 +152,21 @@ u32 op_endkind = 0;
 void compile_index(Ref& cur, u32 stmt, ParList& ix) {
   NestGuard nest;
   _compile_par(cur, 0, ix, index_entry, stmt);
-  if (get_lexema(cur) != LX_INDEXEND) compilerror(43);
+  if (get_lexema(cur) != LX_INDEXEND) compilerror(E_INDEX_BRACE);
 }
 
 void declare_name(Ref& cur, u32 i, ParList& pl, const FuncEntry& f, u32 stmt) {
   const bool array = lex_strip_index();
-  if (is_operation()) compilerror(54);
-  if (is_ifrtype() != TY_NONE) compilerror(55);
-  if (is_constant()) compilerror(56);
-  if (is_variable()) compilerror(57);
+  if (is_operation()) compilerror(E_SAME_OP);
+  if (is_ifrtype() != TY_NONE) compilerror(E_SAME_TYPE);
+  if (is_constant()) compilerror(E_SAME_CONST);
+  if (is_variable()) compilerror(E_SAME_VAR);
   VarEntry* v = add_tabvar(lex_text(), f.resultType);
   if (!array) {
     put_word(pl, ref_of(v), v->type);
     return;
   }
-  if (i + 3 > MAX_WORDS) compilerror(21);
+  if (i + 3 > MAX_WORDS) compilerror(E_TOO_MANY_PARAMS);
   ParList ix;
   compile_index(cur, stmt, ix);
   put_word(pl, END_MARK, TY_NONE);
@@ -187,15 +188,15 @@ void variable_operand(Ref& cur, VarEntry* v, bool indexed, Expect ex, ParList& p
     if (ix.marks[0]) wr32(mem + ix.words[0], word + 8);
     mark = 1;
   } else if (array) {
-    if (!(ex.flags & P_ARRAY)) compilerror(41);
+    if (!(ex.flags & P_ARRAY)) compilerror(E_NO_ARRAY);
   } else if (indexed) {
-    compilerror(70);
+    compilerror(E_NOT_ARRAY);
   }
   if (ex.type != TY_NONE && ex.type != v->type) {
-    if (array && !indexed) compilerror(41);
-    if (ex.flags & P_VARONLY) compilerror(61);
+    if (array && !indexed) compilerror(E_NO_ARRAY);
+    if (ex.flags & P_VARONLY) compilerror(E_CANNOT_CONVERT);
     const u32 conv = conversion(v->type, ex.type);
-    if (!conv) compilerror(17);
+    if (!conv) compilerror(E_VAR_TYPE);
     put_word(pl, convert_into_temp(conv, ex.type, mark ? 0 : word, mark ? word : 0), ex.type);
     return;
   }
@@ -203,7 +204,7 @@ void variable_operand(Ref& cur, VarEntry* v, bool indexed, Expect ex, ParList& p
 }
 
 void literal_operand(const LitEntry* lit, Expect ex, ParList& pl, bool forbidden) {
-  if ((ex.flags & P_VARONLY) || forbidden) compilerror(14);
+  if ((ex.flags & P_VARONLY) || forbidden) compilerror(E_MUST_BE_VAR);
   u32 type;
   if (lit)
     type = lit->type;
@@ -212,19 +213,19 @@ void literal_operand(const LitEntry* lit, Expect ex, ParList& pl, bool forbidden
   else  // a free literal: numbers are float, strings str
     type = mem[last_lexema] == '"' ? TY_STR : TY_FLOAT;
   const TypeEntry& te = typent[type];
-  if (!te.tf && !te.litCount) compilerror(17);
-  if (!lit && te.litCount) compilerror(39);
+  if (!te.tf && !te.litCount) compilerror(E_VAR_TYPE);
+  if (!lit && te.litCount) compilerror(E_BAD_VALUE);
   VarEntry* c = add_constant(type);
   if (lit) {
     c->value = lit->value;
   } else {
-    if_c_error = 0;
+    if_c_error = E_NONE;
     if (!te.tf(at<StrDesc>(lexema), c)) compilerror(if_c_error);
   }
   c = pool_constant(c);
   if (ex.type != TY_NONE && ex.type != type) {
     const u32 conv = conversion(type, ex.type);
-    if (!conv) compilerror(39);
+    if (!conv) compilerror(E_BAD_VALUE);
     put_word(pl, convert_into_temp(conv, ex.type, ref_of(c), 0), ex.type);
     return;
   }
@@ -257,7 +258,7 @@ u32 _compile_par(Ref& cur, u32 i, ParList& pl, const FuncEntry& f, u32 stmt) {
         break;
       }
       const LitEntry* lit = indexed ? nullptr : is_constant();
-      if (!lit) compilerror(16);
+      if (!lit) compilerror(E_VAR_NOT_FOUND);
       literal_operand(lit, ex, pl, forbidden);
       break;
     }
@@ -266,37 +267,37 @@ u32 _compile_par(Ref& cur, u32 i, ParList& pl, const FuncEntry& f, u32 stmt) {
       break;
     case LX_OPEN: {
       const Expect ex = select(f, i, pl);
-      if ((ex.flags & P_VARONLY) || forbidden) compilerror(14);
+      if ((ex.flags & P_VARONLY) || forbidden) compilerror(E_MUST_BE_VAR);
       const Ref r = _compile_op(cur, 0, ex.type);
       put_word(pl, r, S(r)->type);
       break;
     }
     case LX_BLOCK: {
       const Expect ex = select(f, i, pl);
-      if (ex.type != TY_BLOCK) compilerror(52);
-      if ((ex.flags & P_VARONLY) || forbidden) compilerror(14);
+      if (ex.type != TY_BLOCK) compilerror(E_BAD_PARAM);
+      if ((ex.flags & P_VARONLY) || forbidden) compilerror(E_MUST_BE_VAR);
       VarEntry* b = add_blconst(cur);
       skip_block(cur);
       put_word(pl, ref_of(b), TY_BLOCK);
       break;
     }
     case LX_CLOSE:
-      if (stmt) compilerror(51);
-      if (i < f.minParams) compilerror(13);
+      if (stmt) compilerror(E_MISPLACED_RPAREN);
+      if (i < f.minParams) compilerror(E_PARAM_COUNT);
       return 0;
     case LX_END:
     case LX_EOT:
     case LX_BLOCKEND:
-      if (kind == LX_BLOCKEND && prog_level == 0) compilerror(23);
-      if (!stmt) compilerror(31);
-      if (i < f.minParams) compilerror(13);
+      if (kind == LX_BLOCKEND && prog_level == 0) compilerror(E_NO_OPEN_BRACE);
+      if (!stmt) compilerror(E_CLOSE_PAREN);
+      if (i < f.minParams) compilerror(E_PARAM_COUNT);
       return 0;
     case LX_INDEX:
-      compilerror(48);
+      compilerror(E_MISPLACED_LBRACKET);
     case LX_INDEXEND:
-      compilerror(49);
+      compilerror(E_MISPLACED_RBRACKET);
     default:
-      compilerror(1);
+      compilerror(E_NO_MEMORY);
   }
   return pl.count - before;
 }
@@ -319,18 +320,18 @@ u32 unknown_op(Ref& cur, const FuncEntry*& f, Ref& start, u32* expected) {
       case LX_END:
       case LX_BLOCKEND:
       case LX_EOT:
-        if (state == INFIX) compilerror(10);
+        if (state == INFIX) compilerror(E_OP_NAME_EXPECTED);
         op_endkind = kind;
         return PREFIX;
       case LX_NAME: {
         if (const FuncEntry* op = is_operation()) {
-          if (state == INFIX && !(op->flags & F_INFIX)) compilerror(62);
+          if (state == INFIX && !(op->flags & F_INFIX)) compilerror(E_PREFIX_ONLY);
           f = op;
           return state;
         }
         const u32 type = is_ifrtype();
         if (type != TY_NONE) {
-          if (state == INFIX) compilerror(10);
+          if (state == INFIX) compilerror(E_OP_NAME_EXPECTED);
           if (expected) {
             *expected = type;
             expected = nullptr;
@@ -344,16 +345,16 @@ u32 unknown_op(Ref& cur, const FuncEntry*& f, Ref& start, u32* expected) {
         state = INFIX;
         if (lex_strip_index()) {
           skip_parameter(cur);
-          if (get_lexema(cur) != LX_INDEXEND) compilerror(43);
+          if (get_lexema(cur) != LX_INDEXEND) compilerror(E_INDEX_BRACE);
         }
         break;
       }
       case LX_CONST:
-        if (state == INFIX) compilerror(10);
+        if (state == INFIX) compilerror(E_OP_NAME_EXPECTED);
         state = INFIX;
         break;
       default:
-        if (state == INFIX) compilerror(10);
+        if (state == INFIX) compilerror(E_OP_NAME_EXPECTED);
         state = INFIX;
         cur = start;
         skip_parameter(cur);
@@ -372,11 +373,11 @@ Ref _compile_op(Ref& cur, u32 stmt, u32 expected) {
   u32 E = expected;
   const u32 form = unknown_op(cur, f, start, stmt == 0 && E == TY_NONE ? &E : nullptr);
   const Ref position = op_position;
-  if (form == 1) compilerror(27);
+  if (form == 1) compilerror(E_UNKNOWN_OP);
   if (!f) {
     // Nothing but an end: an empty statement, or a call with no operation.
-    if (op_endkind == LX_BLOCKEND && prog_level == 0) compilerror(23);
-    if (!stmt) compilerror(31);
+    if (op_endkind == LX_BLOCKEND && prog_level == 0) compilerror(E_NO_OPEN_BRACE);
+    if (!stmt) compilerror(E_CLOSE_PAREN);
     end_op(stmt);
     return 0;
   }
@@ -387,19 +388,19 @@ Ref _compile_op(Ref& cur, u32 stmt, u32 expected) {
   u32 conv = 0;
   bool decided = true;
   if (!stmt) {
-    if (f->flags & F_TYPED) compilerror(10);
-    if (!(f->flags & F_RESULT)) compilerror(30);
-    if (E == TY_NONE && (f->flags & F_DYNAMIC)) compilerror(33);
+    if (f->flags & F_TYPED) compilerror(E_OP_NAME_EXPECTED);
+    if (!(f->flags & F_RESULT)) compilerror(E_NO_RESULT);
+    if (E == TY_NONE && (f->flags & F_DYNAMIC)) compilerror(E_TYPE_UNKNOWN);
     result = add_retvar(E != TY_NONE ? E : f->resultType, &pending);
     if (f->resultType == TY_NONE) {
       decided = false;
     } else if (E != TY_NONE && E != f->resultType) {
       conv = conversion(f->resultType, E);
-      if (!conv) compilerror(28);
+      if (!conv) compilerror(E_NO_CONVERSION);
       opresult = add_retvar(f->resultType);
     }
   } else if ((f->flags & F_RESULT) && !(f->flags & F_IGNORABLE)) {
-    compilerror(29);
+    compilerror(E_RESULT_UNUSED);
   }
   Ref mark = rettable.next;
   ParList pl;
@@ -417,14 +418,14 @@ Ref _compile_op(Ref& cur, u32 stmt, u32 expected) {
       }
     } else if (t != E) {
       conv = conversion(t, E);
-      if (!conv) compilerror(28);
+      if (!conv) compilerror(E_NO_CONVERSION);
       opresult = add_retvar(t);
       mark = rettable.next;
     }
   }
   // No operand decided the result's type, and no context gives one: its
   // temporary could not be initialised.
-  if (result && result->type == TY_NONE) compilerror(33);
+  if (result && result->type == TY_NONE) compilerror(E_TYPE_UNKNOWN);
   ++copcount;
   add_debugptr(position);
   const Ref recresult = opresult ? ref_of(opresult)
@@ -477,7 +478,7 @@ void _compile(VarEntry* blk) {
     VarEntry* c = S(e);
     if ((c->flags & (V_CODE | V_TEMP)) == (V_CODE | V_TEMP) && c->type == TY_BLOCK &&
         !(c->flags & V_EMPTY)) {
-      if (++prog_level > MAX_PROG_LEVEL) compilerror(53);
+      if (++prog_level > MAX_PROG_LEVEL) compilerror(E_NESTING);
       _compile(c);
       --prog_level;
     }
@@ -496,7 +497,7 @@ u32 compile(Ref text) {
     VarEntry* main = add_blconst(text);
     _compile(main);
   } catch (const CompileError& e) {
-    return e.code ? e.code : 1;
+    return e.code ? e.code : E_NO_MEMORY;
   }
   return 0;
 }

@@ -4,7 +4,7 @@
 
 #include "lexer.h"
 #include "../driver/arena.h"
-#include "../driver/executor.h"
+#include "../driver/errcodes.h"
 #include "../driver/handlers.h"
 
 namespace qv {
@@ -49,7 +49,7 @@ void compilerror(u32 code) {
 }
 
 void check_codepage(u32 bytes) {
-  if (static_cast<u64>(codepage.first) + bytes > codepage.next) compilerror(47);
+  if (static_cast<u64>(codepage.first) + bytes > codepage.next) compilerror(E_CODE_PAGE);
 }
 
 void add_debugptr(Ref position) { put32(position); }
@@ -118,7 +118,7 @@ Ref add_delvars(TableHead& table, Ref mark) {
   if (n == 0 && temps == 0) return 0;
   // Both counts are single bytes; the tables' capacities keep them below
   // 256 under the driver, and add_retvar refuses a 256th temporary.
-  if (n > 255 || temps > 255) compilerror(53);
+  if (n > 255 || temps > 255) compilerror(E_NESTING);
   put32(label_delete);
   const Ref handler = codepage.first;
   put32(H_mvardel);
@@ -134,10 +134,10 @@ Ref add_delvars(TableHead& table, Ref mark) {
 Ref ret_high = 0;
 
 VarEntry* add_retvar(u32 type, Ref* initrec) {
-  if (rettable.next >= rettable.end) compilerror(53);
+  if (rettable.next >= rettable.end) compilerror(E_NESTING);
   VarEntry* v = take(rettable);
   if (rettable.next > ret_high) ret_high = rettable.next;
-  if (optimtmpvarinit && (rettable.next - rettable.first) / ENTRY > 255) compilerror(53);
+  if (optimtmpvarinit && (rettable.next - rettable.first) / ENTRY > 255) compilerror(E_NESTING);
   v->type = type;
   set_flags(v, V_TEMP | V_EMPTY, V_CODE | V_CONST | V_ARRAY | V_ELEM | V_STRUCT);
   if (!optimtmpvarinit) {
@@ -149,8 +149,8 @@ VarEntry* add_retvar(u32 type, Ref* initrec) {
 }
 
 VarEntry* add_tabvar(const char* name, u32 type) {
-  if (std::strlen(name) > NAME_CHARS) compilerror(9);
-  if (vartable.next >= vartable.end || varname.next >= varname.end) compilerror(59);
+  if (std::strlen(name) > NAME_CHARS) compilerror(E_STR_TOO_LONG);
+  if (vartable.next >= vartable.end || varname.next >= varname.end) compilerror(E_TOO_MANY_VARS);
   VarEntry* v = take(vartable);
   vartable.first = vartable.next;
   v->type = type;
@@ -164,7 +164,7 @@ VarEntry* add_tabvar(const char* name, u32 type) {
 }
 
 VarEntry* add_constant(u32 type) {
-  if (cnstable.next >= cnstable.end) compilerror(58);
+  if (cnstable.next >= cnstable.end) compilerror(E_TOO_MANY_CONSTS);
   VarEntry* v = take(cnstable);
   v->type = type;
   set_flags(v, V_CONST | V_TEMP, V_CODE | V_ARRAY | V_ELEM | V_STRUCT);
@@ -173,7 +173,7 @@ VarEntry* add_constant(u32 type) {
 }
 
 VarEntry* add_blconst(Ref position) {
-  if (cnstable.next >= cnstable.end) compilerror(58);
+  if (cnstable.next >= cnstable.end) compilerror(E_TOO_MANY_CONSTS);
   VarEntry* v = take(cnstable);
   v->type = TY_BLOCK;
   set_flags(v, V_CONST | V_CODE | V_TEMP, V_EMPTY | V_ARRAY | V_ELEM | V_STRUCT);

@@ -3,7 +3,7 @@
 #include "emit.h"
 #include "limiter.h"
 #include "../driver/env.h"
-#include "../driver/executor.h"
+#include "../driver/errcodes.h"
 
 namespace qv {
 
@@ -13,7 +13,7 @@ u32 _endfragment = 0;
 u32 lx_nesting = 0;
 
 NestGuard::NestGuard() {
-  if (++lx_nesting > MAX_NESTING) compilerror(53);
+  if (++lx_nesting > MAX_NESTING) compilerror(E_NESTING);
 }
 
 namespace {
@@ -46,7 +46,7 @@ void scan_word(Ref& cur, StrDesc* lx) {
   for (;;) {
     const u8 c = mem[cur];
     if (c != '/' && lx_delimit(c, sp_limit)) return;
-    if (lx->cursor >= lx->limit) compilerror(9);
+    if (lx->cursor >= lx->limit) compilerror(E_STR_TOO_LONG);
     put_char(lx, c);
     ++cur;
     if (c == '[') return;
@@ -57,12 +57,12 @@ void scan_word(Ref& cur, StrDesc* lx) {
 void scan_escape(Ref& cur, StrDesc* lx) {
   u8 c = mem[cur];
   // The end of the text cannot be escaped: the scan would leave the text.
-  if (c == LX_EOT_CHAR) compilerror(18);
+  if (c == LX_EOT_CHAR) compilerror(E_UNTERMINATED_STR);
   if (c == 0) {
     // A NUL after the backslash is dropped; the byte after it is kept as is.
     ++cur;
     c = mem[cur];
-    if (c == LX_EOT_CHAR) compilerror(18);
+    if (c == LX_EOT_CHAR) compilerror(E_UNTERMINATED_STR);
     put_char(lx, c);
     ++cur;
     return;
@@ -97,13 +97,13 @@ void scan_string(Ref& cur, StrDesc* lx) {
     for (;;) {
       const u8 c = mem[cur];
       if (c == '"') break;
-      if (lx->cursor >= lx->limit) compilerror(18);
+      if (lx->cursor >= lx->limit) compilerror(E_UNTERMINATED_STR);
       if (c == '\\') {
         ++cur;
         scan_escape(cur, lx);
         continue;
       }
-      if (string_breaker(c)) compilerror(18);
+      if (string_breaker(c)) compilerror(E_UNTERMINATED_STR);
       put_char(lx, c);
       ++cur;
     }
@@ -112,7 +112,7 @@ void scan_string(Ref& cur, StrDesc* lx) {
     if (mem[cur] != '/') return;
     ++cur;
     skip(cur);
-    if (mem[cur] != '"') compilerror(25);
+    if (mem[cur] != '"') compilerror(E_STR_CONTINUED);
   }
 }
 
@@ -121,7 +121,7 @@ void skip_index_of_name(Ref& cur) {
   const StrDesc* lx = lx_buf();
   if (lx->end == lx->start || mem[lx->end - 1] != '[') return;
   skip_parameter(cur);
-  if (get_lexema(cur) != LX_INDEXEND) compilerror(43);
+  if (get_lexema(cur) != LX_INDEXEND) compilerror(E_INDEX_BRACE);
 }
 
 }  // namespace
@@ -190,7 +190,7 @@ void skip_block(Ref& cur) {
   }
   u32 depth = 0;
   for (;;) {
-    if (mem[cur] == LX_EOT_CHAR) compilerror(24);
+    if (mem[cur] == LX_EOT_CHAR) compilerror(E_NO_CLOSE_BRACE);
     ++cur;
     const u8 c = mem[cur];
     if (c == '{') {
@@ -246,19 +246,19 @@ void skip_parameter(Ref& cur) {
       }
     case LX_END:
     case LX_EOT:
-      compilerror(12);
+      compilerror(E_UNEXPECTED_END);
     case LX_CLOSE:
-      compilerror(51);
+      compilerror(E_MISPLACED_RPAREN);
     case LX_BLOCK:
-      compilerror(63);
+      compilerror(E_NO_BLOCK);
     case LX_BLOCKEND:
-      compilerror(23);
+      compilerror(E_NO_OPEN_BRACE);
     case LX_INDEXEND:
-      compilerror(49);
+      compilerror(E_MISPLACED_RBRACKET);
     case LX_INDEX:
-      compilerror(48);
+      compilerror(E_MISPLACED_LBRACKET);
     default:
-      compilerror(1);
+      compilerror(E_NO_MEMORY);
   }
 }
 

@@ -1,7 +1,7 @@
 // The lexer: cuts the loaded source text into lexemes for the compiler.
 // It works on the text in place; the source cursor is an arena reference
 // passed by reference and advanced past each lexeme, and the lexeme's text
-// lands in the lexeme buffer `lexema` (env.h). `last_lexema` (executor.h)
+// lands in the lexeme buffer `lexema` (env.h). `last_lexema` (env.h)
 // follows the most recent lexeme, for error reports and record positions.
 #pragma once
 

@@ -26,14 +26,12 @@ const char* const usage_text =
     "TRELLIMAX TEST\n\nUsage: QVRUN FILENAME.EXT\n\nWhere FILENAME.EXT should be right QV program\n";
 std::string ctb = "too large, cannot measure";
 std::string cbuff = "is huge value, cannot report";
-bool save_requested = false;
 u32 run_end_code = 0;
 void (*run_end_hook)() = nullptr;
 void (*before_run_hook)() = nullptr;
 
 namespace {
 
-const char* source_path = nullptr;
 // The run under way, for an end that comes from outside the program.
 Ref run_text = 0;
 bool run_loaded = false;
@@ -98,8 +96,6 @@ void fatal(const std::string& text) {
   end_process(1);
 }
 
-void cancel(const std::string& text) { fatal(text); }
-
 void nopars() {
   std::fputs(usage_text, stderr);
   end_process(1);
@@ -153,8 +149,8 @@ Ref load_text(const char* path) {
 
 long compl_prog(const char* path, Ref* text) {
   *text = load_text(path);
-  if (!cenv_init(200, 200, 200, 200, 2048)) cancel("Cannot initialize compiler environment\n");
-  if_c_error = 0;
+  if (!cenv_init(200, 200, 200, 200, 2048)) fatal("Cannot initialize compiler environment\n");
+  if_c_error = E_NONE;
   std::fputs("\nCompiling... ", stderr);
   long start = clock_ms();
   u32 code = compile(*text);
@@ -162,19 +158,18 @@ long compl_prog(const char* path, Ref* text) {
   long stop = clock_ms();
   if (stop != start)
     ctb = printf_string("%10.2f op/sec", static_cast<double>(copcount) / ((stop - start) / 1000.0));
-  save_compiled(path, *text);
   return stop - start;
 }
 
 void load_compiled(const char* path) {
-  if (!cenv_init(200, 200, 200, 200, 2048)) cancel("Cannot initialize environment\n");
+  if (!cenv_init(200, 200, 200, 200, 2048)) fatal("Cannot initialize environment\n");
   std::fputs("Loading... ", stderr);
   std::fflush(stderr);
   errno = 0;
   if (!load_program(path, 0)) {
     int err = errno;
     const char* why = if_c_error ? error_text(if_c_error) : std::strerror(err);
-    cancel(printf_string("Error while loading (%u): %s\nFile: %s\n", static_cast<u32>(err), why,
+    fatal(printf_string("Error while loading (%u): %s\nFile: %s\n", static_cast<u32>(err), why,
                          path));
   }
 }
@@ -204,10 +199,10 @@ void end_run_now(u32 code) {
   runtime_error(code, run_text, run_loaded);
 }
 
-void report_error(u32 code, Ref text) { cancel(format_compile_error(code, text, last_lexema)); }
+void report_error(u32 code, Ref text) { fatal(format_compile_error(code, text, last_lexema)); }
 
 void runtime_error(u32 code, Ref text, bool loaded) {
-  cancel(format_runtime_error(code, text, last_lexema, loaded));
+  fatal(format_runtime_error(code, text, last_lexema, loaded));
 }
 
 std::string report_time(long start) {
@@ -229,20 +224,20 @@ std::string report_time(long start) {
 int _main(int argc, char** argv) {
   if (argc <= 1) nopars();
   const char* path = argv[1];
-  source_path = path;
   if (contains(path, "-o")) {
     list_funcs();
     return 0;
   }
   bool loaded = contains(path, ".cp");
   bool tracing = false;
+  bool save = false;  // "-cp": the compiled program is written next to the source
   if (!loaded) {
     for (int i = 1; i < argc; ++i) {
       if (contains(argv[i], "-t"))
         tracing = true;
       else if (contains(argv[i], "-noptmp"))
         optimtmpvarinit = 0;
-      if (i > 1 && contains(argv[i], "-cp")) save_requested = true;
+      if (i > 1 && contains(argv[i], "-cp")) save = true;
     }
   }
   Ref text = 0;
@@ -250,6 +245,7 @@ int _main(int argc, char** argv) {
     load_compiled(path);
   else
     compl_prog(path, &text);
+  if (save) save_compiled(path);
   run_text = text;
   run_loaded = loaded;
   if (before_run_hook) before_run_hook();
@@ -258,10 +254,10 @@ int _main(int argc, char** argv) {
   long start = loaded ? 0 : clock_ms();
   if (u32 code = execute(tracing ? 1 : 0)) {
     // A stop that the host requested reports its own reason.
-    if (code == 38 && run_end_code) code = run_end_code;
+    if (code == E_STOP && run_end_code) code = run_end_code;
     runtime_error(code, text, loaded);
   }
-  cancel(loaded ? std::string() : report_time(start));
+  fatal(loaded ? std::string() : report_time(start));
 }
 
 }  // namespace qv

@@ -24,7 +24,6 @@ void load_compiled(const char* path);
 [[noreturn]] void runtime_error(u32 code, Ref text, bool loaded);
 std::string report_time(long start);
 [[noreturn]] void fatal(const std::string& text);
-[[noreturn]] void cancel(const std::string& text);
 
 // The report texts, formatted without ending the process (for tests).
 std::string format_compile_error(u32 code, Ref text, Ref where);
@@ -46,8 +45,5 @@ extern void (*run_end_hook)();
 // Called once the program is compiled or loaded, just before it runs (the
 // host loads the window here for a program that needs it). May be null.
 extern void (*before_run_hook)();
-
-// Set by "-cp": the compiled program is written next to the source.
-extern bool save_requested;
 
 }  // namespace qv

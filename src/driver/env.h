@@ -26,8 +26,17 @@ extern TableHead callstack; // 32-bit words, block parameter stack
 constexpr u32 NAME_SIZE = 18;  // 17 characters and a NUL
 constexpr u32 NAME_CHARS = 17;
 
-// The lexeme buffer (Part of the lexer, allocated with the tables).
+// The lexeme buffer (the lexer's, allocated with the tables).
 extern Ref lexema;  // Ref to a StrDesc
+
+// ---- compile state ----------------------------------------------------------------
+// The source position of the last lexeme read: where a compile error is
+// reported, and, at run time, the position of the record that failed.
+extern Ref last_lexema;
+// 1: a block's temporaries are initialised together at its entry and
+// deleted together at its exit; 0 ("-noptmp"): around each operation. A
+// compiled-program file records the mode it was compiled in.
+extern u32 optimtmpvarinit;
 
 // ---- type table -----------------------------------------------------------------
 using AssignFn = u32 (*)(VarEntry* dest, VarEntry* src, u32 n);
@@ -35,7 +44,15 @@ using CompFn = i32 (*)(VarEntry* a, VarEntry* b, u32 n);
 using TextFn = u32 (*)(StrDesc* text, VarEntry* slot);  // ft and tf
 using SaveFn = u32 (*)(Exchange* x, VarEntry* slot);    // mksv and mkld
 
-enum : u32 { T_CLEAR = 0x01, T_ASSIGN = 0x02, T_MERGE = 0x04, T_INSLOT = 0x20 };
+// Type flags. T_CLEAR: "clear" resets slots of the type; T_ASSIGN: a value
+// may be copied into a slot of the same type, and a declaration may give an
+// initial value; T_MERGE: equal literal constants share one slot; T_INSLOT:
+// the value word is the value (and its saved form). The two spare bits are
+// set on the types that always had them and tested nowhere.
+enum : u32 {
+  T_CLEAR = 0x01, T_ASSIGN = 0x02, T_MERGE = 0x04, T_SPARE_08 = 0x08, T_SPARE_10 = 0x10,
+  T_INSLOT = 0x20,
+};
 
 struct TypeEntry {
   u32 init;  // handler ids (registry indices): these three are OpHandlers

@@ -1,10 +1,14 @@
 // The error catalogue shared by the compiler, the handlers and the program
-// file loader. The texts are the system's own, misspellings included.
+// file loader. The texts are the system's own, misspellings included; each
+// line's index is its code, named in errcodes.h.
 #include "errmess.h"
+
+#include <iterator>
 
 namespace qv {
 
-const char* const errmess[ERRMESS_COUNT] = {
+// Without a bound of its own, so that a missing or extra line fails below.
+const char* const errmess[] = {
     "",
     "Not enougth memory or error unknown",
     "No parameters in call of this block",
@@ -87,6 +91,7 @@ const char* const errmess[ERRMESS_COUNT] = {
     "Window closed, run stopped",
     "Display connection lost",
 };
+static_assert(std::size(errmess) == E_COUNT, "one message for each code of errcodes.h");
 
 const char* error_text(u32 code) {
   return code < ERRMESS_COUNT ? errmess[code] : errmess[1];

@@ -1,15 +1,12 @@
 #pragma once
 
+#include "errcodes.h"
 #include "qv.h"
 
 namespace qv {
 
-constexpr u32 ERRMESS_COUNT = 80;
-
-// The run ends because its window was closed, or because the display
-// server went away.
-constexpr u32 E_WINDOW_CLOSED = 78;
-constexpr u32 E_DISPLAY_LOST = 79;
+// One message for each code of errcodes.h, at the code's index.
+constexpr u32 ERRMESS_COUNT = E_COUNT;
 extern const char* const errmess[ERRMESS_COUNT];
 
 // The message of a code; codes outside the catalogue read as code 1's.

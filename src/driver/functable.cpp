@@ -1,7 +1,5 @@
 #include "functable.h"
 
-#include <cstring>
-
 #include "handlers.h"
 
 namespace qv {
@@ -70,7 +68,12 @@ constexpr u32 B = TY_BOOL, U = TY_UINT, I = TY_INT, F = TY_FLOAT, STR = TY_STR, 
 }  // namespace
 
 FuncEntry funcent[FUNC_COUNT] = {
+    // Columns: name, handler, result type, minParams, maxParams, parameter
+    // descriptors, flags (F_*). Each group names its rows and the file
+    // that holds their handlers.
+    // 0: the declaration pseudo-operation (variables.cpp)
     {"", H_mvarinit, N, 1, 0, nullptr, 0x9},
+    // 1-11: negation, comparisons and logic (logic.cpp)
     {"!", H_log_no, B, 1, 0, lno_pars, 0x2},
     {"!!", H_log_invert, B, 1, 0, _log_invert, 0x82},
     {">", H_l_gt, B, 2, 0, log_pars, 0x16},
@@ -82,10 +85,12 @@ FuncEntry funcent[FUNC_COUNT] = {
     {"&&", H_l_and, B, 2, 0, orand_pars, 0x1e},
     {"||", H_l_or, B, 2, 0, orand_pars, 0x1e},
     {"?", H_l_ifassign, N, 3, 3, _l_ifassign, 0x6},
+    // 12-15: assignment, array data and size, clearing (var_ops.cpp)
     {"=", H_l_assign, N, 2, 0, assgn_pars, 0x96},
     {"data", H_l_dataini, N, 2, 32, _l_dataini, 0x10},
     {"sizeof", H_l_sizeof, U, 1, 0, _l_sizeof, 0x12},
     {"clear", H_l_del, N, 1, 32, del_pars, 0x10},
+    // 16-47: arithmetic, compound assignment, bit operations and shifts (int_ops.cpp)
     {"+", H_l_plus, N, 2, 32, any2_pars, 0x16},
     {"-", H_l_mins, N, 2, 0, any2_pars, 0x16},
     {"*", H_l_mul, N, 2, 32, any2_pars, 0x16},
@@ -118,6 +123,7 @@ FuncEntry funcent[FUNC_COUNT] = {
     {"=<<", H_l_shilftrass, N, 2, 0, _any2_1var, 0x96},
     {">>=", H_l_shifrghtrass, N, 2, 0, _any2_1var, 0x96},
     {"=>>", H_l_shifrghtrass, N, 2, 0, _any2_1var, 0x96},
+    // 48-75: maths (math.cpp)
     {"sin", H_l_sin, F, 1, 0, _l_math, 0x2},
     {"cos", H_l_cos, F, 1, 0, _l_math, 0x2},
     {"arcsin", H_l_asin, F, 1, 0, _l_math, 0x2},
@@ -146,11 +152,14 @@ FuncEntry funcent[FUNC_COUNT] = {
     {"+1/", H_l_rep, F, 1, 0, _l_math, 0x2},
     {"rad", H_l_rad, F, 1, 0, _l_math, 0x2},
     {"frad", H_l_grad, F, 1, 0, _l_math, 0x2},
+    // 76-78: array normalisation and random numbers (int_ops.cpp)
     {"norm", H_l_normalize, N, 3, 0, _l_normalize, 0x10},
     {"random", H_l_rand, U, 0, 2, _l_rand, 0xa},
     {"seed", H_l_seed, N, 0, 0, nullptr, 0x0},
+    // 79-80: waveforms (math.cpp)
     {"sinusoid", H_l_sinusoid, F, 4, 0, _l_sinusoid, 0x2},
     {"cosinusoid", H_l_cosinusoid, F, 4, 0, _l_sinusoid, 0x2},
+    // 81-90: strings and text output (str_ops.cpp)
     {"upr", H_l_stupr, STR, 1, 0, stulpars, 0x2},
     {"lowr", H_l_stlowr, STR, 1, 0, stulpars, 0x2},
     {"concat", H_l_stcat, STR, 2, 0, stctpars, 0x1a},
@@ -161,7 +170,9 @@ FuncEntry funcent[FUNC_COUNT] = {
     {"ascii", H_l_ascii, STR, 1, 0, _l_ascii, 0x1a},
     {"stdout", H_l_stdout, N, 1, 0, _l_stdout, 0x18},
     {"puts", H_l_puts, N, 1, 0, _l_stdout, 0x18},
+    // 91: "if" (logic.cpp)
     {"if", H_log_if, N, 2, 3, logif_pars, 0x18},
+    // 92-110: loops, control flow, block calls and parameters, "stop" (blocks.cpp)
     {"loop", H_l_loop, N, 1, 0, l_loop_pars, 0x0},
     {"for", H_l_for, N, 5, 0, l_for_pars, 0x0},
     {"continue", H_l_cont, N, 0, 0, nullptr, 0x0},
@@ -181,9 +192,12 @@ FuncEntry funcent[FUNC_COUNT] = {
     {"setret", H_l_setret, N, 1, 0, _l_return, 0x10},
     {"code", H_l_bl_code, N, 2, 0, _l_bl_code, 0x0},
     {"stop", H_l_stop, N, 0, 0, nullptr, 0x0},
+    // 111: "delay" (var_ops.cpp)
     {"delay", H_l_delay, N, 1, 0, l_on_int_pars, 0x0},
+    // 112-113: keyboard and events (events.cpp)
     {"onkbhit", H_l_onanykeysetevent, N, 1, 0, _l_onanykeysetevent, 0x0},
     {"processevents", H_l_processevents, B, 0, 1, _l_processevents, 0x8a},
+    // 114-120: drawing (draw.cpp)
     {"flush", H__flushDisplay, N, 0, 0, nullptr, 0x0},
     {"clearall", H__clearall, N, 0, 0, nullptr, 0x0},
     {"color", H__setPen, N, 3, 0, intf_3pars, 0x0},
@@ -191,18 +205,16 @@ FuncEntry funcent[FUNC_COUNT] = {
     {"point", H__drawPoint, N, 2, 0, intf_pars, 0x0},
     {"line", H__drawLine, N, 4, 0, intf_4pars, 0x0},
     {"circle", H__drawCircle, N, 3, 0, intf_3pars, 0x0},
+    // 121-123: sound and FFT (sound.cpp)
     {"initfft", H_initfft, N, 1, 0, _initfft, 0x0},
     {"getfft", H_getfft, N, 2, 0, getsignal_pars, 0x0},
     {"getsignal", H_getsignal, N, 1, 2, getsignal_pars, 0x8},
+    // 124: "trace" (var_ops.cpp)
     {"trace", H_l_trace, N, 1, 3, _l_trace, 0x8},
+    // 125: the key code (events.cpp)
     {"kbcode", H_l_kbcode, I, 0, 0, nullptr, 0x2},
+    // 126: "time" (var_ops.cpp)
     {"time", H_l_time, STR, 0, 0, nullptr, 0x2},
 };
-
-int find_operation(const char* name) {
-  for (u32 i = 0; i < FUNC_COUNT; ++i)
-    if (std::strcmp(funcent[i].name, name) == 0) return static_cast<int>(i);
-  return -1;
-}
 
 }  // namespace qv

@@ -31,9 +31,6 @@ constexpr u32 FUNC_COUNT = 127;
 // Mutable only in row 0's resultType, which a declaration sets.
 extern FuncEntry funcent[FUNC_COUNT];
 
-// Row of the operation named `name`, or -1.
-int find_operation(const char* name);
-
 // Well-known rows.
 enum : u32 { OP_DECLARE = 0, OP_ASSIGN = 12, OP_FLUSH = 114 };
 

@@ -90,23 +90,18 @@ u32 l_str_mkld(Exchange* x, VarEntry* s);
 u32 bl_assign(VarEntry* d, VarEntry* s, u32 n);
 u32 bl_makesv(Exchange* x, VarEntry* s);
 u32 bl_makeld(Exchange* x, VarEntry* s);
-u32 l_log_assgn(VarEntry* d, VarEntry* s, u32 n);
+// Shared by bool, int, uint and float (inslot_type.cpp).
+u32 l_inslot_assign(VarEntry* d, VarEntry* s, u32 n);
+u32 l_inslot_mksv(Exchange* x, VarEntry* s);
+u32 l_inslot_mkld(Exchange* x, VarEntry* s);
 i32 l_log_comp(VarEntry* a, VarEntry* b, u32 n);
 u32 l_literalstr(StrDesc* t, VarEntry* s);
-u32 l_log_mksv(Exchange* x, VarEntry* s);
-u32 l_log_mkld(Exchange* x, VarEntry* s);
-u32 l_int_ass(VarEntry* d, VarEntry* s, u32 n);
 i32 l_int_comp(VarEntry* a, VarEntry* b, u32 n);
 i32 l_uint_comp(VarEntry* a, VarEntry* b, u32 n);
 u32 l_int_ft(StrDesc* t, VarEntry* s);
 u32 l_int_tf(StrDesc* t, VarEntry* s);
-u32 l_int_mksv(Exchange* x, VarEntry* s);
-u32 l_int_mkld(Exchange* x, VarEntry* s);
-u32 l_float_assign(VarEntry* d, VarEntry* s, u32 n);
 i32 l_float_comp(VarEntry* a, VarEntry* b, u32 n);
 u32 l_float_ft(StrDesc* t, VarEntry* s);
 u32 l_float_tf(StrDesc* t, VarEntry* s);
-u32 l_float_mksv(Exchange* x, VarEntry* s);
-u32 l_float_mkld(Exchange* x, VarEntry* s);
 
 }  // namespace qv

@@ -1,10 +1,11 @@
+#include "errcodes.h"
 #include "handlers.h"
 
 namespace qv {
 
 namespace {
 // A record whose handler word was never filled in cannot run.
-u32 h_none(Ref, const u8*, u32) { return fail(71); }
+u32 h_none(Ref, const u8*, u32) { return fail(E_BAD_INIT); }
 }  // namespace
 
 const OpHandler handlers[H_COUNT] = {

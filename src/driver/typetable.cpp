@@ -5,25 +5,30 @@
 
 namespace qv {
 
+namespace {
+constexpr u32 T_ALL = T_CLEAR | T_ASSIGN | T_MERGE | T_SPARE_08 | T_SPARE_10 | T_INSLOT;
+}  // namespace
+
 const TypeEntry typent[TY_COUNT] = {
+    // init, clr, assign, comp, del, ft, tf, mksv, mkld, litFirst, litCount, flags
     // str
     {H_l_st_init, H_l_st_clr, l_st_assign, l_st_comp, H_l_st_del, l_st_ft, l_st_tf,
-     l_str_mksv, l_str_mkld, 0, 0, 0x1F},
+     l_str_mksv, l_str_mkld, 0, 0, T_ALL & ~T_INSLOT},
     // block
     {H_bl_init, H_bl_clr, bl_assign, nullptr, H_bl_del, nullptr, nullptr, bl_makesv,
-     bl_makeld, 0, 0, 0x03},
+     bl_makeld, 0, 0, T_CLEAR | T_ASSIGN},
     // bool
-    {H_l_log_init, H_l_log_init, l_log_assgn, l_log_comp, H_l_log_del, l_literalstr,
-     nullptr, l_log_mksv, l_log_mkld, 0, 2, 0x2F},
+    {H_l_log_init, H_l_log_init, l_inslot_assign, l_log_comp, H_l_log_del, l_literalstr,
+     nullptr, l_inslot_mksv, l_inslot_mkld, 0, 2, T_ALL & ~T_SPARE_10},
     // int
-    {H_l_int_init, H_l_int_init, l_int_ass, l_int_comp, H_l_int_del, l_int_ft, l_int_tf,
-     l_int_mksv, l_int_mkld, 0, 0, 0x3F},
+    {H_l_int_init, H_l_int_init, l_inslot_assign, l_int_comp, H_l_int_del, l_int_ft, l_int_tf,
+     l_inslot_mksv, l_inslot_mkld, 0, 0, T_ALL},
     // uint
-    {H_l_int_init, H_l_int_init, l_int_ass, l_uint_comp, H_l_int_del, l_int_ft, l_int_tf,
-     l_int_mksv, l_int_mkld, 0, 0, 0x3F},
+    {H_l_int_init, H_l_int_init, l_inslot_assign, l_uint_comp, H_l_int_del, l_int_ft, l_int_tf,
+     l_inslot_mksv, l_inslot_mkld, 0, 0, T_ALL},
     // float
-    {H_l_float_init, H_l_float_init, l_float_assign, l_float_comp, H_l_float_del,
-     l_float_ft, l_float_tf, l_float_mksv, l_float_mkld, 0, 0, 0x3F},
+    {H_l_float_init, H_l_float_init, l_inslot_assign, l_float_comp, H_l_float_del,
+     l_float_ft, l_float_tf, l_inslot_mksv, l_inslot_mkld, 0, 0, T_ALL},
 };
 
 const char* const typname[TY_COUNT] = {"str", "block", "bool", "int", "uint", "float"};

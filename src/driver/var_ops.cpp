@@ -7,6 +7,7 @@
 
 #include "../types/strbase.h"
 #include "env.h"
+#include "errcodes.h"
 #include "executor.h"
 #include "handlers.h"
 #include "variables.h"
@@ -18,7 +19,6 @@ std::time_t (*wall_clock)(std::time_t*) = std::time;
 
 namespace {
 
-constexpr u32 E_NOT_INIT = 60;
 constexpr auto DELAY_STEP = std::chrono::milliseconds(20);
 
 inline u32 nparams(u32 count) { return count & 0xFF; }
@@ -40,9 +40,9 @@ u32 l_assign(Ref result, const u8* params, u32) {
   VarEntry* val = P(params, 1);
   if (assign_in_slot(var, val, result)) return 1;
   if ((var->flags | val->flags) & (V_EMPTY | V_ARRAY))
-    return fail((var->flags | val->flags) & V_EMPTY ? E_NOT_INIT : 32);
+    return fail((var->flags | val->flags) & V_EMPTY ? E_NOT_INIT : E_BAD_TYPE);
   AssignFn assign = typent[var->type].assign;
-  if (!assign) return fail(32);
+  if (!assign) return fail(E_BAD_TYPE);
   if (!assign(var, val, 2)) return 0;
   return result ? assign(S(result), var, 2) : 1;
 }
@@ -52,14 +52,14 @@ u32 l_assign(Ref result, const u8* params, u32) {
 u32 l_dataini(Ref, const u8* params, u32 count) {
   VarEntry* arr = P(params, 0);
   if (arr->flags & V_EMPTY) return fail(E_NOT_INIT);
-  if (!(arr->flags & V_ARRAY)) return fail(52);
+  if (!(arr->flags & V_ARRAY)) return fail(E_BAD_PARAM);
   AssignFn assign = typent[arr->type].assign;
-  if (!assign) return fail(32);
+  if (!assign) return fail(E_BAD_TYPE);
   const ArrHead* h = head_of(arr);
   const u32 elems = arr_count(h);
   const u32 n = nparams(count);
   for (u32 j = 1; j < n; ++j) {
-    if (j > elems) return fail(45);
+    if (j > elems) return fail(E_SUBSCRIPT);
     if (!assign(element(h, j - 1), P(params, j), 2)) return 0;
   }
   return 1;
@@ -68,7 +68,7 @@ u32 l_dataini(Ref, const u8* params, u32 count) {
 u32 l_sizeof(Ref result, const u8* params, u32) {
   VarEntry* arr = P(params, 0);
   const u32 f = arr->flags;
-  if ((f & V_EMPTY) || !(f & (V_ARRAY | V_STRUCT))) return fail(f & V_EMPTY ? E_NOT_INIT : 70);
+  if ((f & V_EMPTY) || !(f & (V_ARRAY | V_STRUCT))) return fail(f & V_EMPTY ? E_NOT_INIT : E_NOT_ARRAY);
   if (result) S(result)->value = arr_count(head_of(arr));
   return 1;
 }

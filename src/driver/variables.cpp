@@ -7,6 +7,7 @@
 
 #include "../types/array.h"
 #include "env.h"
+#include "errcodes.h"
 #include "executor.h"
 #include "handlers.h"
 
@@ -14,8 +15,6 @@ namespace qv {
 
 namespace {
 
-constexpr u32 E_BAD_RECORD = 71;  // a record the compiler cannot have made
-constexpr u32 E_NOT_INIT = 60;
 constexpr u32 ELEM_SIZE = sizeof(VarEntry);
 
 inline u32 nparams(u32 count) { return count & 0xFF; }
@@ -23,12 +22,8 @@ inline u32 nextra(u32 count) { return (count >> 8) & 0xFF; }
 inline VarEntry* element(const ArrHead* h, u32 i) { return S(h->data + i * ELEM_SIZE); }
 
 inline u32 del_checked(VarEntry* v) {
-  if (in_slot(v->type)) {
-    if (v->flags & V_EMPTY) return fail(72);
-    v->flags |= V_EMPTY;
-    return 1;
-  }
-  return v->type < TY_COUNT ? type_del(v) : fail(72);
+  if (in_slot(v->type)) return del_in_slot(v) ? 1 : fail(E_DEL_NOT_INIT);
+  return v->type < TY_COUNT ? type_del(v) : fail(E_DEL_NOT_INIT);
 }
 
 // Releases elements [0, n) last to first, then the storage and the header.
@@ -43,12 +38,24 @@ void drop_elements(Ref head, u32 n) {
 
 }  // namespace
 
+u32 fail_del_empty() { return fail(E_DEL_NOT_INIT); }
+
+VarEntry* fail_element(const VarEntry* arr) {
+  if (arr->flags & V_EMPTY)
+    fail(E_NOT_INIT);
+  else if (!(arr->flags & V_ARRAY))
+    fail(E_NOT_ARRAY);
+  else
+    fail(E_SUBSCRIPT);  // the array is there, the index is not in it
+  return nullptr;
+}
+
 u32 createfields(VarEntry* slot, u32 n, u32 per_element, const u32* types) {
-  if (!(slot->flags & V_EMPTY)) return fail(71);
-  if (n == 0) return fail(76);
-  if (n > MAX_ARRAY) return fail(39);
+  if (!(slot->flags & V_EMPTY)) return fail(E_BAD_INIT);
+  if (n == 0) return fail(E_ZERO_ARRAY);
+  if (n > MAX_ARRAY) return fail(E_BAD_VALUE);
   const Ref head = ar_crea(ELEM_SIZE, n);
-  if (!head) return fail(1);
+  if (!head) return fail(E_NO_MEMORY);
   auto* h = at<ArrHead>(head);
   h->used = h->limit;
   const u32 elemflag = per_element ? V_FIELD : V_ELEM;
@@ -57,9 +64,9 @@ u32 createfields(VarEntry* slot, u32 n, u32 per_element, const u32* types) {
     e->type = types[per_element ? 2 * i : 0];
     e->flags = V_EMPTY;
     if (e->type >= TY_COUNT || !type_init(e)) {
-      const u32 code = e->type >= TY_COUNT ? E_BAD_RECORD : if_c_error;
+      const u32 code = e->type >= TY_COUNT ? E_BAD_INIT : if_c_error;
       drop_elements(head, i);
-      return fail(code ? code : 1);
+      return fail(code ? code : E_NO_MEMORY);
     }
     // V_CODE stays: a block element holds a block, and "code" asks for it.
     e->flags = (e->flags & ~(V_STRUCT | V_ARRAY | V_TEMP | V_CONST | V_EMPTY)) | elemflag;
@@ -76,7 +83,7 @@ u32 release_array(VarEntry* slot) {
   // Every element is released even when one del fails, so that the storage
   // never outlives the slot; the first failure is reported.
   for (u32 i = arr_count(h); i-- > 0;) {
-    if (!del_checked(element(h, i)) && !failed) failed = if_c_error ? if_c_error : 1;
+    if (!del_checked(element(h, i)) && !failed) failed = if_c_error ? if_c_error : E_NO_MEMORY;
   }
   ar_free(slot->value);
   slot->value = 0;
@@ -86,16 +93,16 @@ u32 release_array(VarEntry* slot) {
 
 u32 mvarinit(Ref result, const u8* params, u32 count) {
   const u32 type = result;
-  if (type >= TY_COUNT) return fail(E_BAD_RECORD);
+  if (type >= TY_COUNT) return fail(E_BAD_INIT);
   const TypeEntry& t = typent[type];
   const u32 n = nparams(count);
   VarEntry* declared = nullptr;  // the variable an initial value belongs to
   for (u32 i = 0; i < n;) {
     const Ref w = par_ref(params, i);
     if (w == END_MARK) {
-      if (n - i < 3) return fail(E_BAD_RECORD);
+      if (n - i < 3) return fail(E_BAD_INIT);
       const u32 elems = P(params, i + 1)->value;
-      if (elems == 0) return fail(39);
+      if (elems == 0) return fail(E_BAD_VALUE);
       if (!createfields(P(params, i + 2), elems, 0, &type)) return 0;
       declared = nullptr;
       i += 3;
@@ -109,7 +116,7 @@ u32 mvarinit(Ref result, const u8* params, u32 count) {
       v->type = type;
       declared = v;
     } else {
-      if (!declared) return fail(E_BAD_RECORD);
+      if (!declared) return fail(E_BAD_INIT);
       if (!t.assign(declared, v, 2)) return 0;
       declared = nullptr;
     }
@@ -125,11 +132,11 @@ u32 mvarinit(Ref result, const u8* params, u32 count) {
     VarEntry* v = S(first + i * ELEM_SIZE);
     if (!(v->flags & V_EMPTY)) continue;
     if (in_slot(v->type)) {
-      v->value = 0;
-    } else {
-      if (v->type >= TY_COUNT) return fail(E_BAD_RECORD);
-      if (!type_init(v)) return 0;
+      init_in_slot(v);
+      continue;
     }
+    if (v->type >= TY_COUNT) return fail(E_BAD_INIT);
+    if (!type_init(v)) return 0;
     v->flags &= ~(V_ARRAY | V_EMPTY);
   }
   return 1;
@@ -150,7 +157,7 @@ u32 _alltmpinits(Ref result, const u8*, u32 count) { return init_temps(result, c
     if (_tracing_on) std::fputs("--deleting named variable\n", stdout);
     VarEntry* v = P(params, i);
     if (v->flags & V_ARRAY) {
-      if (v->flags & V_EMPTY) return fail(72);
+      if (v->flags & V_EMPTY) return fail(E_DEL_NOT_INIT);
       if (!release_array(v)) return 0;
     } else if (!del_checked(v)) {
       return 0;
@@ -166,7 +173,7 @@ u32 mvardel(Ref result, const u8* params, u32 count) { return del_temps(result, 
 // destination is refused by the str conversions themselves.
 u32 convcall(Ref result, const u8* params, u32) {
   const u32 id = par_ref(params, 0);
-  if (id - 1u >= C_COUNT - 1u || !result) return fail(61);
+  if (id - 1u >= C_COUNT - 1u || !result) return fail(E_CANNOT_CONVERT);
   return convfns[id](P(params, 1), S(result));
 }
 
@@ -179,21 +186,21 @@ u32 _arrindexing(Ref result, const u8* params, u32) {
   VarEntry* d = S(result);
   if (d->type != e->type) return convert_or_assign(e, d);
   AssignFn assign = typent[d->type].assign;
-  if (!assign) return fail(32);
+  if (!assign) return fail(E_BAD_TYPE);
   return assign(d, e, 0);
 }
 
 u32 convert_or_assign(VarEntry* src, VarEntry* dest) {
   if ((src->flags | dest->flags) & (V_EMPTY | V_ARRAY))
-    return fail((src->flags | dest->flags) & V_EMPTY ? E_NOT_INIT : 32);
-  if (src->type >= TY_COUNT || dest->type >= TY_COUNT) return fail(61);
+    return fail((src->flags | dest->flags) & V_EMPTY ? E_NOT_INIT : E_BAD_TYPE);
+  if (src->type >= TY_COUNT || dest->type >= TY_COUNT) return fail(E_CANNOT_CONVERT);
   if (src->type == dest->type) {
     const TypeEntry& t = typent[src->type];
-    if (!(t.flags & T_ASSIGN)) return fail(32);
+    if (!(t.flags & T_ASSIGN)) return fail(E_BAD_TYPE);
     return t.assign(dest, src, 1);
   }
   const u8 conv = __convtab[src->type][dest->type];
-  if (!conv) return fail(61);
+  if (!conv) return fail(E_CANNOT_CONVERT);
   return convfns[conv](src, dest);
 }
 

@@ -27,9 +27,15 @@ inline u32 deliver(VarEntry* src, VarEntry* dest) {
 u32 init_temporaries(Ref first, u32 count, u32 from);
 u32 delete_slots(Ref first, const u8* params, u32 count, u32 from);
 
-// The init and del of a temporary of an in-slot type: only its value word
-// and flags change. An init leaves a temporary that holds a value alone; a
-// del of an empty one is error 72 (false, nothing changed).
+// The failures of the inline steps below, kept out of line so that the
+// steps stay small where the executor inlines them. Each sets if_c_error.
+[[gnu::cold]] u32 fail_del_empty();                          // a del of an empty slot
+[[gnu::cold]] VarEntry* fail_element(const VarEntry* arr);  // no such element: null
+
+// The init and del of a slot of an in-slot type: only its value word and
+// flags change. An init leaves a slot that holds a value alone; a del of an
+// empty one is error 72 (false, nothing changed). The one place for these
+// steps: the types' own init and del handlers (inslot_type.cpp) use them.
 inline void init_in_slot(VarEntry* v) {
   const u32 f = v->flags;
   if (f & V_EMPTY) {
@@ -68,7 +74,7 @@ inline bool del_in_slot(VarEntry* v) {
     for (VarEntry* v = begin; v != end; ++v) {
       if (!in_slot(v->type))
         return delete_slots(first, params, count, static_cast<u32>(v - begin));
-      if (!del_in_slot(v)) return fail(72);
+      if (!del_in_slot(v)) return fail_del_empty();
     }
   }
   return (count & 0xFF) ? delete_slots(0, params, count, 0) : 1;
@@ -88,15 +94,9 @@ inline bool assign_in_slot(VarEntry* var, const VarEntry* val, Ref result) {
 // Element i of the array slot `arr` for an index value, or null with the
 // error set. The index is unsigned, so a negative int index is out of range.
 inline VarEntry* indexed(VarEntry* arr, u32 i) {
-  if ((arr->flags & (V_EMPTY | V_ARRAY)) != V_ARRAY) [[unlikely]] {
-    fail(arr->flags & V_EMPTY ? 60 : 70);
-    return nullptr;
-  }
+  if ((arr->flags & (V_EMPTY | V_ARRAY)) != V_ARRAY) [[unlikely]] return fail_element(arr);
   const auto* h = at<ArrHead>(arr->value);
-  if (!arr_has(h, i)) [[unlikely]] {
-    fail(45);
-    return nullptr;
-  }
+  if (!arr_has(h, i)) [[unlikely]] return fail_element(arr);
   return S(h->data + i * static_cast<u32>(sizeof(VarEntry)));
 }
 

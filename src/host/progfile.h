@@ -13,8 +13,8 @@ u32 save_program(const char* path);
 // success; 0 with if_c_error set (or 0 and errno) on failure.
 u32 load_program(const char* path, int mode);
 
-// The driver's save hook after a successful compilation: writes the
-// program next to the source when "-cp" was given.
-void save_compiled(const char* path, Ref text);
+// Writes the program just compiled from `source_path` next to it, with the
+// extension ".cp"; a file that cannot be written ends the process.
+void save_compiled(const char* source_path);
 
 }  // namespace qv

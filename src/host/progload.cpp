@@ -17,6 +17,7 @@
 
 #include "../driver/arena.h"
 #include "../driver/env.h"
+#include "../driver/errcodes.h"
 #include "../driver/executor.h"
 #include "../driver/functable.h"
 #include "../driver/handlers.h"
@@ -55,7 +56,7 @@ Ref entry_loading = 0;  // the constant being loaded, 0 outside load_constants
 // errno would only say "Success".
 [[noreturn]] void short_read(FILE* f) {
   if (!std::ferror(f) && if_c_error == 0) {
-    if_c_error = 65;
+    if_c_error = E_PROG_RECORD;
     errno = 0;
   }
   lodonerror();
@@ -93,10 +94,10 @@ void lodonerror() {
 void read_marker(FILE* f, const char* label) {
   char head[sizeof proglabel];
   get(f, head, sizeof head);
-  if (std::memcmp(head, proglabel, sizeof proglabel) != 0) refuse(64);
+  if (std::memcmp(head, proglabel, sizeof proglabel) != 0) refuse(E_PROG_LABEL);
   char section[sizeof codelabel];
   get(f, section, sizeof section);
-  if (std::memcmp(section, label, sizeof codelabel) != 0) refuse(64);
+  if (std::memcmp(section, label, sizeof codelabel) != 0) refuse(E_PROG_LABEL);
 }
 
 u32 read_length(FILE* f) { return get32(f); }
@@ -144,22 +145,22 @@ u32 load_opcode(FILE* f) {
   u32 h = H_NONE;
   if (tag == OPREF_SYSFUNC) {
     const u32 i = load_intval(f);
-    if (i >= SYSFUNC_COUNT) refuse(65);
+    if (i >= SYSFUNC_COUNT) refuse(E_PROG_RECORD);
     h = sysfuncs[i];
   } else if (tag == OPREF_FUNCENT) {
     const u32 i = load_intval(f);
-    if (i >= FUNC_COUNT) refuse(65);
+    if (i >= FUNC_COUNT) refuse(E_PROG_RECORD);
     h = funcent[i].handler;
   } else if (tag == OPREF_TYPESLOT) {
     const u8 slot = static_cast<u8>(load_byteval(f));
-    if (slot > 4) refuse(65);
+    if (slot > 4) refuse(E_PROG_RECORD);
     const u32 t = load_intval(f);
-    if (t >= TY_COUNT) refuse(65);
+    if (t >= TY_COUNT) refuse(E_PROG_RECORD);
     const TypeEntry& e = typent[t];
     h = slot == 0 ? e.init : slot == 1 ? e.clr : slot == 4 ? e.del : H_NONE;
-    if (h == H_NONE) refuse(65);
+    if (h == H_NONE) refuse(E_PROG_RECORD);
   } else {
-    refuse(65);
+    refuse(E_PROG_RECORD);
   }
   rst_pointer(h);
   return h;
@@ -186,28 +187,28 @@ bool block_form_ok(Ref bytes) {
 void load_entry(FILE* f, Ref e) {
   VarEntry* slot = S(e);
   const u32 t = load_intval(f);
-  if (t >= TY_COUNT) refuse(65);
+  if (t >= TY_COUNT) refuse(E_PROG_RECORD);
   slot->type = t;
   const u32 length = load_intval(f);
   const TypeEntry& type = typent[t];
   Exchange x{0, length, 0};
   if (type.flags & T_INSLOT) {
     // The value word itself: exactly its four bytes.
-    if (length != 4) refuse(65);
+    if (length != 4) refuse(E_PROG_RECORD);
     if (!load_cnbuffer(f, mem + e, 4)) short_read(f);
     x.bytes = e;
     if (!type.mkld(&x, slot)) {
-      if (!if_c_error) if_c_error = 1;
+      if (!if_c_error) if_c_error = E_NO_MEMORY;
       lodonerror();
     }
   } else {
     // A str holds at most 256 characters and its NUL; a block is two words.
     const u32 least = t == TY_BLOCK ? 8 : 1;
     const u32 most = t == TY_BLOCK ? 8 : STR_BUFSIZE;
-    if (length < least || length > most) refuse(65);
+    if (length < least || length > most) refuse(E_PROG_RECORD);
     // One byte more than the representation: a str's NUL at its limit.
     const Ref buf = arena_alloc(length + 1);
-    if (!buf) refuse(1);
+    if (!buf) refuse(E_NO_MEMORY);
     if (!load_cnbuffer(f, mem + buf, length)) {
       arena_free(buf, length + 1);
       short_read(f);
@@ -215,13 +216,13 @@ void load_entry(FILE* f, Ref e) {
     mem[buf + length] = 0;
     if (t == TY_BLOCK && !block_form_ok(buf)) {
       arena_free(buf, length + 1);
-      refuse(65);
+      refuse(E_PROG_RECORD);
     }
     x.bytes = buf;
     x.flags &= static_cast<u8>(~X_RELEASE);
     if (!type.mkld(&x, slot)) {
       arena_free(buf, length + 1);
-      if (!if_c_error) if_c_error = 1;
+      if (!if_c_error) if_c_error = E_NO_MEMORY;
       lodonerror();
     }
     if (x.flags & X_RELEASE) arena_free(buf, length + 1);
@@ -237,7 +238,7 @@ void load_constants(FILE* f) {
   chsume = 0;
   if (n > capacity(cnstable)) {
     cnstable.next = cnstable.base;
-    refuse(69);
+    refuse(E_TOO_MANY_DATA);
   }
   cnstable.first = cnstable.base;
   cnstable.next = cnstable.base + 12 * n;
@@ -246,7 +247,7 @@ void load_constants(FILE* f) {
     load_entry(f, e);
   }
   entry_loading = 0;
-  if (read_chsume(f) != chsume && check_sums) refuse(68);
+  if (read_chsume(f) != chsume && check_sums) refuse(E_DATA_CHECKSUM);
 }
 
 // ---- the code section -------------------------------------------------------------------
@@ -257,14 +258,14 @@ namespace {
 // that the run gives them values exactly as a compiled run would.
 u32 load_slots(FILE* f, TableHead& t, bool temps) {
   const u32 n = load_intval(f);
-  if (n > capacity(t)) refuse(69);
+  if (n > capacity(t)) refuse(E_TOO_MANY_DATA);
   for (u32 i = 0; i < n; ++i) {
     const u8 type = static_cast<u8>(load_byteval(f));
     const u8 flags = static_cast<u8>(load_byteval(f));
-    if (type >= TY_COUNT) refuse(65);
+    if (type >= TY_COUNT) refuse(E_PROG_RECORD);
     const bool ok = temps ? flags == (V_EMPTY | V_TEMP)
                           : (flags & V_EMPTY) && !(flags & ~(V_EMPTY | V_ARRAY));
-    if (!ok) refuse(65);
+    if (!ok) refuse(E_PROG_RECORD);
     VarEntry* v = S(t.base + 12 * i);
     v->value = 0;
     v->type = type;
@@ -277,18 +278,18 @@ void load_slotword(FILE* f, bool marker_ok) {
   const u8 tag = static_cast<u8>(load_byteval(f));
   if (tag == SLOT_NONE) return rst_pointer(0);
   if (tag == SLOT_MARKER) {
-    if (!marker_ok) refuse(65);
+    if (!marker_ok) refuse(E_PROG_RECORD);
     return rst_pointer(END_MARK);
   }
   const TableHead* t = tag == SLOT_VAR ? &vartable
                        : tag == SLOT_CONST ? &cnstable
                        : tag == SLOT_TEMP  ? &rettable
                                            : nullptr;
-  if (!t) refuse(65);
+  if (!t) refuse(E_PROG_RECORD);
   const u32 i = load_intval(f);
   // A block's temporaries start may stand one past the table's end when
   // the block has none of its own.
-  if (i > capacity(*t) || (i == capacity(*t) && tag != SLOT_TEMP)) refuse(65);
+  if (i > capacity(*t) || (i == capacity(*t) && tag != SLOT_TEMP)) refuse(E_PROG_RECORD);
   rst_pointer(t->base + 12 * i);
 }
 
@@ -301,11 +302,11 @@ void load_record(FILE* f, u8 pos) {
   rst_byteval(extra);
   if (h == H_mvarinit) {
     const u32 type = load_intval(f);
-    if (type >= TY_COUNT) refuse(65);
+    if (type >= TY_COUNT) refuse(E_PROG_RECORD);
     rst_pointer(type);
   } else if (h == H__arrdynelem) {
     const u32 off = load_intval(f);
-    if (off >= code.length) refuse(65);
+    if (off >= code.length) refuse(E_PROG_RECORD);
     rst_pointer(codepage.base + off);
   } else {
     load_slotword(f, false);
@@ -314,7 +315,7 @@ void load_record(FILE* f, u8 pos) {
     if (h == H_convcall && i == 0) {
       const u8 src = static_cast<u8>(load_byteval(f));
       const u8 dst = static_cast<u8>(load_byteval(f));
-      if (src >= TY_COUNT || dst >= TY_COUNT || !__convtab[src][dst]) refuse(65);
+      if (src >= TY_COUNT || dst >= TY_COUNT || !__convtab[src][dst]) refuse(E_PROG_RECORD);
       rst_pointer(__convtab[src][dst]);
     } else {
       load_slotword(f, h == H_mvarinit);
@@ -325,13 +326,13 @@ void load_record(FILE* f, u8 pos) {
 void load_block(FILE* f, Ref end) {
   const Ref start = codepage.first;
   const u32 cleanup = load_intval(f);
-  if (cleanup >= code.length) refuse(65);
+  if (cleanup >= code.length) refuse(E_PROG_RECORD);
   rst_pointer(cleanup ? codepage.base + cleanup : 0);
   for (;;) {
-    if (codepage.first >= end) refuse(65);
+    if (codepage.first >= end) refuse(E_PROG_RECORD);
     const u8 pos = static_cast<u8>(load_byteval(f));
     if (pos == POS_END) break;
-    if (pos > POS_DELETE) refuse(65);
+    if (pos > POS_DELETE) refuse(E_PROG_RECORD);
     load_record(f, pos);
   }
   rst_endblock();
@@ -346,12 +347,12 @@ void load_codepage(FILE* f) {
   chsume = 0;
   code = CodeMap{};
   codepage.first = codepage.base;
-  if (length > codepage.next - codepage.base) refuse(67);
+  if (length > codepage.next - codepage.base) refuse(E_CODE_TOO_LARGE);
   code.length = length;
   const Ref end = codepage.base + length;
   try {
     const u8 mode = static_cast<u8>(load_byteval(f));
-    if (mode > 1) refuse(65);
+    if (mode > 1) refuse(E_PROG_RECORD);
     code.mode = mode;
     code.nvars = load_slots(f, vartable, false);
     vartable.first = vartable.next = vartable.base + 12 * code.nvars;
@@ -360,10 +361,10 @@ void load_codepage(FILE* f) {
     rettable.next = rettable.base + 12 * code.ntemps;
     while (codepage.first < end) load_block(f, end);
   } catch (const EndCode&) {
-    refuse(67);
+    refuse(E_CODE_TOO_LARGE);
   }
-  if (codepage.first != end) refuse(65);
-  if (read_chsume(f) != chsume && check_sums) refuse(66);
+  if (codepage.first != end) refuse(E_PROG_RECORD);
+  if (read_chsume(f) != chsume && check_sums) refuse(E_CODE_CHECKSUM);
   code.loaded = true;
 }
 
@@ -403,7 +404,7 @@ class Checker {
     const VarEntry* main = S(cnstable.base);
     if (!code.loaded || code.blocks.empty() || nconsts_ == 0 || main->type != TY_BLOCK ||
         main->value != codepage.base)
-      refuse(65);
+      refuse(E_PROG_RECORD);
     find_arrays();
     for (const auto& b : code.blocks) block(b.first, b.second);
   }
@@ -486,7 +487,7 @@ class Checker {
   Slot param(Ref rec, u32 i) { return slot(word(rec, i), rec + REC_PARAMS + 4 * i); }
 
   static void need(bool ok) {
-    if (!ok) refuse(65);
+    if (!ok) refuse(E_PROG_RECORD);
   }
 
   void block(u32 start, u32 end) {
@@ -723,7 +724,7 @@ void forget_program() {
 
 // mode is the driver's 0; no other mode exists.
 u32 load_program(const char* path, int) {
-  if_c_error = 0;
+  if_c_error = E_NONE;
   reader::reset();
   // Opened without waiting, and read only when it is a regular file: a
   // named pipe without a writer would otherwise block for ever.
@@ -756,7 +757,7 @@ u32 load_program(const char* path, int) {
     reader::check_program();
     // Whatever follows the data section is no part of a program.
     if (std::fgetc(f) != EOF) {
-      if_c_error = 65;
+      if_c_error = E_PROG_RECORD;
       errno = 0;
       reader::lodonerror();
     }

@@ -13,9 +13,9 @@
 #include <unordered_map>
 
 #include "../driver/arena.h"
-#include "../driver/driver.h"
 #include "../driver/env.h"
 #include "../driver/executor.h"
+#include "../driver/final_exit.h"
 #include "../driver/functable.h"
 #include "../driver/handlers.h"
 #include "progfile.h"
@@ -424,9 +424,8 @@ std::string cp_path(const char* path) {
 
 }  // namespace
 
-void save_compiled(const char* path, Ref) {
-  if (!save_requested) return;
-  const std::string cp = cp_path(path);
+void save_compiled(const char* source_path) {
+  const std::string cp = cp_path(source_path);
   if (!save_program(cp.c_str())) {
     std::perror(cp.c_str());
     final_exit(1);

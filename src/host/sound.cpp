@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "../driver/errcodes.h"
 #include "../driver/handlers.h"
 #include "fft.h"
 
@@ -52,7 +53,7 @@ u32 _getsignal(const u8* params, u32 count, u32 needed, u32 factor, Signal& sig)
   const u32 n = count & 0xFF;
   if (n < needed || !is_array(P(params, 0)) || (n >= 2 && !is_array(P(params, 1)))) {
     std::puts(NOT_ARRAYS);
-    return fail(0);
+    return fail(E_NONE);
   }
   sig.a = at<ArrHead>(P(params, 0)->value);
   sig.b = n >= 2 ? at<ArrHead>(P(params, 1)->value) : nullptr;
@@ -60,11 +61,11 @@ u32 _getsignal(const u8* params, u32 count, u32 needed, u32 factor, Signal& sig)
   const u32 p = sig.p;
   if (p == 0 || (p & (p - 1)) != 0 || p > MAX_FRAMES / factor || (sig.b && arr_count(sig.b) != p)) {
     std::puts(BAD_SIZE);
-    return fail(0);
+    return fail(E_NONE);
   }
   if (!__windowsfunc(p * factor, sound_buffer)) {
     std::puts("Can't get sound data");
-    return fail(0);
+    return fail(E_NONE);
   }
   return p * factor;
 }
@@ -87,19 +88,19 @@ u32 getsignal(Ref, const u8* params, u32 count) {
 }
 
 u32 initfft(Ref, const u8* params, u32) {
-  if (!fft_alloc_tables()) return fail(1);
+  if (!fft_alloc_tables()) return fail(E_NO_MEMORY);
   const u32 n = P(params, 0)->value;
-  if (n > FFT_MAX_INIT) return fail(39);
+  if (n > FFT_MAX_INIT) return fail(E_BAD_VALUE);
   fft_fill_tables(n);
   return 1;
 }
 
 u32 getfft(Ref, const u8* params, u32 count) {
-  if (!Wx || !Wy) return fail(74);
+  if (!Wx || !Wy) return fail(E_NO_INITFFT);
   Signal sig;
   const u32 n = _getsignal(params, count, 2, 4, sig);
   if (!n) return 0;
-  if (2 * cc != n) return fail(75);
+  if (2 * cc != n) return fail(E_FFT_MISMATCH);
   for (u32 t = 0; t < n; ++t) {
     re1[t] = as_signed(left_sample(t));
     re2[t] = as_signed(right_sample(t));

@@ -1,9 +1,10 @@
-// Integer and float arithmetic steps shared by the operation handlers and
-// the loop operations, which run the commonest arithmetic of their bodies
-// without a call. Integer arithmetic is done on u32 words (wrap-around
+// Integer and float arithmetic steps and number comparisons, shared by the
+// arithmetic operation handlers (int_ops.cpp) and the executor's decoded
+// steps, which run the commonest arithmetic and comparisons without a call. Integer arithmetic is done on u32 words (wrap-around
 // without signed overflow); float arithmetic in single precision.
 #pragma once
 
+#include "../driver/errcodes.h"
 #include "../driver/qv.h"
 
 namespace qv::arith {
@@ -55,7 +56,7 @@ template <Op op>
 inline bool apply(u32 type, u32 a, u32 b, u32* out) {
   if constexpr (op == DIV || op == MOD) {
     if ((is_integer(type) && b == 0) || (type == TY_FLOAT && as_float(b) == 0.0f)) {
-      if_c_error = 35;
+      if_c_error = E_DIV_ZERO;
       return false;
     }
   }
@@ -69,7 +70,7 @@ inline bool apply(u32 type, u32 a, u32 b, u32* out) {
       return true;
     }
   }
-  if_c_error = 32;
+  if_c_error = E_BAD_TYPE;
   return false;
 }
 
@@ -106,7 +107,7 @@ inline u32 fold(Ref result, const u8* params, u32 count) {
     r->value = float_bits(acc);
     return 1;
   }
-  return fail(32);
+  return fail(E_BAD_TYPE);
 }
 
 // Compound assignments: the variable's type decides; a present result
@@ -161,7 +162,7 @@ inline u32 step(Ref result, const u8* params, u32 count, bool up) {
   else
     // The type is checked before the result is touched: copying the word of
     // a str variable would leave two slots owning one descriptor.
-    return fail(32);
+    return fail(E_BAD_TYPE);
   v->value = nv;
   if (result) S(result)->value = (count & 0xFF00) ? old : nv;
   return 1;

@@ -3,23 +3,20 @@
 #include "array.h"
 
 #include "../driver/arena.h"
+#include "../driver/errcodes.h"
 
 namespace qv {
 
-namespace {
-constexpr u32 HEAD_OWNS_NOT = 1;  // header flag: storage belongs to someone else
-}  // namespace
-
 // A zero element size would make every element count a division by zero.
 Ref ar_crea(u32 elemSize, u32 n) {
-  if (elemSize == 0) return fail(1);
+  if (elemSize == 0) return fail(E_NO_MEMORY);
   const u64 bytes = (u64{n} + 1) * elemSize;
   const Ref head = arena_calloc(sizeof(ArrHead));
-  if (!head) return fail(1);
+  if (!head) return fail(E_NO_MEMORY);
   const Ref data = bytes <= 0xFFFFFFFFu ? arena_calloc(static_cast<u32>(bytes)) : 0;
   if (!data) {
     arena_free(head, sizeof(ArrHead));
-    return fail(1);
+    return fail(E_NO_MEMORY);
   }
   auto* h = at<ArrHead>(head);
   h->data = h->cursor = h->used = data;
@@ -32,7 +29,7 @@ Ref ar_crea(u32 elemSize, u32 n) {
 void ar_free(Ref head) {
   if (!head) return;
   const auto* h = at<ArrHead>(head);
-  if (!(h->flags & HEAD_OWNS_NOT)) arena_free(h->data, h->limit - h->data + h->elemSize);
+  arena_free(h->data, h->limit - h->data + h->elemSize);
   arena_free(head, sizeof(ArrHead));
 }
 

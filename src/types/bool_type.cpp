@@ -1,31 +1,11 @@
 // The bool type: slot handlers, its text form through the named constants,
 // saved form, and the conversions between bool and the number types.
 #include "../driver/env.h"
+#include "../driver/errcodes.h"
 #include "../driver/handlers.h"
 #include "textout.h"
 
 namespace qv {
-
-u32 l_log_init(Ref, const u8* params, u32) {
-  VarEntry* s = P(params, 0);
-  if (!(s->flags & V_EMPTY)) return fail(71);
-  s->value = 0;
-  s->type = TY_BOOL;
-  s->flags &= ~V_EMPTY;
-  return 1;
-}
-
-u32 l_log_del(Ref, const u8* params, u32) {
-  VarEntry* s = P(params, 0);
-  if (s->flags & V_EMPTY) return fail(72);
-  s->flags |= V_EMPTY;
-  return 1;
-}
-
-u32 l_log_assgn(VarEntry* d, VarEntry* s, u32) {
-  d->value = s->value;
-  return 1;
-}
 
 // Truth values have no order: unequal values are merely different.
 i32 l_log_comp(VarEntry* a, VarEntry* b, u32) { return a->value == b->value ? 0 : 2; }
@@ -35,7 +15,7 @@ i32 l_log_comp(VarEntry* a, VarEntry* b, u32) { return a->value == b->value ? 0 
 u32 l_literalstr(StrDesc* t, VarEntry* s) {
   t->end = t->cursor = t->start;
   mem[t->start] = 0;
-  if (s->type >= TY_COUNT) return fail(39);
+  if (s->type >= TY_COUNT) return fail(E_BAD_VALUE);
   const TypeEntry& type = typent[s->type];
   for (u32 i = type.litFirst; i < type.litFirst + type.litCount && i < LIT_COUNT; ++i) {
     bool same = s->type == TY_FLOAT ? as_float(litent[i].value) == as_float(s->value)
@@ -45,16 +25,8 @@ u32 l_literalstr(StrDesc* t, VarEntry* s) {
       return 1;
     }
   }
-  return fail(39);
+  return fail(E_BAD_VALUE);
 }
-
-u32 l_log_mksv(Exchange* x, VarEntry* s) {
-  x->bytes = ref_of(&s->value);
-  x->length = 4;
-  return 1;
-}
-
-u32 l_log_mkld(Exchange*, VarEntry*) { return 1; }
 
 u32 l_logint(VarEntry* src, VarEntry* dst) {
   dst->value = src->value;

@@ -7,6 +7,7 @@
 #include <limits>
 #include <string>
 
+#include "../driver/errcodes.h"
 #include "../driver/handlers.h"
 #include "itoa.h"
 #include "textout.h"
@@ -16,27 +17,6 @@ namespace qv {
 // Narrowing double to float is the IEEE conversion (overflow gives an
 // infinity), which the results below rely on.
 static_assert(std::numeric_limits<float>::is_iec559 && std::numeric_limits<double>::is_iec559);
-
-u32 l_float_init(Ref, const u8* params, u32) {
-  VarEntry* s = P(params, 0);
-  if (!(s->flags & V_EMPTY)) return fail(71);
-  s->value = 0;  // +0.0
-  s->type = TY_FLOAT;
-  s->flags &= ~V_EMPTY;
-  return 1;
-}
-
-u32 l_float_del(Ref, const u8* params, u32) {
-  VarEntry* s = P(params, 0);
-  if (s->flags & V_EMPTY) return fail(72);
-  s->flags |= V_EMPTY;
-  return 1;
-}
-
-u32 l_float_assign(VarEntry* d, VarEntry* s, u32) {
-  d->value = s->value;
-  return 1;
-}
 
 // +0.0 and -0.0 compare equal; a NaN makes the pair unordered.
 i32 l_float_comp(VarEntry* a, VarEntry* b, u32) {
@@ -160,14 +140,6 @@ u32 l_float_tf(StrDesc* t, VarEntry* s) {
   s->value = float_bits(clamp_inf(static_cast<float>(d)));
   return 1;
 }
-
-u32 l_float_mksv(Exchange* x, VarEntry* s) {
-  x->bytes = ref_of(&s->value);
-  x->length = 4;
-  return 1;
-}
-
-u32 l_float_mkld(Exchange*, VarEntry*) { return 1; }
 
 u32 l_intfloat(VarEntry* src, VarEntry* dst) {
   dst->value = float_bits(static_cast<float>(as_int(src->value)));

@@ -4,6 +4,7 @@
 // target.
 #include <limits>
 
+#include "../driver/errcodes.h"
 #include "../driver/handlers.h"
 #include "arith.h"
 
@@ -50,7 +51,7 @@ u32 l_dec(Ref result, const u8* params, u32 count) { return step(result, params,
 u32 l_abs(Ref result, const u8* params, u32) {
   if (!result) return 1;
   VarEntry* r = S(result);
-  if (!is_integer(r->type)) return fail(32);
+  if (!is_integer(r->type)) return fail(E_BAD_TYPE);
   VarEntry* x = P(params, 0);
   u32 v = x->value;
   // The operand arrives unconverted; a float's bits read as an int would be
@@ -67,7 +68,7 @@ u32 l_abs(Ref result, const u8* params, u32) {
 u32 bitinvert(Ref result, const u8* params, u32) {
   if (!result) return 1;
   VarEntry* r = S(result);
-  if (!is_integer(r->type)) return fail(32);
+  if (!is_integer(r->type)) return fail(E_BAD_TYPE);
   r->value = ~P(params, 0)->value;
   return 1;
 }
@@ -89,8 +90,8 @@ u32 l_normalize(Ref, const u8* params, u32) {
   VarEntry* v = P(params, 0);
   u32 d = P(params, 1)->value, m = P(params, 2)->value;
   u32 type = v->type;
-  if (!is_integer(type) && type != TY_FLOAT) return fail(32);
-  if (type == TY_FLOAT ? as_float(d) == 0.0f : d == 0) return fail(35);
+  if (!is_integer(type) && type != TY_FLOAT) return fail(E_BAD_TYPE);
+  if (type == TY_FLOAT ? as_float(d) == 0.0f : d == 0) return fail(E_DIV_ZERO);
 
   Ref first = ref_of(v), end = first + sizeof(VarEntry);
   if (v->flags & V_ARRAY) {
@@ -108,7 +109,7 @@ u32 l_normalize(Ref, const u8* params, u32) {
       x->value = float_bits(static_cast<float>(static_cast<long double>(as_float(m)) *
                                                as_float(x->value) / as_float(d)));
   }
-  if_c_error = 0;
+  if_c_error = E_NONE;
   return 1;
 }
 

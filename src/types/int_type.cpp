@@ -1,35 +1,12 @@
 // The int and uint types: slot handlers, text forms, saved form and the
 // conversion between the two. Both share every handler but comp; the
 // slot's own type tells signed from unsigned where it matters.
+#include "../driver/errcodes.h"
 #include "../driver/handlers.h"
 #include "itoa.h"
 #include "textout.h"
 
 namespace qv {
-
-u32 l_int_init(Ref, const u8* params, u32 count) {
-  VarEntry* s = P(params, 0);
-  if (!(s->flags & V_EMPTY)) return fail(71);
-  // Grouped temporary initialisation passes the temporary's type + 1 in the
-  // high byte, so a reused temporary gets the type of its current use.
-  u32 typed = (count >> 8) & 0xFF;
-  if (typed == TY_INT + 1 || typed == TY_UINT + 1) s->type = typed - 1;
-  s->value = 0;
-  s->flags &= ~V_EMPTY;
-  return 1;
-}
-
-u32 l_int_del(Ref, const u8* params, u32) {
-  VarEntry* s = P(params, 0);
-  if (s->flags & V_EMPTY) return fail(72);
-  s->flags |= V_EMPTY;
-  return 1;
-}
-
-u32 l_int_ass(VarEntry* d, VarEntry* s, u32) {
-  d->value = s->value;
-  return 1;
-}
 
 i32 l_int_comp(VarEntry* a, VarEntry* b, u32) {
   i32 x = as_int(a->value), y = as_int(b->value);
@@ -103,18 +80,10 @@ u32 l_int_tf(StrDesc* t, VarEntry* s) {
     ok = parse_radix(text, n, 1, &v);
   else
     ok = parse_decimal(text, n, &v);
-  if (!ok) return fail(5);
+  if (!ok) return fail(E_TYPE_MISMATCH);
   s->value = v;
   return 1;
 }
-
-u32 l_int_mksv(Exchange* x, VarEntry* s) {
-  x->bytes = ref_of(&s->value);
-  x->length = 4;
-  return 1;
-}
-
-u32 l_int_mkld(Exchange*, VarEntry*) { return 1; }
 
 // int <-> uint: the bit pattern carries over unchanged.
 u32 l_int_conv(VarEntry* src, VarEntry* dst) {

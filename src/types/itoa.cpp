@@ -1,5 +1,5 @@
-// Integer to text: the one routine behind the int and uint text forms, the
-// two-digit fields of "time" and the numbers in error reports.
+// Integer to text: the one routine behind the int and uint text forms and
+// the exponent of the float text form.
 #include "itoa.h"
 
 namespace qv {

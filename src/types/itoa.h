@@ -1,4 +1,5 @@
-// The integer-to-text routine behind the int and uint text forms.
+// The integer-to-text routine behind the int and uint text forms and the
+// float text form's exponent.
 #pragma once
 
 #include "../driver/qv.h"

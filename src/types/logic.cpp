@@ -1,5 +1,6 @@
 // Negation, comparisons, "&&" "||", and the two conditionals "?" and "if".
 #include "../driver/env.h"
+#include "../driver/errcodes.h"
 #include "../driver/executor_loop.h"
 #include "../driver/handlers.h"
 #include "../driver/variables.h"
@@ -22,9 +23,9 @@ template <class Holds>
 inline u32 compare(Ref result, const u8* params, Holds holds) {
   // A string slot without a value has no text to compare.
   const VarEntry *a = P(params, 0), *b = P(params, 1);
-  if (a->type == TY_STR && ((a->flags | b->flags) & V_EMPTY)) return fail(60);
+  if (a->type == TY_STR && ((a->flags | b->flags) & V_EMPTY)) return fail(E_NOT_INIT);
   i32 c = comp_call(params);
-  if (c == NO_COMP) return fail(32);
+  if (c == NO_COMP) return fail(E_BAD_TYPE);
   if (result) S(result)->value = holds(c) ? 1u : 0u;
   return 1;
 }
@@ -52,7 +53,7 @@ u32 l_le(Ref result, const u8* params, u32) {
 
 u32 log_no(Ref result, const u8* params, u32) {
   if (result) S(result)->value = P(params, 0)->value == 0;
-  if_c_error = 0;
+  if_c_error = E_NONE;
   return 1;
 }
 
@@ -60,7 +61,7 @@ u32 log_invert(Ref result, const u8* params, u32) {
   VarEntry* v = P(params, 0);
   v->value = v->value == 0;
   if (result) S(result)->value = v->value;
-  if_c_error = 0;
+  if_c_error = E_NONE;
   return 1;
 }
 

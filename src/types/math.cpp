@@ -3,6 +3,7 @@
 // checks use ordered comparisons, so a NaN passes them and yields a NaN.
 #include <cmath>
 
+#include "../driver/errcodes.h"
 #include "../driver/handlers.h"
 
 namespace qv {
@@ -50,13 +51,13 @@ u32 l_exp(Ref result, const u8* params, u32) { return unary<exp_>(result, params
 
 u32 l_asin(Ref result, const u8* params, u32) {
   double x = arg(params, 0);
-  if (x < -1 || x > 1) return fail(39);
+  if (x < -1 || x > 1) return fail(E_BAD_VALUE);
   return put(result, std::asin(x));
 }
 
 u32 l_acos(Ref result, const u8* params, u32) {
   double x = arg(params, 0);
-  if (x < -1 || x > 1) return fail(39);
+  if (x < -1 || x > 1) return fail(E_BAD_VALUE);
   return put(result, std::acos(x));
 }
 
@@ -64,25 +65,25 @@ u32 l_acos(Ref result, const u8* params, u32) {
 // tangent is merely tiny in double still divide by zero.
 u32 l_cotan(Ref result, const u8* params, u32) {
   float t = static_cast<float>(std::tan(arg(params, 0)));
-  if (t == 0.0f) return fail(35);
+  if (t == 0.0f) return fail(E_DIV_ZERO);
   return put(result, 1.0 / t);
 }
 
 u32 l_atan2(Ref result, const u8* params, u32) {
   double y = arg(params, 0), x = arg(params, 1);
-  if (x == 0) return fail(35);
+  if (x == 0) return fail(E_DIV_ZERO);
   return put(result, std::atan2(y, x));
 }
 
 u32 l_pow(Ref result, const u8* params, u32) {
   double a = arg(params, 0), b = arg(params, 1);
-  if (a < 0 && b != std::floor(b)) return fail(39);  // also a NaN exponent
+  if (a < 0 && b != std::floor(b)) return fail(E_BAD_VALUE);  // also a NaN exponent
   return put(result, std::pow(a, b));
 }
 
 u32 l_sqrt(Ref result, const u8* params, u32) {
   double x = arg(params, 0);
-  if (x < 0) return fail(39);  // -0.0 passes and gives -0.0
+  if (x < 0) return fail(E_BAD_VALUE);  // -0.0 passes and gives -0.0
   return put(result, std::sqrt(x));
 }
 
@@ -93,19 +94,19 @@ u32 l_sqrt2p2(Ref result, const u8* params, u32) {
 
 u32 l_repsqrt(Ref result, const u8* params, u32) {
   double x = arg(params, 0);
-  if (x <= 0) return fail(39);
+  if (x <= 0) return fail(E_BAD_VALUE);
   return put(result, 1.0 / std::sqrt(x));
 }
 
 u32 l_log(Ref result, const u8* params, u32) {
   double x = arg(params, 0);
-  if (x <= 0) return fail(39);
+  if (x <= 0) return fail(E_BAD_VALUE);
   return put(result, std::log(x));
 }
 
 u32 l_log10(Ref result, const u8* params, u32) {
   double x = arg(params, 0);
-  if (x <= 0) return fail(39);
+  if (x <= 0) return fail(E_BAD_VALUE);
   return put(result, std::log10(x));
 }
 
@@ -172,7 +173,7 @@ u32 l_sqr(Ref result, const u8* params, u32) {
 
 u32 l_rep(Ref result, const u8* params, u32) {
   double x = arg(params, 0);
-  if (x == 0) return fail(35);
+  if (x == 0) return fail(E_DIV_ZERO);
   return put(result, 1.0 / x);
 }
 

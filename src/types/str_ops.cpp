@@ -8,14 +8,13 @@
 #include <cstring>
 
 #include "../compiler/limiter.h"
+#include "../driver/errcodes.h"
 #include "../driver/handlers.h"
 #include "strbase.h"
 
 namespace qv {
 
 namespace {
-
-constexpr u32 E_NOT_INIT = 60;
 
 inline u32 nparams(u32 count) { return count & 0xFF; }
 

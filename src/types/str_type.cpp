@@ -4,24 +4,24 @@
 // its value refuses it with 60 instead of reading freed or absent storage.
 #include "../driver/arena.h"
 #include "../driver/env.h"
+#include "../driver/errcodes.h"
 #include "../driver/handlers.h"
 #include "strbase.h"
 
 namespace qv {
 
 namespace {
-constexpr u32 E_NOT_INIT = 60;
 inline u32 buffer_size(const StrDesc* d) { return d->limit - d->start + 1; }
 }  // namespace
 
 u32 l_st_init(Ref, const u8* params, u32) {
   VarEntry* s = P(params, 0);
-  if (!(s->flags & V_EMPTY)) return fail(71);
+  if (!(s->flags & V_EMPTY)) return fail(E_BAD_INIT);
   const Ref desc = arena_calloc(sizeof(StrDesc));
   const Ref buf = desc ? arena_calloc(STR_BUFSIZE) : 0;
   if (!buf) {
     arena_free(desc, sizeof(StrDesc));
-    return fail(1);
+    return fail(E_NO_MEMORY);
   }
   auto* d = at<StrDesc>(desc);
   d->start = d->end = d->cursor = buf;
@@ -29,7 +29,7 @@ u32 l_st_init(Ref, const u8* params, u32) {
   s->value = desc;
   s->type = TY_STR;
   s->flags &= ~V_EMPTY;
-  if_c_error = 0;
+  if_c_error = E_NONE;
   return 1;
 }
 
@@ -46,7 +46,7 @@ u32 l_st_clr(Ref, const u8* params, u32) {
 
 u32 l_st_del(Ref, const u8* params, u32) {
   VarEntry* s = P(params, 0);
-  if (s->flags & V_EMPTY) return fail(72);
+  if (s->flags & V_EMPTY) return fail(E_DEL_NOT_INIT);
   StrDesc* d = str_desc(s);
   arena_free(d->start, buffer_size(d));
   arena_free(s->value, sizeof(StrDesc));
@@ -96,9 +96,9 @@ u32 l_str_mksv(Exchange* x, VarEntry* s) {
 // lies inside it; from here on the slot owns the buffer (l_st_del frees
 // limit - start + 1 bytes, which is exactly what was allocated).
 u32 l_str_mkld(Exchange* x, VarEntry* s) {
-  if (x->length == 0) return fail(1);
+  if (x->length == 0) return fail(E_NO_MEMORY);
   const Ref desc = arena_calloc(sizeof(StrDesc));
-  if (!desc) return fail(1);
+  if (!desc) return fail(E_NO_MEMORY);
   auto* d = at<StrDesc>(desc);
   d->start = d->cursor = x->bytes;
   d->limit = x->bytes + x->length;
@@ -114,14 +114,14 @@ u32 l_str_mkld(Exchange* x, VarEntry* s) {
 u32 c_var_str(VarEntry* src, VarEntry* dst) {
   if (dst->flags & V_EMPTY) return fail(E_NOT_INIT);
   TextFn ft = src->type < TY_COUNT ? typent[src->type].ft : nullptr;
-  if (!ft) return fail(61);
+  if (!ft) return fail(E_CANNOT_CONVERT);
   return ft(str_desc(dst), src);
 }
 
 u32 c_str_var(VarEntry* src, VarEntry* dst) {
   if (src->flags & V_EMPTY) return fail(E_NOT_INIT);
   TextFn tf = dst->type < TY_COUNT ? typent[dst->type].tf : nullptr;
-  if (!tf) return fail(61);
+  if (!tf) return fail(E_CANNOT_CONVERT);
   return tf(str_desc(src), dst);
 }
 

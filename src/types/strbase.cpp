@@ -68,11 +68,6 @@ void st_insert(StrDesc* dst, StrDesc* src) {
   }
 }
 
-void st_c_ins(const char* text, StrDesc* dst) {
-  const u32 len = static_cast<u32>(std::strlen(text));
-  insert_bytes(dst, reinterpret_cast<const u8*>(text), std::min(len, room(dst)));
-}
-
 void st_upr(StrDesc* d) {
   for (u8* p = mem + d->start; p < mem + d->end; ++p)
     if (*p >= 'a' && *p <= 'z') *p = static_cast<u8>(*p - 'a' + 'A');

@@ -15,7 +15,6 @@ void st_dup(StrDesc* dst, const StrDesc* src);
 // direction > 0 opens a gap at the cursor, < 0 removes the character there.
 void st_shift(StrDesc* d, int direction);
 void st_insert(StrDesc* dst, StrDesc* src);
-void st_c_ins(const char* text, StrDesc* dst);
 void st_upr(StrDesc* d);
 void st_lowr(StrDesc* d);
 i32 st_comp(const StrDesc* a, const StrDesc* b);

@@ -40,6 +40,16 @@ with tempfile.TemporaryDirectory() as d:
           p.stderr == b"empty.qv: No data available\n")
     check("empty file: exit status 1", p.returncode == 1)
 
+    # The compiled program is written only when "-cp" asks for it.
+    with open(os.path.join(d, "one.qv"), "w") as f:
+        f.write("int i;\ni = 1;\n")
+    p = run(["one.qv"], d)
+    check("no compiled-program file without -cp",
+          p.returncode == 1 and not os.path.exists(os.path.join(d, "one.cp")))
+    p = run(["one.qv", "-cp"], d)
+    check("-cp writes the compiled program next to the source",
+          p.returncode == 1 and os.path.exists(os.path.join(d, "one.cp")))
+
     os.mkdir(os.path.join(d, "folder.qv"))
     p = run(["folder.qv"], d)
     check("a folder is refused with its path and reason",
