@@ -127,7 +127,7 @@ def textmate(ops, types, consts):
 def generate(qvrun):
     ops = qv_names.operations(qvrun)
     types, consts = qv_names.types_and_constants(
-        os.path.join(ROOT, "src", "driver", "typetable.cpp"))
+        os.path.join(ROOT, "src", "runtime", "typetable.cpp"))
     return {VIM: vim_syntax(ops, types, consts), TEXTMATE: textmate(ops, types, consts)}
 
 

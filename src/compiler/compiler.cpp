@@ -6,11 +6,11 @@
 
 #include "emit.h"
 #include "lexer.h"
-#include "../driver/env.h"
-#include "../driver/errcodes.h"
-#include "../driver/executor.h"
-#include "../driver/functable.h"
-#include "../driver/handlers.h"
+#include "../runtime/env.h"
+#include "../runtime/errcodes.h"
+#include "../runtime/executor.h"
+#include "../runtime/functable.h"
+#include "../runtime/handlers.h"
 
 namespace qv {
 

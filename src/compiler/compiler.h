@@ -1,7 +1,7 @@
 // The operation-call compiler: source text to call records.
 #pragma once
 
-#include "../driver/qv.h"
+#include "../runtime/qv.h"
 
 namespace qv {
 

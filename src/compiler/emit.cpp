@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "lexer.h"
-#include "../driver/arena.h"
-#include "../driver/errcodes.h"
-#include "../driver/handlers.h"
+#include "../runtime/arena.h"
+#include "../runtime/errcodes.h"
+#include "../runtime/handlers.h"
 
 namespace qv {
 

@@ -3,9 +3,9 @@
 // and compilerror, the one exit of every compile error.
 #pragma once
 
-#include "../driver/env.h"
-#include "../driver/functable.h"
-#include "../driver/qv.h"
+#include "../runtime/env.h"
+#include "../runtime/functable.h"
+#include "../runtime/qv.h"
 
 namespace qv {
 

@@ -1,9 +1,9 @@
 #include "lexer.h"
 
 #include "emit.h"
-#include "limiter.h"
-#include "../driver/env.h"
-#include "../driver/errcodes.h"
+#include "../runtime/limiter.h"
+#include "../runtime/env.h"
+#include "../runtime/errcodes.h"
 
 namespace qv {
 

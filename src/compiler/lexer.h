@@ -5,7 +5,7 @@
 // follows the most recent lexeme, for error reports and record positions.
 #pragma once
 
-#include "../driver/qv.h"
+#include "../runtime/qv.h"
 
 namespace qv {
 

@@ -4,8 +4,8 @@
 
 #include <cstdio>
 
-#include "../driver/env.h"
-#include "../driver/functable.h"
+#include "../runtime/env.h"
+#include "../runtime/functable.h"
 
 namespace qv {
 

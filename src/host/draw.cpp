@@ -3,7 +3,7 @@
 #include <QPainter>
 #include <QPixmap>
 
-#include "../driver/handlers.h"
+#include "../runtime/handlers.h"
 #include "picture_file.h"
 #include "twidget.h"
 #include "window.h"

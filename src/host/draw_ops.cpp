@@ -1,7 +1,7 @@
 // The drawing operations as the program calls them: they go to the window
 // library. Without the window there is no picture, and they do what they
 // do on a run with no picture: nothing, successfully.
-#include "../driver/handlers.h"
+#include "../runtime/handlers.h"
 #include "window_ops.h"
 
 namespace qv {

@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <optional>
 
-#include "../driver/driver.h"
-#include "../driver/errmess.h"
-#include "../driver/executor.h"
-#include "../driver/handlers.h"
+#include "../runtime/run_requests.h"
+#include "../runtime/errmess.h"
+#include "../runtime/executor.h"
+#include "../runtime/handlers.h"
 #include "run_end.h"
 #include "window_ops.h"
 

@@ -1,7 +1,7 @@
 // The radix-2 transform behind "getfft" and its twiddle tables.
 #pragma once
 
-#include "../driver/qv.h"
+#include "../runtime/qv.h"
 
 namespace qv {
 

@@ -1,7 +1,7 @@
 // Compiled-program files: the code and data sections of a compiled program.
 #pragma once
 
-#include "../driver/qv.h"
+#include "../runtime/qv.h"
 
 namespace qv {
 

@@ -15,12 +15,12 @@
 #include <utility>
 #include <vector>
 
-#include "../driver/arena.h"
-#include "../driver/env.h"
-#include "../driver/errcodes.h"
-#include "../driver/executor.h"
-#include "../driver/functable.h"
-#include "../driver/handlers.h"
+#include "../runtime/arena.h"
+#include "../runtime/env.h"
+#include "../runtime/errcodes.h"
+#include "../runtime/executor.h"
+#include "../runtime/functable.h"
+#include "../runtime/handlers.h"
 #include "progfile.h"
 #include "progsect.h"
 

@@ -12,12 +12,12 @@
 #include <string>
 #include <unordered_map>
 
-#include "../driver/arena.h"
-#include "../driver/env.h"
-#include "../driver/executor.h"
-#include "../driver/final_exit.h"
-#include "../driver/functable.h"
-#include "../driver/handlers.h"
+#include "../runtime/arena.h"
+#include "../runtime/env.h"
+#include "../runtime/executor.h"
+#include "../runtime/final_exit.h"
+#include "../runtime/functable.h"
+#include "../runtime/handlers.h"
 #include "progfile.h"
 #include "progsect.h"
 #include "stale_temps.h"

@@ -23,7 +23,7 @@
 
 #include <cstdio>
 
-#include "../driver/qv.h"
+#include "../runtime/qv.h"
 
 namespace qv {
 

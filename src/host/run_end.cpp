@@ -12,9 +12,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "../driver/driver.h"
-#include "../driver/errmess.h"
-#include "../driver/executor.h"
+#include "../runtime/run_requests.h"
+#include "../runtime/errmess.h"
+#include "../runtime/executor.h"
 #include "display_probe.h"
 #include "window.h"
 

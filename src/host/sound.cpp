@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "../driver/errcodes.h"
-#include "../driver/handlers.h"
+#include "../runtime/errcodes.h"
+#include "../runtime/handlers.h"
 #include "fft.h"
 
 namespace qv {

@@ -1,7 +1,7 @@
 // Audio capture and the FFT spectrum.
 #pragma once
 
-#include "../driver/qv.h"
+#include "../runtime/qv.h"
 
 namespace qv {
 

@@ -11,10 +11,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "../driver/driver.h"
-#include "../driver/errmess.h"
-#include "../driver/executor.h"
-#include "../driver/output_check.h"
+#include "../runtime/final_exit.h"
+#include "../runtime/run_requests.h"
+#include "../runtime/errmess.h"
+#include "../runtime/executor.h"
+#include "../runtime/output_check.h"
 #include "run_end.h"
 #include "picture_file.h"
 #include "sound.h"
@@ -66,7 +67,7 @@ void TWidget::run_driver() {
   if (!painter.begin(&picture)) std::puts("\nerror begining\n");
   painter.setPen(QPen(Qt::white, 0, Qt::SolidLine));
   painter.setBackground(QBrush(Qt::black));
-  _main(app_argc, app_argv);
+  qv::run_driver(app_argc, app_argv);
   painter.end();
   display = nullptr;
   display_buffer = nullptr;

@@ -7,10 +7,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "../driver/env.h"
-#include "../driver/final_exit.h"
-#include "../driver/executor.h"
-#include "../driver/handlers.h"
+#include "../runtime/env.h"
+#include "../runtime/final_exit.h"
+#include "../runtime/executor.h"
+#include "../runtime/handlers.h"
 #include "window_ops.h"
 
 #ifndef QV_WINDOW_LIBRARY

@@ -5,7 +5,7 @@
 // window through the table below, which the library fills in as it loads.
 #pragma once
 
-#include "../driver/qv.h"
+#include "../runtime/qv.h"
 
 namespace qv {
 

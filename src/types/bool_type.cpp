@@ -1,8 +1,8 @@
 // The bool type: slot handlers, its text form through the named constants,
 // saved form, and the conversions between bool and the number types.
-#include "../driver/env.h"
-#include "../driver/errcodes.h"
-#include "../driver/handlers.h"
+#include "../runtime/env.h"
+#include "../runtime/errcodes.h"
+#include "../runtime/handlers.h"
 #include "textout.h"
 
 namespace qv {

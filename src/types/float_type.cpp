@@ -7,8 +7,8 @@
 #include <limits>
 #include <string>
 
-#include "../driver/errcodes.h"
-#include "../driver/handlers.h"
+#include "../runtime/errcodes.h"
+#include "../runtime/handlers.h"
 #include "itoa.h"
 #include "textout.h"
 

@@ -3,9 +3,9 @@
 // touch nothing else. The steps on the slot are init_in_slot and
 // del_in_slot (variables.h), which the executor also runs inline, so that
 // the handlers and the inline steps cannot drift apart.
-#include "../driver/errcodes.h"
-#include "../driver/handlers.h"
-#include "../driver/variables.h"
+#include "../runtime/errcodes.h"
+#include "../runtime/handlers.h"
+#include "../runtime/variables.h"
 
 namespace qv {
 

@@ -4,9 +4,9 @@
 // target.
 #include <limits>
 
-#include "../driver/errcodes.h"
-#include "../driver/handlers.h"
-#include "arith.h"
+#include "../runtime/errcodes.h"
+#include "../runtime/handlers.h"
+#include "../runtime/arith.h"
 
 namespace qv {
 

@@ -1,8 +1,8 @@
 // The int and uint types: slot handlers, text forms, saved form and the
 // conversion between the two. Both share every handler but comp; the
 // slot's own type tells signed from unsigned where it matters.
-#include "../driver/errcodes.h"
-#include "../driver/handlers.h"
+#include "../runtime/errcodes.h"
+#include "../runtime/handlers.h"
 #include "itoa.h"
 #include "textout.h"
 

@@ -2,7 +2,7 @@
 // float text form's exponent.
 #pragma once
 
-#include "../driver/qv.h"
+#include "../runtime/qv.h"
 
 namespace qv {
 

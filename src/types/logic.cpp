@@ -1,9 +1,9 @@
 // Negation, comparisons, "&&" "||", and the two conditionals "?" and "if".
-#include "../driver/env.h"
-#include "../driver/errcodes.h"
-#include "../driver/executor_loop.h"
-#include "../driver/handlers.h"
-#include "../driver/variables.h"
+#include "../runtime/env.h"
+#include "../runtime/errcodes.h"
+#include "../runtime/executor_loop.h"
+#include "../runtime/handlers.h"
+#include "../runtime/variables.h"
 
 namespace qv {
 

@@ -3,8 +3,8 @@
 // checks use ordered comparisons, so a NaN passes them and yields a NaN.
 #include <cmath>
 
-#include "../driver/errcodes.h"
-#include "../driver/handlers.h"
+#include "../runtime/errcodes.h"
+#include "../runtime/handlers.h"
 
 namespace qv {
 

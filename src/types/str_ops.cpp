@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "../compiler/limiter.h"
-#include "../driver/errcodes.h"
-#include "../driver/handlers.h"
-#include "strbase.h"
+#include "../runtime/limiter.h"
+#include "../runtime/errcodes.h"
+#include "../runtime/handlers.h"
+#include "../runtime/strbase.h"
 
 namespace qv {
 

@@ -2,11 +2,11 @@
 // other value types. A str slot owns a 20-byte descriptor and its buffer;
 // a slot marked V_EMPTY owns neither, so every handler that would follow
 // its value refuses it with 60 instead of reading freed or absent storage.
-#include "../driver/arena.h"
-#include "../driver/env.h"
-#include "../driver/errcodes.h"
-#include "../driver/handlers.h"
-#include "strbase.h"
+#include "../runtime/arena.h"
+#include "../runtime/env.h"
+#include "../runtime/errcodes.h"
+#include "../runtime/handlers.h"
+#include "../runtime/strbase.h"
 
 namespace qv {
 

@@ -2,7 +2,7 @@
 // scalar types does last.
 #pragma once
 
-#include "../driver/qv.h"
+#include "../runtime/qv.h"
 
 namespace qv {
 

@@ -42,7 +42,7 @@ def main():
     qvrun, root = sys.argv[1], sys.argv[2]
     expected = {"operations": qv_names.operations(qvrun)}
     expected["types"], expected["constants"] = qv_names.types_and_constants(
-        os.path.join(root, "src", "driver", "typetable.cpp"))
+        os.path.join(root, "src", "runtime", "typetable.cpp"))
     vim_path = os.path.join(root, "editors", "vim", "syntax", "qv.vim")
     tm_path = os.path.join(root, "editors", "textmate", "qv.tmLanguage.json")
     files = {vim_path: vim_names, tm_path: textmate_names}

@@ -1,6 +1,6 @@
 """The names a QV program can use, read from their sources of truth: the
 operation listing of the real qvrun ("qvrun -o") and the type and
-named-constant tables of src/driver/typetable.cpp."""
+named-constant tables of src/runtime/typetable.cpp."""
 import re
 import subprocess
 

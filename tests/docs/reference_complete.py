@@ -17,7 +17,7 @@ def main():
     doc = open(os.path.join(root, "docs", "operations.md"), encoding="utf-8").read()
     ops = qv_names.operations(qvrun)
     types, consts = qv_names.types_and_constants(
-        os.path.join(root, "src", "driver", "typetable.cpp"))
+        os.path.join(root, "src", "runtime", "typetable.cpp"))
     headings = set(re.findall(r"^### (.+?)\s*$", doc, re.M))
     # Table rows: the first cell of each row, and every `name` cell.
     cells = set(re.findall(r"\|\s*`([^`|]+)`\s*(?=\|)", doc))

@@ -6,10 +6,10 @@
 #include <cstring>
 
 #include "compiler/compiler.h"
-#include "driver/arena.h"
-#include "driver/driver.h"
-#include "driver/env.h"
-#include "driver/executor.h"
+#include "runtime/arena.h"
+#include "app/driver.h"
+#include "runtime/env.h"
+#include "runtime/executor.h"
 #include "host/window.h"
 
 #include <QImage>

@@ -5,7 +5,7 @@
 // is the checks behind them.
 #include <unistd.h>
 
-#include "driver/handlers.h"
+#include "runtime/handlers.h"
 #include "fuzz_common.h"
 #include "host/progfile.h"
 #include "host/progsect.h"

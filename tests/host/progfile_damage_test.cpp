@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "compiler/compiler.h"
-#include "driver/blocks.h"
-#include "driver/driver.h"
+#include "runtime/blocks.h"
+#include "app/driver.h"
 #include "host/progfile.h"
 #include "host/progsect.h"
 #include "support/qv_test.h"

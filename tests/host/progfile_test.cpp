@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/driver.h"
-#include "driver/functable.h"
+#include "app/driver.h"
+#include "runtime/functable.h"
 #include "host/progfile.h"
 #include "host/progsect.h"
 #include "support/qv_test.h"

@@ -4,10 +4,10 @@
 #include <initializer_list>
 #include <string>
 
-#include "driver/arena.h"
-#include "driver/env.h"
-#include "driver/executor.h"
-#include "driver/handlers.h"
+#include "runtime/arena.h"
+#include "runtime/env.h"
+#include "runtime/executor.h"
+#include "runtime/handlers.h"
 
 namespace qvtest {
 

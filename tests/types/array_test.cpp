@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "support/qv_test.h"
-#include "types/array.h"
+#include "runtime/array.h"
 
 using namespace qvtest;
 

@@ -2,8 +2,8 @@
 // and the executor's inline steps leave a slot alike.
 #include <gtest/gtest.h>
 
-#include "driver/errcodes.h"
-#include "driver/variables.h"
+#include "runtime/errcodes.h"
+#include "runtime/variables.h"
 #include "support/qv_test.h"
 
 using namespace qvtest;

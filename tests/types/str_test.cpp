@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "compiler/limiter.h"
+#include "runtime/limiter.h"
 #include "support/qv_test.h"
-#include "types/strbase.h"
+#include "runtime/strbase.h"
 
 using namespace qvtest;
 

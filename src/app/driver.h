@@ -4,8 +4,9 @@
 
 #include <string>
 
-#include "final_exit.h"
-#include "qv.h"
+#include "../runtime/final_exit.h"
+#include "../runtime/run_requests.h"
+#include "../runtime/qv.h"
 
 namespace qv {
 
@@ -32,16 +33,9 @@ std::string format_runtime_error(u32 code, Ref text, Ref where, bool loaded);
 // Milliseconds of processor time.
 long clock_ms();
 
-// A request from outside the program to end the run (its window closed,
-// the display gone): the code that the stop it raised reports instead of
-// "STOP operation executed". 0 when nothing asked.
-extern u32 run_end_code;
-// Ends the run at once with a run-time error of `code` and no location,
-// from a place that knows no record (the toolkit's own exit path).
-[[noreturn]] void end_run_now(u32 code);
-// Called once as the process ends, before output is flushed (the host
-// writes its picture file here). May be null.
-extern void (*run_end_hook)();
+// Ends the run at once with a run-time error of `code` and no location
+// (lent to the host as end_run_now).
+[[noreturn]] void end_run_from_outside(u32 code);
 // Called once the program is compiled or loaded, just before it runs (the
 // host loads the window here for a program that needs it). May be null.
 extern void (*before_run_hook)();

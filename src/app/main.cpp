@@ -7,13 +7,13 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "../driver/driver.h"
-#include "../driver/final_exit.h"
-#include "../driver/output_check.h"
-#include "display_probe.h"
-#include "sound.h"
-#include "stop_signals.h"
-#include "window_ops.h"
+#include "driver.h"
+#include "../runtime/final_exit.h"
+#include "../runtime/output_check.h"
+#include "../host/display_probe.h"
+#include "../host/sound.h"
+#include "../host/stop_signals.h"
+#include "../host/window_ops.h"
 
 namespace {
 
@@ -30,6 +30,8 @@ bool picture_file_wanted() {
 int main(int argc, char** argv) {
   using namespace qv;
   catch_stop_signals();  // first: before any thread starts
+  run_driver = _main;
+  end_run_now = end_run_from_outside;
   choose_platform();
   if (argc <= 1) nopars();  // no window needed to say how to call us
   if (!drawing_off_screen() || picture_file_wanted())

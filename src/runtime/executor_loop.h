@@ -10,7 +10,7 @@
 #include "executor.h"
 #include "handlers.h"
 #include "variables.h"
-#include "../types/arith.h"
+#include "arith.h"
 
 namespace qv {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "driver/driver.h"
+#include "app/driver.h"
 #include "support/qv_test.h"
 
 using namespace qvtest;

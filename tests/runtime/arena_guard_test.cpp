@@ -4,8 +4,8 @@
 // blocks hold in every build.
 #include <gtest/gtest.h>
 
-#include "driver/arena_guard.h"
-#include "driver/final_exit.h"
+#include "runtime/arena_guard.h"
+#include "runtime/final_exit.h"
 #include "support/qv_test.h"
 
 using namespace qvtest;

@@ -4,8 +4,8 @@
 // without signed overflow); float arithmetic in single precision.
 #pragma once
 
-#include "../driver/errcodes.h"
-#include "../driver/qv.h"
+#include "errcodes.h"
+#include "qv.h"
 
 namespace qv::arith {
 

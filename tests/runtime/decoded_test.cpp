@@ -3,8 +3,8 @@
 // is decoded afresh.
 #include <gtest/gtest.h>
 
-#include "driver/blocks.h"
-#include "driver/decoded.h"
+#include "runtime/blocks.h"
+#include "runtime/decoded.h"
 #include "support/qv_test.h"
 
 using namespace qvtest;

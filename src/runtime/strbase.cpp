@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "../compiler/limiter.h"
+#include "limiter.h"
 
 namespace qv {
 

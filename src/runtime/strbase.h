@@ -2,7 +2,7 @@
 // lexer's buffer and every conversion to and from text rest on.
 #pragma once
 
-#include "../driver/qv.h"
+#include "qv.h"
 
 namespace qv {
 

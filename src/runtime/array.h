@@ -1,7 +1,7 @@
 // Array storage: a header over equally sized elements.
 #pragma once
 
-#include "../driver/qv.h"
+#include "qv.h"
 
 namespace qv {
 

@@ -5,7 +5,7 @@
 #include <ctime>
 #include <thread>
 
-#include "../types/strbase.h"
+#include "strbase.h"
 #include "env.h"
 #include "errcodes.h"
 #include "executor.h"

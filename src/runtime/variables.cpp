@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "../types/array.h"
+#include "array.h"
 #include "env.h"
 #include "errcodes.h"
 #include "executor.h"

@@ -2,8 +2,8 @@
 // spare element behind the capacity.
 #include "array.h"
 
-#include "../driver/arena.h"
-#include "../driver/errcodes.h"
+#include "arena.h"
+#include "errcodes.h"
 
 namespace qv {
 

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "driver/errcodes.h"
-#include "driver/errmess.h"
+#include "runtime/errcodes.h"
+#include "runtime/errmess.h"
 
 using namespace qv;
 

@@ -3,7 +3,7 @@
 // taken as a signed byte, so bytes 0x80-0xFF are in no table.
 #pragma once
 
-#include "../driver/qv.h"
+#include "qv.h"
 
 namespace qv {
 

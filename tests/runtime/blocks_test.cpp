@@ -8,7 +8,7 @@
 #include <functional>
 #include <vector>
 
-#include "driver/blocks.h"
+#include "runtime/blocks.h"
 #include "support/qv_test.h"
 
 namespace {

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "driver/variables.h"
+#include "runtime/variables.h"
 #include "support/qv_test.h"
-#include "types/array.h"
-#include "types/strbase.h"
+#include "runtime/array.h"
+#include "runtime/strbase.h"
 
 namespace qv {
 extern std::time_t (*wall_clock)(std::time_t*);

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "compiler/compiler.h"
-#include "driver/block_runs.h"
-#include "driver/decoded.h"
+#include "runtime/block_runs.h"
+#include "runtime/decoded.h"
 #include "support/qv_test.h"
 
 using namespace qvtest;

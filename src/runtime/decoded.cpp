@@ -8,7 +8,7 @@
 #include "env.h"
 #include "executor.h"
 #include "handlers.h"
-#include "../types/arith.h"
+#include "arith.h"
 
 namespace qv {
 

@@ -10,12 +10,12 @@
 #include <cstring>
 #include <ctime>
 
-#include "arena.h"
-#include "env.h"
-#include "errmess.h"
-#include "executor.h"
-#include "final_exit.h"
-#include "output_check.h"
+#include "../runtime/arena.h"
+#include "../runtime/env.h"
+#include "../runtime/errmess.h"
+#include "../runtime/executor.h"
+#include "../runtime/final_exit.h"
+#include "../runtime/output_check.h"
 #include "../compiler/compiler.h"
 #include "../compiler/listing.h"
 #include "../host/progfile.h"
@@ -26,8 +26,6 @@ const char* const usage_text =
     "TRELLIMAX TEST\n\nUsage: QVRUN FILENAME.EXT\n\nWhere FILENAME.EXT should be right QV program\n";
 std::string ctb = "too large, cannot measure";
 std::string cbuff = "is huge value, cannot report";
-u32 run_end_code = 0;
-void (*run_end_hook)() = nullptr;
 void (*before_run_hook)() = nullptr;
 
 namespace {
@@ -194,7 +192,7 @@ std::string format_runtime_error(u32 code, Ref text, Ref where, bool loaded) {
                        caret_line(static_cast<long>(where) - loc.line_start - 2).c_str());
 }
 
-void end_run_now(u32 code) {
+void end_run_from_outside(u32 code) {
   last_lexema = 0;
   runtime_error(code, run_text, run_loaded);
 }
