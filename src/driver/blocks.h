@@ -60,8 +60,4 @@ inline u32 return_value(const u8* params, u32 count) {
   return 1;
 }
 
-// Runs a block held in a block slot; fails with 60 on a slot that holds no
-// value, and with 53 when the executor is nested too deeply.
-u32 run_block_slot(VarEntry* slot);
-
 }  // namespace qv
