@@ -78,9 +78,7 @@ Resume* resume_top = resume_stack;
 constexpr u64 OP_FAILED = ~u64{0};
 
 // Events to process when a block is entered.
-[[gnu::noinline]] void at_block_entry() {
-  if (doprocesskeys && process_events_hook) process_events_hook();
-}
+[[gnu::noinline]] void at_block_entry() { process_events_hook(); }
 
 [[gnu::noinline]] void trace_step(const DecodedBlock& b, const Step* s) {
   if (!_tracing_on || !_trace_hook || s->kind == Step::END || s->kind == Step::BAD) return;
@@ -297,24 +295,29 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
     if (exec_depth >= MAX_BLOCK_DEPTH) [[unlikely]] QV_FAIL(E_NESTING);
     ++exec_depth;
     *resume_top++ = {b, s, aux};
-    callee = decoded_block(slot->value);
-    if (special_mode()) [[unlikely]] at_block_entry();
-    b = callee;
+    b = decoded_block(slot->value);
     run_begins(*b);
     s = b->steps;
     fuzz_step();  // the block's entry
-    // A block started while a level is pending runs its first record,
-    // through its handler, and leaves.
-    if (signal_pending()) [[unlikely]] {
-      if (s->kind == Step::END || s->kind == Step::BAD) QV_GO();
-      if constexpr (Traced) trace_step(*b, s);
-      if (!s->handler(s->result, s->params, s->count)) goto failed;
-      goto leave;
-    }
-    // The idle initialisation is counted but not run, unless tracing or
-    // event processing may have something to say about it.
-    if (!special_mode()) s += b->idle_init;
+    if (special_mode() || signal_pending()) [[unlikely]] goto special_entry;
+    // The idle initialisation is counted but not run.
+    s += b->idle_init;
     QV_GO();
+
+  // A block entered with events to process first, tracing on, or a level
+  // pending. A block started while a level is pending runs its first
+  // record, the idle initialisation too, and leaves; one whose events
+  // raised a stop runs its first operation and ends the run there.
+  special_entry: {
+    const bool level = signal_pending();
+    if (doprocesskeys && process_events_hook) at_block_entry();
+    if (!level && !_tracing_on) s += b->idle_init;
+    if (!signal_pending()) QV_GO();
+    if (s->kind == Step::END || s->kind == Step::BAD) QV_GO();
+    if constexpr (Traced) trace_step(*b, s);
+    if (!s->handler(s->result, s->params, s->count)) goto failed;
+    goto leave;
+  }
 
   // The step at s set a level or a stop, or a block it ran left with one.
   leave:
