@@ -197,6 +197,7 @@ const DecodedBlock* outside_block(Ref blk) {
   static DecodedBlock empty, damaged;
   if (!empty.steps) {
     finish(empty);
+    empty.at = END_BLOCK;
     damaged.step_store.push_back(bad_step());
     finish(damaged);
   }
@@ -209,6 +210,7 @@ const DecodedBlock* decode_block(Ref blk) {
   const u32 off = blk - decoded_base;
   if (off >= decoded_span || decoded_span - off < 4) return outside_block(blk);
   DecodedBlock& d = pool.emplace_back();
+  d.at = blk;
   decode_into(d, mem + blk);
   decoded_at[off] = &d;
   filled.push_back(off);

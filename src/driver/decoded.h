@@ -39,6 +39,7 @@ struct Step {
 };
 
 struct DecodedBlock {
+  Ref at;             // the block's place, as a block value names it
   Ref cleanup;        // the block's clean-up word
   Step cleanup_step;  // its deletion record, when cleanup is not 0
   // The block starts with an initialisation of no temporaries (an IDLE_INIT

@@ -108,6 +108,8 @@ void leave_block(const DecodedBlock& b, const Step* s) {
   }
 }
 
+inline bool is_loop(Step::Kind k) { return k == Step::LOOP || k == Step::FOR; }
+
 #if defined(__GNUC__) && !defined(QV_NO_COMPUTED_GOTO)
 #define QV_COMPUTED_GOTO 1
 #endif
@@ -159,8 +161,8 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
   u64 n = 0;      // records counted
   u64 done;       // records of the block that is done
   VarEntry* slot; // the block that the step at s enters
+  const DecodedBlock* held = nullptr;  // a loop's body between two rounds
   Ref aux = 0;    // the state of that step (see Resume)
-  const DecodedBlock* callee;
   for (;;) {
     vmdispatch(s->kind) {
       vmcase(CALL) {
@@ -245,20 +247,32 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         goto enter;
       }
       vmcase(LOOP) {
-        slot = P(s->params, 0);
         aux = 0;
-        goto enter;
+        held = nullptr;
+        goto round;
       }
       vmcase(FOR) {
         P(s->params, 0)->value = P(s->params, 1)->value;
         aux = as_int(P(s->params, 1)->value) > as_int(P(s->params, 2)->value);
-        goto for_round;
+        held = nullptr;
+        goto round;
       }
       vmcase(BAD) {
         last_lexema = 0;
         execerror(E_BAD_INIT);
       }
       vmcase(END) {
+        // A round without a level: the loop's step goes on with the body
+        // still entered, which the next round may take as it is.
+        if (resume_top != base && is_loop(resume_top[-1].step->kind) && !signal_pending()) {
+          n += s - b->steps;
+          held = b;
+          const Resume& r = *--resume_top;
+          b = r.block;
+          s = r.step;
+          aux = r.aux;
+          goto next_round;
+        }
         done = s - b->steps;
         goto finished;
       }
@@ -279,14 +293,39 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
     slot = P(s->params, aux);
     goto enter;
 
-  // "for": the index, bounds and step are read anew at every round, as
-  // the body may change any of them.
-  for_round:
-    if (const int c = for_check(s->params, aux)) {
-      if (c < 0) QV_FAIL(E_FOR_RANGE);
-      QV_NEXT();
+  // "loop" and "for": the next round, and the first. The body's block
+  // may still be entered (`held`) from the round before: when the slot
+  // still holds that block, and its runs need no counting, the round
+  // starts its steps again right here. A "for" reads its index, bounds and
+  // step anew at every round, as the body may change any of them.
+  next_round:
+    if (s->kind == Step::FOR) P(s->params, 0)->value += P(s->params, 3)->value;  // wraps
+  round:
+    if (s->kind == Step::FOR) {
+      if (const int c = for_check(s->params, aux)) [[unlikely]] {
+        if (held) {
+          run_ends(*held);
+          --exec_depth;
+        }
+        if (c < 0) QV_FAIL(E_FOR_RANGE);
+        QV_NEXT();
+      }
+      slot = P(s->params, 4);
+    } else {
+      slot = P(s->params, 0);
     }
-    slot = P(s->params, 4);
+    if (held) {
+      if (slot->value == held->at && !(slot->flags & V_EMPTY) && !held->owns &&
+          !special_mode()) [[likely]] {
+        ++resume_top;  // the entry is still there
+        b = held;
+        s = b->steps + b->idle_init;
+        fuzz_step();  // the block's entry
+        QV_GO();
+      }
+      run_ends(*held);
+      --exec_depth;
+    }
     goto enter;
 
   // The step at s runs the block in `slot`.
@@ -364,12 +403,8 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       case Step::LOOP:
       case Step::FOR:
         if (signal_pending() && _brk_cont()) break;
-        if (s->kind == Step::LOOP) {
-          slot = P(s->params, 0);
-          goto enter;
-        }
-        P(s->params, 0)->value += P(s->params, 3)->value;  // wraps, as all integer arithmetic
-        goto for_round;
+        held = nullptr;
+        goto next_round;
       default:  // "if"
         break;
     }
