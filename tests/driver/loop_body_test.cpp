@@ -1,6 +1,6 @@
-// Loop operations run their bodies with the plain executor inlined and a
-// shortcut for bodies of one operation: these cases check that the
-// shortcuts keep the record counts, levels, stop and block changes right.
+// Loop operations run their bodies' rounds inside the executor's loop, the
+// body kept entered from one round to the next: these cases check that the
+// rounds keep the record counts, levels, stop and block changes right.
 #include <gtest/gtest.h>
 
 #include <functional>
