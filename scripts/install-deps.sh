@@ -11,4 +11,4 @@ $SUDO apt-get install -y -qq --no-install-recommends \
     qt6-base-dev libasound2-dev libasound2-plugins alsa-utils \
     libgtest-dev libgmock-dev \
     xvfb x11-apps x11-utils xauth imagemagick xdotool \
-    lua5.4 python3 >/dev/null
+    groff-base man-db lua5.4 python3 >/dev/null

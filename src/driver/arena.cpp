@@ -3,6 +3,9 @@
 #include <sys/mman.h>
 
 #include <cstring>
+#include <deque>
+
+#include "arena_guard.h"
 
 namespace qv {
 
@@ -20,19 +23,25 @@ constexpr u32 GRAIN = 16;
 // Free lists: exact classes up to SMALL_MAX bytes, power-of-two classes above.
 constexpr u32 SMALL_MAX = 4096;
 constexpr u32 SMALL_CLASSES = SMALL_MAX / GRAIN + 1;
-constexpr u32 BIG_CLASSES = 33;
+constexpr u32 BIG_CLASSES = 34;  // up to 2^33: a 2^32 request plus its red zone
 
 u64 bump = HEAD_SIZE;
 Ref small_free[SMALL_CLASSES];
 Ref big_free[BIG_CLASSES];
 u32 fail_nth = 0;
 u32 alloc_count = 0;
+u32 live_blocks = 0;
+
+// Freed blocks waiting to go back to their free lists (sanitizer build).
+struct Held { Ref off; u32 size; };
+std::deque<Held> quarantine;
+u64 quarantined = 0;
 
 // Rounded block size and the free list it belongs to.
 struct Fit { u64 size; Ref* list; };
 
 Fit fit_of(u32 size) {
-  u64 s = (static_cast<u64>(size) + GRAIN - 1) / GRAIN * GRAIN;
+  u64 s = (static_cast<u64>(size) + guard::RED_ZONE + GRAIN - 1) / GRAIN * GRAIN;
   if (s < GRAIN) s = GRAIN;
   if (s <= SMALL_MAX) return {s, &small_free[s / GRAIN]};
   unsigned k = 13;
@@ -42,6 +51,61 @@ Fit fit_of(u32 size) {
 
 void place_text(Ref off, const char* text) {
   std::memcpy(mem + off, text, std::strlen(text) + 1);
+}
+
+u32 text_span(Ref off) {
+  return static_cast<u32>(std::strlen(reinterpret_cast<const char*>(mem + off)) + 1);
+}
+
+// A free block's first word links it to the next block of its list.
+void push_free(Ref off, const Fit& f) {
+  guard::open_link(off);
+  wr32(mem + off, *f.list);
+  guard::close_link(off);
+  *f.list = off;
+}
+
+Ref pop_free(Ref* list) {
+  const Ref head = *list;
+  guard::open_link(head);
+  *list = rd32(mem + head);
+  guard::close_link(head);
+  return head;
+}
+
+// Lets the oldest freed blocks go back to their lists once the quarantine
+// holds more than its share.
+void hold_back(Ref off, u32 size) {
+  quarantine.push_back({off, size});
+  quarantined += fit_of(size).size;
+  while (quarantined > guard::QUARANTINE_BYTES) {
+    const Held h = quarantine.front();
+    quarantine.pop_front();
+    const Fit f = fit_of(h.size);
+    quarantined -= f.size;
+    push_free(h.off, f);
+  }
+}
+
+Ref take(const Fit& f) {
+  if (*f.list) return pop_free(f.list);
+  if (bump + f.size > ARENA_SIZE) return 0;
+  guard::reaching(bump + f.size);
+  Ref r = static_cast<Ref>(bump);
+  bump += f.size;
+  return r;
+}
+
+Ref alloc_for(u32 size, const void* caller) {
+  if (!mem && !arena_init()) return 0;
+  ++alloc_count;
+  if (fail_nth && alloc_count >= fail_nth) return 0;
+  const Fit f = fit_of(size);
+  const Ref r = take(f);
+  if (!r) return 0;
+  guard::handed_out(r, size, caller);
+  ++live_blocks;
+  return r;
 }
 
 }  // namespace
@@ -58,36 +122,39 @@ bool arena_init() {
   place_text(label_tmpinit, "`initializing temporary variables");
   label_delete = 96;
   place_text(label_delete, "`internal: deleting variables\n");
+  const u32 fixed[][2] = {{END_BLOCK, 8},
+                          {label_tmpinit, text_span(label_tmpinit)},
+                          {label_delete, text_span(label_delete)}};
+  guard::reserved(ARENA_SIZE, HEAD_SIZE, fixed, 3);
   return true;
 }
 
-Ref arena_alloc(u32 size) {
-  if (!mem && !arena_init()) return 0;
-  ++alloc_count;
-  if (fail_nth && alloc_count >= fail_nth) return 0;
-  Fit f = fit_of(size);
-  if (Ref head = *f.list) {
-    *f.list = rd32(mem + head);
-    return head;
-  }
-  if (bump + f.size > ARENA_SIZE) return 0;
-  Ref r = static_cast<Ref>(bump);
-  bump += f.size;
-  return r;
-}
+Ref arena_alloc(u32 size) { return alloc_for(size, __builtin_return_address(0)); }
 
 Ref arena_calloc(u32 size) {
-  Ref r = arena_alloc(size);
+  Ref r = alloc_for(size, __builtin_return_address(0));
   if (r) std::memset(mem + r, 0, size);
   return r;
 }
 
 void arena_free(Ref off, u32 size) {
   if (!off) return;
-  Fit f = fit_of(size);
-  wr32(mem + off, *f.list);
-  *f.list = off;
+  const Fit f = fit_of(size);
+  guard::taken_back(off, size, f.size);
+  --live_blocks;
+  if (guard::ACTIVE)
+    hold_back(off, size);
+  else
+    push_free(off, f);
 }
+
+void arena_keep(Ref off) { guard::keep(off); }
+
+void arena_keep_all_live() { guard::keep_all_live(); }
+
+u32 arena_report_leaks() { return guard::report_leaks(stderr); }
+
+u32 arena_live_blocks() { return live_blocks; }
 
 u64 arena_left() { return ARENA_SIZE - bump; }
 

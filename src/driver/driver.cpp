@@ -14,6 +14,7 @@
 #include "env.h"
 #include "errmess.h"
 #include "executor.h"
+#include "final_exit.h"
 #include "output_check.h"
 #include "../compiler/compiler.h"
 #include "../compiler/listing.h"
@@ -41,8 +42,7 @@ bool contains(const char* s, const char* part) { return std::strstr(s, part) != 
 [[noreturn]] void end_process(int status) {
   if (run_end_hook) run_end_hook();
   flush_stdout_checked();
-  std::fflush(stderr);
-  std::_Exit(status);
+  final_exit(status);
 }
 
 // Line number and start of the line that holds `where`; cuts the text
@@ -141,9 +141,11 @@ Ref load_text(const char* path) {
   if (got == 0) {
     if (errno == 0) errno = ENODATA;
     std::perror(path);
+    arena_free(text, size + 1);
     end_process(1);
   }
   mem[text + got] = END_OF_TEXT;
+  arena_keep(text);  // error reports point into it until the process ends
   std::fclose(f);
   return text;
 }

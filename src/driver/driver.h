@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "final_exit.h"
 #include "qv.h"
 
 namespace qv {

@@ -66,6 +66,9 @@ u32 cenv_init(u32 nvars, u32 nconsts, u32 ntemps, u32 nstack, u32 ncode) {
     for (int i = 6; i >= 0; --i) arena_free(blocks[i], sizes[i]);
     return 0;
   }
+  // The tables live as long as the process.
+  for (Ref b : blocks) arena_keep(b);
+  arena_keep(lex);
   set_head(vartable, blocks[0], sizes[0]);
   set_head(varname, blocks[1], sizes[1]);
   set_head(cnstable, blocks[2], sizes[2]);

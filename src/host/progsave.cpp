@@ -429,9 +429,7 @@ void save_compiled(const char* path, Ref) {
   const std::string cp = cp_path(path);
   if (!save_program(cp.c_str())) {
     std::perror(cp.c_str());
-    std::fflush(stdout);
-    std::fflush(stderr);
-    std::_Exit(1);
+    final_exit(1);
   }
 }
 

@@ -66,7 +66,7 @@ void TWidget::run_driver() {
   display = nullptr;
   display_buffer = nullptr;
   std::puts("\nFinished\n");
-  std::_Exit(flush_stdout_checked() ? 0 : 1);
+  final_exit(flush_stdout_checked() ? 0 : 1);
 }
 
 // Qt's own warnings are not part of the program's output. The one about

@@ -4,7 +4,7 @@ the types and named constants of the tables, and are what
 scripts/gen-editor-syntax.py makes of them.
 
 Usage: editor_syntax.py QVRUN SOURCE_DIR"""
-import importlib.util
+import runpy
 import json
 import os
 import re
@@ -57,11 +57,8 @@ def main():
     if "*.qv" not in open(ft, encoding="utf-8").read():
         problems.append("editors/vim/ftdetect/qv.vim does not detect *.qv")
     # The files are exactly what the generator writes.
-    loader = importlib.util.spec_from_file_location(
-        "gen", os.path.join(root, "scripts", "gen-editor-syntax.py"))
-    gen = importlib.util.module_from_spec(loader)
-    loader.loader.exec_module(gen)
-    for rel, text in gen.generate(qvrun).items():
+    gen = runpy.run_path(os.path.join(root, "scripts", "gen-editor-syntax.py"))
+    for rel, text in gen["generate"](qvrun).items():
         if open(os.path.join(root, rel), encoding="utf-8").read() != text:
             problems.append(rel + " is out of date: run scripts/gen-editor-syntax.py")
     for p in problems:
