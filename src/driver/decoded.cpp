@@ -154,6 +154,14 @@ void finish(DecodedBlock& d) {
   d.step_store.emplace_back().kind = Step::END;
   d.steps = d.step_store.data();
   d.owns = !d.own_slots.empty() || !d.own_words.empty();
+  d.single = nullptr;
+  const u32 lead = !d.step_store.empty() && d.step_store.front().kind == Step::IDLE_INIT;
+  if (d.nsteps == lead + 1) {
+    const Step& s = d.steps[lead];
+    if ((s.kind == Step::PLUS_ASSIGN || s.kind == Step::MINUS_ASSIGN) && !s.result &&
+        s.nparams() >= 2)
+      d.single = &s;
+  }
   d.runs = d.owns ? 0 : DecodedBlock::UNCOUNTED;
 }
 

@@ -52,6 +52,10 @@ struct DecodedBlock {
   // one that does not, so that one test tells both apart.
   static constexpr u32 UNCOUNTED = 0x80000000u;
   mutable u32 runs;
+  // A block of one compound assignment ("+=", "-=") with no result, after
+  // an idle initialisation or alone: that step. A "for" with such a body
+  // runs its rounds without stepping through it.
+  const Step* single;
   u32 nsteps;         // one per record, the idle initialisation included
   Step* steps;        // then END
   std::vector<Step> step_store;

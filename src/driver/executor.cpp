@@ -70,6 +70,16 @@ struct Resume {
   const Step* step;
   Ref aux;  // "call": the parameter stack's top before the frame; "exec":
             // the parameter that was run; "for": 1 when it counts down
+  // A loop's rounds: the body it entered (else null), and the slots the
+  // loop's record names, resolved once. The loop's record is not rewritten
+  // while its rounds run: an element record only rewrites the words of the
+  // record after it, in its own block.
+  const DecodedBlock* body;
+  VarEntry* slot;  // the body's block
+  VarEntry* index;  // "for": index, bounds and step
+  const VarEntry* from;
+  const VarEntry* to;
+  const VarEntry* by;
 };
 // Every entry stands for a nesting level, so the depth limit bounds them.
 Resume resume_stack[MAX_BLOCK_DEPTH + 1];
@@ -109,6 +119,74 @@ void leave_block(const DecodedBlock& b, const Step* s) {
 }
 
 inline bool is_loop(Step::Kind k) { return k == Step::LOOP || k == Step::FOR; }
+
+// A loop enters its body: its rounds go on from the body's end while the
+// slot holds it (see END).
+void hold_rounds(Resume& e, const DecodedBlock* body, VarEntry* slot) {
+  e.body = body;
+  e.slot = slot;
+  if (e.step->kind != Step::FOR) return;
+  const u8* params = e.step->params;
+  e.index = P(params, 0);
+  e.from = P(params, 1);
+  e.to = P(params, 2);
+  e.by = P(params, 3);
+}
+
+// The index leaves the loop (1), has left its range on the start side
+// (-1, error 73), or runs the body (0).
+inline int for_check(i32 i, const VarEntry* from, const VarEntry* to, bool descending) {
+  if (descending) {
+    if (as_int(to->value) > i) return 1;
+    if (i > as_int(from->value)) return -1;
+  } else {
+    if (i > as_int(to->value)) return 1;
+    if (i < as_int(from->value)) return -1;
+  }
+  return 0;
+}
+
+constexpr int NOT_FUSED = 2;
+
+// The rounds of a "for" whose body is one compound assignment on an integer
+// variable (DecodedBlock::single), from one whose check has passed up to
+// the check that ends them; that check's verdict. Such a step changes no
+// type, no block slot, no level and no switch, and nothing rewrites its
+// words, so what is seen before the first round holds for all of them. The
+// loop's own slots are read anew each round: the variable may be one.
+template <bool Down, bool Sub>
+int compound_rounds(const Resume& r, VarEntry* v, const VarEntry* w, u64& rounds) {
+  VarEntry* const ix = r.index;
+  for (;;) {
+    fuzz_step();  // the block's entry
+    fuzz_step();
+    v->value = Sub ? v->value - w->value : v->value + w->value;  // wraps
+    ++rounds;
+    const i32 i = as_int(ix->value += r.by->value);
+    if constexpr (Down) {
+      if (as_int(r.to->value) > i) return 1;
+      if (i > as_int(r.from->value)) return -1;
+    } else {
+      if (i > as_int(r.to->value)) return 1;
+      if (i < as_int(r.from->value)) return -1;
+    }
+  }
+}
+
+int single_step_rounds(const Resume& r, const DecodedBlock& b, u64& n) {
+  const Step& st = *b.single;
+  VarEntry* v = P(st.params, 0);
+  const VarEntry* w = P(st.params, 1);
+  if (!arith::is_integer(v->type)) return NOT_FUSED;
+  u64 rounds = 0;
+  const bool sub = st.kind == Step::MINUS_ASSIGN;
+  const int c = r.aux ? (sub ? compound_rounds<true, true>(r, v, w, rounds)
+                             : compound_rounds<true, false>(r, v, w, rounds))
+                      : (sub ? compound_rounds<false, true>(r, v, w, rounds)
+                             : compound_rounds<false, false>(r, v, w, rounds));
+  n += rounds * b.nsteps;
+  return c;
+}
 
 #if defined(__GNUC__) && !defined(QV_NO_COMPUTED_GOTO)
 #define QV_COMPUTED_GOTO 1
@@ -161,7 +239,6 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
   u64 n = 0;      // records counted
   u64 done;       // records of the block that is done
   VarEntry* slot; // the block that the step at s enters
-  const DecodedBlock* held = nullptr;  // a loop's body between two rounds
   Ref aux = 0;    // the state of that step (see Resume)
   for (;;) {
     vmdispatch(s->kind) {
@@ -248,13 +325,11 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       }
       vmcase(LOOP) {
         aux = 0;
-        held = nullptr;
         goto round;
       }
       vmcase(FOR) {
         P(s->params, 0)->value = P(s->params, 1)->value;
         aux = as_int(P(s->params, 1)->value) > as_int(P(s->params, 2)->value);
-        held = nullptr;
         goto round;
       }
       vmcase(BAD) {
@@ -262,16 +337,50 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         execerror(E_BAD_INIT);
       }
       vmcase(END) {
-        // A round without a level: the loop's step goes on with the body
-        // still entered, which the next round may take as it is.
-        if (resume_top != base && is_loop(resume_top[-1].step->kind) && !signal_pending()) {
-          n += s - b->steps;
-          held = b;
-          const Resume& r = *--resume_top;
-          b = r.block;
-          s = r.step;
-          aux = r.aux;
-          goto next_round;
+        if (resume_top != base) {
+          // A round of a loop's body without a level: the next round
+          // starts right here, with the body still entered, when the slot
+          // still holds it and nothing asks for the slow entry. The rounds
+          // share one run of the body (see block_runs.h): between two of
+          // them its slots are empty, and nothing runs but the loop's test.
+          Resume& r = resume_top[-1];
+          if (r.body == b && !signal_pending()) [[likely]] {
+            n += s - b->steps;
+            int c = 0;
+            if (r.step->kind == Step::FOR) {
+              r.index->value += r.by->value;  // wraps
+              c = for_check(as_int(r.index->value), r.from, r.to, r.aux);
+            }
+            if (c == 0) {
+              if (r.slot->value != b->at || (r.slot->flags & V_EMPTY) || special_mode())
+                  [[unlikely]] {
+                // The next round enters the body anew, or what the slot
+                // now holds.
+                --resume_top;
+                run_ends(*b);
+                --exec_depth;
+                b = r.block;
+                s = r.step;
+                aux = r.aux;
+                slot = r.slot;
+                goto enter;
+              }
+              if (!b->single || r.step->kind != Step::FOR ||
+                  (c = single_step_rounds(r, *b, n)) == NOT_FUSED) {
+                s = b->steps + b->idle_init;
+                fuzz_step();  // the block's entry
+                QV_GO();
+              }
+            }
+            // The loop is done.
+            --resume_top;
+            run_ends(*b);
+            --exec_depth;
+            b = r.block;
+            s = r.step;
+            if (c < 0) QV_FAIL(E_FOR_RANGE);
+            QV_NEXT();
+          }
         }
         done = s - b->steps;
         goto finished;
@@ -293,38 +402,20 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
     slot = P(s->params, aux);
     goto enter;
 
-  // "loop" and "for": the next round, and the first. The body's block
-  // may still be entered (`held`) from the round before: when the slot
-  // still holds that block, and its runs need no counting, the round
-  // starts its steps again right here. A "for" reads its index, bounds and
-  // step anew at every round, as the body may change any of them.
+  // "loop" and "for": the first round, and the next one after a round
+  // that left the body (see END). A "for" reads its index, bounds and step
+  // anew at every round, as the body may change any of them.
   next_round:
     if (s->kind == Step::FOR) P(s->params, 0)->value += P(s->params, 3)->value;  // wraps
   round:
     if (s->kind == Step::FOR) {
       if (const int c = for_check(s->params, aux)) [[unlikely]] {
-        if (held) {
-          run_ends(*held);
-          --exec_depth;
-        }
         if (c < 0) QV_FAIL(E_FOR_RANGE);
         QV_NEXT();
       }
       slot = P(s->params, 4);
     } else {
       slot = P(s->params, 0);
-    }
-    if (held) {
-      if (slot->value == held->at && !(slot->flags & V_EMPTY) && !held->owns &&
-          !special_mode()) [[likely]] {
-        ++resume_top;  // the entry is still there
-        b = held;
-        s = b->steps + b->idle_init;
-        fuzz_step();  // the block's entry
-        QV_GO();
-      }
-      run_ends(*held);
-      --exec_depth;
     }
     goto enter;
 
@@ -333,8 +424,15 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
     if (slot->flags & V_EMPTY) [[unlikely]] QV_FAIL(E_NOT_INIT);
     if (exec_depth >= MAX_BLOCK_DEPTH) [[unlikely]] QV_FAIL(E_NESTING);
     ++exec_depth;
-    *resume_top++ = {b, s, aux};
-    b = decoded_block(slot->value);
+    {
+      Resume& e = *resume_top++;
+      e.block = b;
+      e.step = s;
+      e.aux = aux;
+      e.body = nullptr;
+      b = decoded_block(slot->value);
+      if (is_loop(s->kind)) hold_rounds(e, b, slot);
+    }
     run_begins(*b);
     s = b->steps;
     fuzz_step();  // the block's entry
@@ -403,7 +501,6 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       case Step::LOOP:
       case Step::FOR:
         if (signal_pending() && _brk_cont()) break;
-        held = nullptr;
         goto next_round;
       default:  // "if"
         break;
