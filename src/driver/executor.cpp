@@ -157,20 +157,56 @@ constexpr int NOT_FUSED = 2;
 template <bool Down, bool Sub>
 int compound_rounds(const Resume& r, VarEntry* v, const VarEntry* w, u64& rounds) {
   VarEntry* const ix = r.index;
+  const VarEntry* const from = r.from;
+  const VarEntry* const to = r.to;
+  const VarEntry* const by = r.by;
   for (;;) {
     fuzz_step();  // the block's entry
     fuzz_step();
     v->value = Sub ? v->value - w->value : v->value + w->value;  // wraps
     ++rounds;
-    const i32 i = as_int(ix->value += r.by->value);
+    const i32 i = as_int(ix->value += by->value);
     if constexpr (Down) {
-      if (as_int(r.to->value) > i) return 1;
-      if (i > as_int(r.from->value)) return -1;
+      if (as_int(to->value) > i) return 1;
+      if (i > as_int(from->value)) return -1;
     } else {
-      if (i > as_int(r.to->value)) return 1;
-      if (i < as_int(r.from->value)) return -1;
+      if (i > as_int(to->value)) return 1;
+      if (i < as_int(from->value)) return -1;
     }
   }
+}
+
+// The same when the variable is none of the loop's slots: then only the
+// index changes between rounds, and the bounds and step stay in registers.
+template <bool Down, bool Sub>
+int compound_rounds_fixed(const Resume& r, VarEntry* v, const VarEntry* w, u64& rounds) {
+  VarEntry* const ix = r.index;
+  const i32 from = as_int(r.from->value), to = as_int(r.to->value);
+  const u32 by = r.by->value;
+  u32 i = ix->value;
+  u64 k = 0;
+  for (;;) {
+    fuzz_step();  // the block's entry
+    fuzz_step();
+    v->value = Sub ? v->value - w->value : v->value + w->value;  // wraps
+    ++k;
+    ix->value = i += by;  // wraps
+    if constexpr (Down) {
+      if (to > as_int(i)) break;
+      if (as_int(i) > from) {
+        rounds += k;
+        return -1;
+      }
+    } else {
+      if (as_int(i) > to) break;
+      if (as_int(i) < from) {
+        rounds += k;
+        return -1;
+      }
+    }
+  }
+  rounds += k;
+  return 1;
 }
 
 int single_step_rounds(const Resume& r, const DecodedBlock& b, u64& n) {
@@ -180,6 +216,14 @@ int single_step_rounds(const Resume& r, const DecodedBlock& b, u64& n) {
   if (!arith::is_integer(v->type)) return NOT_FUSED;
   u64 rounds = 0;
   const bool sub = st.kind == Step::MINUS_ASSIGN;
+  if (v != r.index && v != r.from && v != r.to && v != r.by) {
+    const int c = r.aux ? (sub ? compound_rounds_fixed<true, true>(r, v, w, rounds)
+                               : compound_rounds_fixed<true, false>(r, v, w, rounds))
+                        : (sub ? compound_rounds_fixed<false, true>(r, v, w, rounds)
+                               : compound_rounds_fixed<false, false>(r, v, w, rounds));
+    n += rounds * b.nsteps;
+    return c;
+  }
   const int c = r.aux ? (sub ? compound_rounds<true, true>(r, v, w, rounds)
                              : compound_rounds<true, false>(r, v, w, rounds))
                       : (sub ? compound_rounds<false, true>(r, v, w, rounds)
