@@ -507,6 +507,17 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
     // "stop" first: the next block of an "exec" would otherwise leave
     // early and lose the stop.
     if (on_stop) stop_run(s->rec());
+    // Most blocks leave with no clean-up or one that deletes a group of
+    // number temporaries: that is done here; the rest in leave_block.
+    if (optimtmpvarinit && !b->cleanup) [[likely]]
+      goto finished;
+    if (optimtmpvarinit && b->cleanup_step.kind == Step::DEL_TEMPS && !_tracing_on) [[likely]] {
+      if (!del_group(b->cleanup_step)) [[unlikely]] {
+        last_lexema = 0;
+        execerror(if_c_error);
+      }
+      goto finished;
+    }
     leave_block(*b, s);
     goto finished;
 
