@@ -48,8 +48,8 @@ struct DecodedBlock {
   // Whether a run of the block has state of its own (see block_runs.h):
   // only then are its runs under way counted.
   bool owns;
-  // The runs under way of a block that owns state; from UNCOUNTED up for
-  // one that does not, so that one test tells both apart.
+  // The runs under way of a block that owns state; UNCOUNTED for one that
+  // does not.
   static constexpr u32 UNCOUNTED = 0x80000000u;
   mutable u32 runs;
   // A block of one compound assignment ("+=", "-=") with no result, after
