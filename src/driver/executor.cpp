@@ -118,8 +118,6 @@ void leave_block(const DecodedBlock& b, const Step* s) {
   }
 }
 
-inline bool is_loop(Step::Kind k) { return k == Step::LOOP || k == Step::FOR; }
-
 // A loop enters its body: its rounds go on from the body's end while the
 // slot holds it (see END).
 void hold_rounds(Resume& e, const DecodedBlock* body, VarEntry* slot) {
@@ -407,7 +405,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
                 s = r.step;
                 aux = r.aux;
                 slot = r.slot;
-                goto enter;
+                goto enter_round;
               }
               if (!b->single || r.step->kind != Step::FOR ||
                   (c = single_step_rounds(r, *b, n)) == NOT_FUSED) {
@@ -461,9 +459,24 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
     } else {
       slot = P(s->params, 0);
     }
-    goto enter;
+    goto enter_round;
 
-  // The step at s runs the block in `slot`.
+  // A loop's step enters its body for a round.
+  enter_round:
+    if (slot->flags & V_EMPTY) [[unlikely]] QV_FAIL(E_NOT_INIT);
+    if (exec_depth >= MAX_BLOCK_DEPTH) [[unlikely]] QV_FAIL(E_NESTING);
+    ++exec_depth;
+    {
+      Resume& e = *resume_top++;
+      e.block = b;
+      e.step = s;
+      e.aux = aux;
+      b = decoded_block(slot->value);
+      hold_rounds(e, b, slot);
+    }
+    goto entered;
+
+  // Any other step runs the block in `slot`.
   enter:
     if (slot->flags & V_EMPTY) [[unlikely]] QV_FAIL(E_NOT_INIT);
     if (exec_depth >= MAX_BLOCK_DEPTH) [[unlikely]] QV_FAIL(E_NESTING);
@@ -475,8 +488,8 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       e.aux = aux;
       e.body = nullptr;
       b = decoded_block(slot->value);
-      if (is_loop(s->kind)) hold_rounds(e, b, slot);
     }
+  entered:
     run_begins(*b);
     s = b->steps;
     fuzz_step();  // the block's entry
