@@ -423,9 +423,10 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
             if (c < 0) QV_FAIL(E_FOR_RANGE);
             QV_NEXT();
           }
+          n += s - b->steps;
+          goto block_done;
         }
-        done = s - b->steps;
-        goto finished;
+        return n;  // the host step's block
       }
 #ifndef QV_COMPUTED_GOTO
       default: break;
@@ -544,6 +545,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
   finished:
     if (resume_top == base) return n;
     n += done;
+  block_done:  // the same, counted, with a step to go back to
     run_ends(*b);
     --exec_depth;
     {
