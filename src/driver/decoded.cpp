@@ -93,7 +93,7 @@ Step decode_step(const u8* rec) {
   const u32 h = rd32(rec + REC_HANDLER);
   const u8 temps = rec[REC_EXTRA];
   Step s{handlers[h], rec + REC_PARAMS, rd32(rec + REC_RESULT), rec[REC_COUNT] | (u32{temps} << 8),
-         Step::CALL, temps, holds_of(h)};
+         Step::CALL, temps, holds_of(h), nullptr};
   if (h == H__alltmpinits && (rec[REC_COUNT] | temps) == 0) {
     s.kind = Step::IDLE_INIT;
   } else if ((h == H__alltmpinits || h == H_mvardel) && rec[REC_COUNT] == 0 &&

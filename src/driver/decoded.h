@@ -33,6 +33,10 @@ struct Step {
   Kind kind;
   u8 temps;    // for the temporaries' steps: how many
   u8 holds;    // for a comparison: the orders it holds for (see arith.h)
+  // For a step that runs blocks: the block it entered last, which is most
+  // often the one it enters next (a slot may change, so its place is
+  // compared first).
+  mutable const struct DecodedBlock* entered;
 
   const u8* rec() const { return params - REC_PARAMS; }
   u32 nparams() const { return count & 0xFF; }

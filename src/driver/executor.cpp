@@ -488,7 +488,9 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       e.step = s;
       e.aux = aux;
       e.body = nullptr;
-      b = decoded_block(slot->value);
+      const DecodedBlock* last = s->entered;
+      if (!last || last->at != slot->value) [[unlikely]] s->entered = last = decoded_block(slot->value);
+      b = last;
     }
   entered:
     run_begins(*b);
@@ -593,7 +595,7 @@ template <bool Traced>
 u32 run_host(Step::Kind kind, Ref result, const u8* params, u32 count) {
   if (native_stack_low()) return fail(E_NESTING);
   Step host[2]{};
-  host[0] = Step{nullptr, params, result, count, kind, 0, 0};
+  host[0] = Step{nullptr, params, result, count, kind, 0, 0, nullptr};
   host[1].kind = Step::END;
   DecodedBlock b{};
   b.runs = DecodedBlock::UNCOUNTED;
