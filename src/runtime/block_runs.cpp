@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "arena.h"
+#include "errcodes.h"
 #include "env.h"
 #include "variables.h"
 
@@ -12,7 +13,6 @@ namespace qv {
 
 namespace {
 
-constexpr u32 E_NO_MEMORY = 1;
 constexpr u32 SLOT = sizeof(VarEntry);
 
 // One outer run set aside: the arena block that keeps its slots (copies,

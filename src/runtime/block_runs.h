@@ -26,16 +26,16 @@ void give_back(const DecodedBlock& b);
 void abandon_runs();
 
 // A run of a block starts or ends: a second run under way sets the first
-// one's values aside, and gives them back when it ends. One compare each:
-// a block that owns no state counts from UNCOUNTED, out of the range.
-inline bool second_run(u32 runs_before) {
-  return runs_before - 1u < DecodedBlock::UNCOUNTED - 1u;
-}
+// one's values aside, and gives them back when it ends. A block that owns
+// no state is not counted (its count stays UNCOUNTED): most blocks entered
+// are such, and for them one test of a flag does.
 inline void run_begins(const DecodedBlock& b) {
-  if (second_run(b.runs++)) [[unlikely]] set_aside(b);
+  if (!b.owns) return;
+  if (b.runs++ != 0) [[unlikely]] set_aside(b);
 }
 inline void run_ends(const DecodedBlock& b) {
-  if (second_run(--b.runs)) [[unlikely]] give_back(b);
+  if (!b.owns) return;
+  if (--b.runs != 0) [[unlikely]] give_back(b);
 }
 
 }  // namespace qv

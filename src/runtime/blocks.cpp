@@ -9,6 +9,7 @@
 #include "blocks.h"
 
 #include "arena.h"
+#include "errcodes.h"
 #include "env.h"
 #include "executor.h"
 #include "executor_loop.h"
@@ -40,19 +41,17 @@ u32 _brk_cont() {
 }
 
 u32 _push_var(u32 word) {
-  if (callstack.next + 4 >= callstack.end) return fail(3);
+  if (callstack.next + 4 >= callstack.end) return fail(E_PARSTACK);
   callstack.next += 4;
   wr32(mem + callstack.next, word);
   return 1;
 }
 
-u32 run_block_slot(VarEntry* slot) { return run_slot(slot); }
-
 // ---- the block type ------------------------------------------------------------
 
 u32 bl_init(Ref, const u8* params, u32) {
   VarEntry* s = P(params, 0);
-  if (!(s->flags & V_EMPTY)) return fail(71);
+  if (!(s->flags & V_EMPTY)) return fail(E_BAD_INIT);
   s->flags = (s->flags & ~V_EMPTY) | V_CODE;
   s->type = TY_BLOCK;
   s->value = END_BLOCK;
@@ -71,7 +70,7 @@ u32 bl_assign(VarEntry* d, VarEntry* s, u32) {
 
 u32 bl_del(Ref, const u8* params, u32) {
   VarEntry* s = P(params, 0);
-  if (s->flags & V_EMPTY) return fail(72);
+  if (s->flags & V_EMPTY) return fail(E_DEL_NOT_INIT);
   s->flags |= V_EMPTY;
   s->value = END_BLOCK;
   return 1;
@@ -90,7 +89,7 @@ u32 bl_makesv(Exchange* x, VarEntry* s) {
     return 1;
   }
   Ref buf = arena_alloc(8);
-  if (!buf) return fail(1);
+  if (!buf) return fail(E_NO_MEMORY);
   wr32(mem + buf, s->value - codepage.base);
   wr32(mem + buf + 4, 0);
   x->bytes = buf;
@@ -101,14 +100,14 @@ u32 bl_makesv(Exchange* x, VarEntry* s) {
 // A saved offset that would put the block outside the code page is refused:
 // running it would walk memory that holds no records.
 u32 bl_makeld(Exchange* x, VarEntry* s) {
-  if (x->length != 8) return fail(65);
+  if (x->length != 8) return fail(E_PROG_RECORD);
   const u32 off = rd32(mem + x->bytes);
   const u32 second = rd32(mem + x->bytes + 4);
   if (off == 0 && second == END_MARK) {
     s->value = END_BLOCK;
   } else {
     const u32 size = codepage.end - codepage.base;
-    if (second != 0 || size < 8 || off > size - 8) return fail(65);
+    if (second != 0 || size < 8 || off > size - 8) return fail(E_PROG_RECORD);
     s->value = codepage.base + off;
   }
   s->flags |= V_CODE;
@@ -118,97 +117,18 @@ u32 bl_makeld(Exchange* x, VarEntry* s) {
 
 // ---- running blocks ---------------------------------------------------------------
 
-u32 l_bl_exec(Ref, const u8* params, u32 count) { return exec_blocks(params, count); }
-
-namespace {
-
-// The rounds of "loop" and "for": `check` says before each round whether to
-// go on (0), stop (> 0) or fail (< 0, with if_c_error set); `next` moves on
-// after it. With the plain executor the body's records are walked right
-// here: all rounds share one nesting count and one record count, which
-// saves a call and the block-entry bookkeeping per round.
-template <class Check, class Next>
-u32 repeat_block(VarEntry* body, Check check, Next next) {
-  if (_execute != _executor) {
-    for (;;) {
-      if (const int c = check()) return c > 0 ? 1 : 0;
-      if (!run_block_slot(body)) return 0;
-      if (_brk_cont()) return 1;
-      next();
-    }
-  }
-  if (too_deep()) return fail(53);
-  ++exec_depth;
-  u64 n = 0;
-  u32 ok = 1;
-  LoopBody round(body);
-  for (;;) {
-    if (const int c = check()) {
-      ok = c > 0 ? 1 : 0;
-      break;
-    }
-    if (round.adds_integers()) [[unlikely]] {
-      const int c = round.add_rounds(check, next, n);
-      ok = c > 0 ? 1 : 0;
-      break;
-    }
-    if (!(ok = round.run(n))) break;
-    if (signal_pending()) [[unlikely]] {
-      round.stop_pending();
-      if (_brk_cont()) break;
-    }
-    next();
-  }
-  round.release();
-  --exec_depth;
-  _opcount += n;
-  return ok;
+// The executor's loop runs these operations as steps of their own kinds
+// (step_kinds.h); as handlers they start that loop with the one step.
+u32 l_bl_exec(Ref, const u8* params, u32 count) {
+  return run_from_handler(Step::EXEC, 0, params, count);
 }
 
-}  // namespace
-
-u32 l_loop(Ref, const u8* params, u32) {
-  return repeat_block(P(params, 0), [] { return 0; }, [] {});
+u32 l_loop(Ref, const u8* params, u32 count) {
+  return run_from_handler(Step::LOOP, 0, params, count);
 }
 
-namespace {
-
-// The index leaves the loop (1), has left its range on the start side
-// (-1, error 73), or runs the body (0).
-template <bool descending>
-inline int for_check(i32 i, const VarEntry* from, const VarEntry* to) {
-  if constexpr (descending) {
-    if (as_int(to->value) > i) return 1;
-    if (i > as_int(from->value)) return -1;
-  } else {
-    if (i > as_int(to->value)) return 1;
-    if (i < as_int(from->value)) return -1;
-  }
-  return 0;
-}
-
-}  // namespace
-
-// Index, bounds and step are read anew at every iteration: the body may
-// change any of them. The direction is fixed at the start.
-u32 l_for(Ref, const u8* params, u32) {
-  VarEntry* ix = P(params, 0);
-  const VarEntry* from = P(params, 1);
-  const VarEntry* to = P(params, 2);
-  const VarEntry* step = P(params, 3);
-  ix->value = from->value;
-  const auto rounds = [&]<bool descending>() {
-    return repeat_block(
-        P(params, 4),
-        [&] {
-          const int c = for_check<descending>(as_int(ix->value), from, to);
-          if (c < 0) fail(73);
-          return c;
-        },
-        [&] { ix->value += step->value; });  // wraps, as all integer arithmetic
-  };
-  if (as_int(from->value) > as_int(to->value)) return rounds.operator()<true>();
-  return rounds.operator()<false>();
+u32 l_for(Ref, const u8* params, u32 count) {
+  return run_from_handler(Step::FOR, 0, params, count);
 }
 
 u32 l_break(Ref, const u8*, u32) {
@@ -236,19 +156,13 @@ u32 l_stop(Ref, const u8*, u32) {
   return 1;
 }
 
-// A "break" or "continue" inside the chosen block ends at the switch.
 u32 l_switch(Ref, const u8* params, u32 count) {
-  const u32 sel = P(params, 0)->value;
-  const u32 n = nparams(count);
-  if (n < 2 || sel >= n - 1) return 1;
-  if (!run_block_slot(P(params, sel + 1))) return 0;
-  _brk_cont();
-  return 1;
+  return run_from_handler(Step::SWITCH, 0, params, count);
 }
 
 u32 l_case(Ref result, const u8* params, u32 count) {
   VarEntry* v = P(params, 0);
-  if (v->type >= TY_COUNT || !typent[v->type].comp) return fail(32);
+  if (v->type >= TY_COUNT || !typent[v->type].comp) return fail(E_BAD_TYPE);
   const CompFn comp = typent[v->type].comp;
   const u32 candidates = nparams(count) - 1;
   u32 pos = 0;
@@ -261,8 +175,8 @@ u32 l_bl_code(Ref, const u8* params, u32) {
   VarEntry* dst = P(params, 0);
   const VarEntry* src = P(params, 1);
   // A block variable whose declaration has not run carries no V_CODE yet.
-  if (!(src->flags & V_CODE)) return fail(32);
-  if ((src->flags | dst->flags) & V_EMPTY) return fail(60);
+  if (!(src->flags & V_CODE)) return fail(E_BAD_TYPE);
+  if ((src->flags | dst->flags) & V_EMPTY) return fail(E_NOT_INIT);
   dst->value = src->value;
   dst->flags |= V_CODE;
   return 1;
@@ -271,13 +185,13 @@ u32 l_bl_code(Ref, const u8* params, u32) {
 // ---- calls and their parameters ----------------------------------------------------
 
 u32 l_bl_call(Ref result, const u8* params, u32 count) {
-  return call_block(result, params, count);
+  return run_from_handler(Step::CALL_BLOCK, result, params, count);
 }
 
 u32 l_return(Ref, const u8* params, u32 count) { return return_value(params, count); }
 
 u32 l_setret(Ref, const u8* params, u32 count) {
-  if (top_word() == 0) return fail(30);
+  if (top_word() == 0) return fail(E_NO_RESULT);
   const Ref dest = frame_word(1);
   if (dest && nparams(count)) return deliver(P(params, 0), S(dest));
   return 1;
@@ -289,10 +203,10 @@ u32 l_paramvalue(Ref result, const u8* params, u32 count) {
 
 u32 l_paramchange(Ref, const u8* params, u32) {
   const u32 n = top_word();
-  if (n <= 1) return fail(2);
+  if (n <= 1) return fail(E_NO_PARAMS);
   const Ref arg = argument(n, P(params, 0)->value);
-  if (!arg) return fail(4);
-  if (S(arg)->flags & NOT_VARIABLE) return fail(14);
+  if (!arg) return fail(E_NO_PARAM);
+  if (S(arg)->flags & NOT_VARIABLE) return fail(E_MUST_BE_VAR);
   return deliver(P(params, 1), S(arg));
 }
 

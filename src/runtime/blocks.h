@@ -10,6 +10,7 @@
 #pragma once
 
 #include "env.h"
+#include "errcodes.h"
 #include "qv.h"
 #include "variables.h"
 
@@ -41,10 +42,10 @@ inline Ref argument(u32 n, u32 index) {
 // that the second parameter gives for a missing one.
 inline u32 param_value(Ref result, const u8* params, u32 count) {
   const u32 n = top_word();
-  if (n <= 1) return fail(2);
+  if (n <= 1) return fail(E_NO_PARAMS);
   Ref src = argument(n, P(params, 0)->value);
   if (!src) {
-    if ((count & 0xFF) < 2) return fail(4);
+    if ((count & 0xFF) < 2) return fail(E_NO_PARAM);
     src = par_ref(params, 1);
   }
   return result ? deliver(S(src), S(result)) : 1;
@@ -53,15 +54,11 @@ inline u32 param_value(Ref result, const u8* params, u32 count) {
 // "return": leaves every loop up to the innermost call (level -1) and
 // delivers the value, if any, to the call's result slot.
 inline u32 return_value(const u8* params, u32 count) {
-  if (top_word() == 0) return fail(30);
+  if (top_word() == 0) return fail(E_NO_RESULT);
   brk_level = -1;
   const Ref dest = frame_word(1);
   if (dest && (count & 0xFF)) return deliver(P(params, 0), S(dest));
   return 1;
 }
-
-// Runs a block held in a block slot; fails with 60 on a slot that holds no
-// value, and with 53 when the executor is nested too deeply.
-u32 run_block_slot(VarEntry* slot);
 
 }  // namespace qv

@@ -5,6 +5,7 @@
 #include <deque>
 #include <vector>
 
+#include "arena.h"
 #include "env.h"
 #include "executor.h"
 #include "handlers.h"
@@ -15,7 +16,6 @@ namespace qv {
 const DecodedBlock** decoded_at = nullptr;
 Ref decoded_base = 0;
 u32 decoded_span = 0;
-const DecodedBlock undecodable{};
 
 namespace {
 
@@ -56,6 +56,9 @@ Step::Kind inline_kind(u32 h) {
     case H_l_bl_exec: return Step::EXEC;
     case H_l_bl_call: return Step::CALL_BLOCK;
     case H_log_if: return Step::IF;
+    case H_l_switch: return Step::SWITCH;
+    case H_l_loop: return Step::LOOP;
+    case H_l_for: return Step::FOR;
     default: return Step::CALL;
   }
 }
@@ -90,8 +93,10 @@ Step decode_step(const u8* rec) {
   const u32 h = rd32(rec + REC_HANDLER);
   const u8 temps = rec[REC_EXTRA];
   Step s{handlers[h], rec + REC_PARAMS, rd32(rec + REC_RESULT), rec[REC_COUNT] | (u32{temps} << 8),
-         Step::CALL, temps, holds_of(h)};
-  if ((h == H__alltmpinits || h == H_mvardel) && rec[REC_COUNT] == 0 &&
+         Step::CALL, temps, holds_of(h), nullptr};
+  if (h == H__alltmpinits && (rec[REC_COUNT] | temps) == 0) {
+    s.kind = Step::IDLE_INIT;
+  } else if ((h == H__alltmpinits || h == H_mvardel) && rec[REC_COUNT] == 0 &&
       in_slot_group(s.result, temps)) {
     s.kind = h == H_mvardel ? Step::DEL_TEMPS : Step::INIT_TEMPS;
   } else {
@@ -137,11 +142,41 @@ void note_owned(DecodedBlock& d, const u8* rec) {
     for (u32 k = 0; k < rec[REC_COUNT]; ++k) own_slot(d, rettable, par_ref(rec + REC_PARAMS, k));
 }
 
-bool decode_into(DecodedBlock& d, const u8* blk) {
+// A step that ends the run: what follows it cannot be read as records.
+Step bad_step() {
+  Step s{};
+  s.kind = Step::BAD;
+  return s;
+}
+
+void finish(DecodedBlock& d) {
+  d.nsteps = static_cast<u32>(d.step_store.size());
+  d.step_store.emplace_back().kind = Step::END;
+  d.steps = d.step_store.data();
+  d.owns = !d.own_slots.empty() || !d.own_words.empty();
+  d.single = nullptr;
+  const u32 lead = !d.step_store.empty() && d.step_store.front().kind == Step::IDLE_INIT;
+  if (d.nsteps == lead + 1) {
+    const Step& s = d.steps[lead];
+    if ((s.kind == Step::PLUS_ASSIGN || s.kind == Step::MINUS_ASSIGN) && !s.result &&
+        s.nparams() >= 2)
+      d.single = &s;
+  }
+  d.runs = d.owns ? 0 : DecodedBlock::UNCOUNTED;
+}
+
+// The records up to the end marker; a record that is not sound (only a
+// damaged program file has one) becomes a BAD step, and decoding ends there.
+void decode_into(DecodedBlock& d, const u8* blk) {
+  d.idle_init = false;
   d.cleanup = rd32(blk);
   if (d.cleanup) {
     const u8* cleanrec = mem + d.cleanup - 4;
-    if (d.cleanup < 4 || !sound_record(cleanrec)) return false;
+    if (d.cleanup < 4 || !sound_record(cleanrec)) {
+      d.cleanup = 0;
+      d.step_store.push_back(bad_step());
+      return finish(d);
+    }
     d.cleanup_step = decode_step(cleanrec);
     if (rd32(cleanrec + REC_HANDLER) == H_mvardel) {
       own_group(d, cleanrec);
@@ -150,42 +185,44 @@ bool decode_into(DecodedBlock& d, const u8* blk) {
     }
   }
   const u8* rec = blk + 4;
-  d.idle_init = false;
-  if (sound_record(rec) && !at_end_mark(rec) && rd32(rec + REC_HANDLER) == H__alltmpinits &&
-      (rec[REC_EXTRA] | rec[REC_COUNT]) == 0) {
-    d.idle_init = true;
-    rec += REC_PARAMS;
-  }
   for (;;) {
     if (at_end_mark(rec)) break;
-    if (!sound_record(rec)) return false;
+    if (!sound_record(rec)) {
+      d.step_store.push_back(bad_step());
+      break;
+    }
     d.step_store.push_back(decode_step(rec));
     note_owned(d, rec);
     rec += rec_size(rec);
   }
-  d.nsteps = static_cast<u32>(d.step_store.size());
-  d.step_store.emplace_back().kind = Step::END;
-  d.steps = d.step_store.data();
-  d.owns = !d.own_slots.empty() || !d.own_words.empty();
-  d.runs = d.owns ? 0 : DecodedBlock::UNCOUNTED;
-  return true;
+  d.idle_init = !d.step_store.empty() && d.step_store.front().kind == Step::IDLE_INIT;
+  finish(d);
+}
+
+// The blocks outside the code page: the empty block, and any other, which
+// only a damaged program can name.
+const DecodedBlock* outside_block(Ref blk) {
+  static DecodedBlock empty, damaged;
+  if (!empty.steps) {
+    finish(empty);
+    empty.at = END_BLOCK;
+    damaged.step_store.push_back(bad_step());
+    finish(damaged);
+  }
+  return blk == END_BLOCK ? &empty : &damaged;
 }
 
 }  // namespace
 
 const DecodedBlock* decode_block(Ref blk) {
   const u32 off = blk - decoded_base;
-  const DecodedBlock* result = &undecodable;
-  if (decoded_span - off >= 4) {
-    DecodedBlock& d = pool.emplace_back();
-    if (decode_into(d, mem + blk))
-      result = &d;
-    else
-      pool.pop_back();
-  }
-  decoded_at[off] = result;
+  if (off >= decoded_span || decoded_span - off < 4) return outside_block(blk);
+  DecodedBlock& d = pool.emplace_back();
+  d.at = blk;
+  decode_into(d, mem + blk);
+  decoded_at[off] = &d;
   filled.push_back(off);
-  return result == &undecodable ? nullptr : result;
+  return &d;
 }
 
 void forget_runs() {

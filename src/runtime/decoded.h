@@ -1,10 +1,9 @@
 // Decoded blocks: a block's records read once into a compact list of steps,
 // which the executor runs instead of reading each record's layout again on
-// every run. A step keeps the record's handler, result word and counts; the
-// commonest operations (arithmetic, comparisons, element access,
-// assignment, the temporaries' records, the parameter operations of called
-// blocks and the operations that run blocks) are marked so that the
-// executor does them inline.
+// every run. A step keeps the record's handler, result word and counts, and
+// a kind (step_kinds.h) that tells the executor what to do with it: the
+// decoder is where operations are specialised, the executor's loop has one
+// piece of code per kind.
 //
 // Records never change while a program runs, except for parameter words,
 // which element access rewrites and which a step therefore reads from the
@@ -16,15 +15,16 @@
 
 #include "executor.h"
 #include "qv.h"
+#include "step_kinds.h"
 
 namespace qv {
 
 struct Step {
   enum Kind : u8 {
-    CALL, INIT_TEMPS, DEL_TEMPS,
-    PLUS, MUL, MINUS, DIV, MOD, PLUS_ASSIGN, MINUS_ASSIGN, ELEMENT, ASSIGN,
-    INC, DEC, COMPARE, PARAM, RETURN, EXEC, CALL_BLOCK, IF,
-    END,  // after the last step
+#define QV_STEP_ENUM(k) k,
+    QV_STEP_KINDS(QV_STEP_ENUM)
+#undef QV_STEP_ENUM
+    KIND_COUNT
   };
   OpHandler handler;
   const u8* params;  // the record's parameter words
@@ -33,23 +33,35 @@ struct Step {
   Kind kind;
   u8 temps;    // for the temporaries' steps: how many
   u8 holds;    // for a comparison: the orders it holds for (see arith.h)
+  // For a step that runs blocks: the block it entered last, which is most
+  // often the one it enters next (a slot may change, so its place is
+  // compared first).
+  mutable const struct DecodedBlock* entered;
 
   const u8* rec() const { return params - REC_PARAMS; }
+  u32 nparams() const { return count & 0xFF; }
 };
 
 struct DecodedBlock {
+  Ref at;             // the block's place, as a block value names it
   Ref cleanup;        // the block's clean-up word
   Step cleanup_step;  // its deletion record, when cleanup is not 0
-  bool idle_init;     // the block starts with an initialisation of no temporaries
+  // The block starts with an initialisation of no temporaries (an IDLE_INIT
+  // step), which a plain entry steps over: it is counted all the same.
+  bool idle_init;
   // Whether a run of the block has state of its own (see block_runs.h):
   // only then are its runs under way counted.
   bool owns;
-  // The runs under way of a block that owns state; from UNCOUNTED up for
-  // one that does not, so that one test tells both apart.
+  // The runs under way of a block that owns state; UNCOUNTED for one that
+  // does not.
   static constexpr u32 UNCOUNTED = 0x80000000u;
   mutable u32 runs;
-  u32 nsteps;
-  Step* steps;        // the records after the idle initialisation, then END
+  // A block of one compound assignment ("+=", "-=") with no result, after
+  // an idle initialisation or alone: that step. A "for" with such a body
+  // runs its rounds without stepping through it.
+  const Step* single;
+  u32 nsteps;         // one per record, the idle initialisation included
+  Step* steps;        // then END
   std::vector<Step> step_store;
   // What one run owns: its temporaries and named variables, and the
   // parameter words that its element records rewrite.
@@ -57,24 +69,21 @@ struct DecodedBlock {
   std::vector<Ref> own_words;
 };
 
-// The decoded form of the block at `blk`, or null for a block that is run
-// record by record (one outside the code page or one whose records are not
-// sound). Decodes the block on its first run.
+// The decoded form of the block at `blk`, decoded on its first run. A
+// block outside the code page is the empty block, or one that cannot run.
 const DecodedBlock* decode_block(Ref blk);
 
-// Per code-page byte, the block that starts there: null when not seen yet,
-// `undecodable` when it is walked.
+// Per code-page byte, the block that starts there: null when not seen yet.
 extern const DecodedBlock** decoded_at;
 extern Ref decoded_base;
 extern u32 decoded_span;
-extern const DecodedBlock undecodable;
 
 inline const DecodedBlock* decoded_block(Ref blk) {
   const u32 off = blk - decoded_base;
-  if (off >= decoded_span) [[unlikely]] return nullptr;
+  if (off >= decoded_span) [[unlikely]] return decode_block(blk);
   const DecodedBlock* d = decoded_at[off];
   if (!d) [[unlikely]] return decode_block(blk);
-  return d == &undecodable ? nullptr : d;
+  return d;
 }
 
 // Forgets every decoded block: the code page is about to change.

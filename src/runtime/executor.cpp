@@ -1,8 +1,28 @@
-// The plain and traced executor loops, the run's entry point and its error
-// exit. The plain executor is the product's hot path: it runs most blocks
-// from their decoded steps (run_decoded_steps), the others record by
-// record, and per record it does one count, one call or inline operation,
-// and the level and stop tests where a record can set them, nothing more.
+// The executor: the one loop that runs blocks, the run's entry point and
+// its error exit.
+//
+// Words used here and in the files around it:
+//   record  a call record of the code page: handler, counts, result and
+//           parameter words, as the compiler wrote it.
+//   step    a record as the decoder read it (decoded.h): its kind says
+//           what the loop does for it; a block's steps end with END.
+//   level   brk_level or cont_level: a "break", "continue" or "return"
+//           that makes the blocks around it leave early, until a loop or a
+//           call consumes it.
+//   round   one run of a loop's body; a "for" or "loop" step starts its
+//           body again after each round, until a level or its test ends it.
+//   frame   what a "call" pushes onto the parameter stack (blocks.h).
+//
+// Running a block means entering it: a step that runs blocks ("exec",
+// "if", "call", "switch", "loop", "for") notes where its block goes on in
+// the resume stack and continues with the steps of the entered block; when
+// that block is done, the step's epilogue runs and the caller goes on. A
+// QV program's nesting costs no native frames. Only the specified entry
+// points (_executor, _exectrace) and handlers called from outside the loop
+// start it natively (run_from_handler), and they test the native stack.
+//
+// The loop comes in two builds from one text: plain, and traced (-t), which
+// calls the trace hook before each step.
 #include "executor.h"
 #include "executor_loop.h"
 
@@ -18,6 +38,7 @@ extern "C" void* __libc_stack_end;
 #include "decoded.h"
 #include "env.h"
 #include "handlers.h"
+#include "arith.h"
 
 namespace qv {
 
@@ -43,209 +64,565 @@ u32 if_c_error = 0;
 
 namespace {
 
-// A decoded block that a step of another one entered without a native
-// call: where the caller goes on when the block is done, and what its
-// operation does then.
-struct Pending {
-  const DecodedBlock* block;
+// Where a step that entered a block goes on when the block is done.
+struct Resume {
+  const DecodedBlock* block;  // the step's own block
   const Step* step;
-  Ref saved;  // a "call": the parameter stack's top before its frame
-  Step::Kind op;
+  Ref aux;  // "call": the parameter stack's top before the frame; "exec":
+            // the parameter that was run; "for": 1 when it counts down
+  // A loop's rounds: the body it entered (else null), and the slots the
+  // loop's record names, resolved once. The loop's record is not rewritten
+  // while its rounds run: an element record only rewrites the words of the
+  // record after it, in its own block.
+  const DecodedBlock* body;
+  VarEntry* slot;  // the body's block
+  VarEntry* index;  // "for": index, bounds and step
+  const VarEntry* from;
+  const VarEntry* to;
+  const VarEntry* by;
 };
 // Every entry stands for a nesting level, so the depth limit bounds them.
-Pending pending_stack[MAX_BLOCK_DEPTH + 1];
-Pending* pending_top = pending_stack;
+Resume resume_stack[MAX_BLOCK_DEPTH + 1];
+Resume* resume_top = resume_stack;
 
-// The decoded form of the block in a slot that holds one, when a step
-// may enter it directly: the plain executor, nothing to trace or process
-// first, and room for one more level. Every other case takes the
-// operation's own path, which gives the errors and the slow runs.
-inline const DecodedBlock* enterable(const VarEntry* slot) {
-  if ((slot->flags & V_EMPTY) || exec_depth >= MAX_BLOCK_DEPTH || _execute != _executor ||
-      special_mode())
-    return nullptr;
-  return decoded_block(slot->value);
+constexpr u64 OP_FAILED = ~u64{0};
+
+// Events to process when a block is entered.
+[[gnu::noinline]] void at_block_entry() { process_events_hook(); }
+
+[[gnu::noinline]] void trace_step(const DecodedBlock& b, const Step* s) {
+  if (!_tracing_on || !_trace_hook || s->kind == Step::END || s->kind == Step::BAD) return;
+  const u8* rec = s->rec();
+  if (rd32(rec + REC_HANDLER)) _trace_hook(rd32(rec), rec, s == b.steps);
+}
+
+// Leaving a block because a level is pending, after the step at `s`: the
+// temporaries of the operation that set it (with the grouped initialisation
+// off, the compiler put their deletion right after it), then the block's own
+// clean-up.
+void leave_block(const DecodedBlock& b, const Step* s) {
+  const u8* next = s->rec() + rec_size(s->rec());
+  const u8* cleanrec = b.cleanup ? mem + b.cleanup - 4 : nullptr;
+  if (!optimtmpvarinit && rd32(next) != END_MARK && rd32(next + REC_HANDLER) == H_mvardel &&
+      next != cleanrec)
+    call_record(next);
+  if (!cleanrec) return;
+  const Step& c = b.cleanup_step;
+  const u32 ok = c.kind == Step::DEL_TEMPS && !_tracing_on ? del_group(c)
+                 : rd32(cleanrec + REC_HANDLER) == H_mvardel
+                     ? del_temps(c.result, c.params, c.count)
+                     : c.handler(c.result, c.params, c.count);
+  if (!ok) {
+    last_lexema = 0;
+    execerror(if_c_error);
+  }
+}
+
+// A loop enters its body: its rounds go on from the body's end while the
+// slot holds it (see END).
+void hold_rounds(Resume& e, const DecodedBlock* body, VarEntry* slot) {
+  e.body = body;
+  e.slot = slot;
+  if (e.step->kind != Step::FOR) return;
+  const u8* params = e.step->params;
+  e.index = P(params, 0);
+  e.from = P(params, 1);
+  e.to = P(params, 2);
+  e.by = P(params, 3);
+}
+
+// The index leaves the loop (1), has left its range on the start side
+// (-1, error 73), or runs the body (0).
+inline int for_check(i32 i, const VarEntry* from, const VarEntry* to, bool descending) {
+  if (descending) {
+    if (as_int(to->value) > i) return 1;
+    if (i > as_int(from->value)) return -1;
+  } else {
+    if (i > as_int(to->value)) return 1;
+    if (i < as_int(from->value)) return -1;
+  }
+  return 0;
+}
+
+constexpr int NOT_FUSED = 2;
+
+// The rounds of a "for" whose body is one compound assignment on an integer
+// variable (DecodedBlock::single), from one whose check has passed up to
+// the check that ends them; that check's verdict. Such a step changes no
+// type, no block slot, no level and no switch, and nothing rewrites its
+// words, so what is seen before the first round holds for all of them. The
+// loop's own slots are read anew each round: the variable may be one.
+template <bool Down, bool Sub>
+int compound_rounds(const Resume& r, VarEntry* v, const VarEntry* w, u64& rounds) {
+  VarEntry* const ix = r.index;
+  const VarEntry* const from = r.from;
+  const VarEntry* const to = r.to;
+  const VarEntry* const by = r.by;
+  for (;;) {
+    fuzz_step();  // the block's entry
+    fuzz_step();
+    v->value = Sub ? v->value - w->value : v->value + w->value;  // wraps
+    ++rounds;
+    const i32 i = as_int(ix->value += by->value);
+    if constexpr (Down) {
+      if (as_int(to->value) > i) return 1;
+      if (i > as_int(from->value)) return -1;
+    } else {
+      if (i > as_int(to->value)) return 1;
+      if (i < as_int(from->value)) return -1;
+    }
+  }
+}
+
+// The same when the variable is none of the loop's slots: then only the
+// index changes between rounds, and the bounds and step stay in registers.
+template <bool Down, bool Sub>
+int compound_rounds_fixed(const Resume& r, VarEntry* v, const VarEntry* w, u64& rounds) {
+  VarEntry* const ix = r.index;
+  const i32 from = as_int(r.from->value), to = as_int(r.to->value);
+  const u32 by = r.by->value;
+  u32 i = ix->value;
+  u64 k = 0;
+  for (;;) {
+    fuzz_step();  // the block's entry
+    fuzz_step();
+    v->value = Sub ? v->value - w->value : v->value + w->value;  // wraps
+    ++k;
+    ix->value = i += by;  // wraps
+    if constexpr (Down) {
+      if (to > as_int(i)) break;
+      if (as_int(i) > from) {
+        rounds += k;
+        return -1;
+      }
+    } else {
+      if (as_int(i) > to) break;
+      if (as_int(i) < from) {
+        rounds += k;
+        return -1;
+      }
+    }
+  }
+  rounds += k;
+  return 1;
+}
+
+int single_step_rounds(const Resume& r, const DecodedBlock& b, u64& n) {
+  const Step& st = *b.single;
+  VarEntry* v = P(st.params, 0);
+  const VarEntry* w = P(st.params, 1);
+  if (!arith::is_integer(v->type)) return NOT_FUSED;
+  u64 rounds = 0;
+  const bool sub = st.kind == Step::MINUS_ASSIGN;
+  if (v != r.index && v != r.from && v != r.to && v != r.by) {
+    const int c = r.aux ? (sub ? compound_rounds_fixed<true, true>(r, v, w, rounds)
+                               : compound_rounds_fixed<true, false>(r, v, w, rounds))
+                        : (sub ? compound_rounds_fixed<false, true>(r, v, w, rounds)
+                               : compound_rounds_fixed<false, false>(r, v, w, rounds));
+    n += rounds * b.nsteps;
+    return c;
+  }
+  const int c = r.aux ? (sub ? compound_rounds<true, true>(r, v, w, rounds)
+                             : compound_rounds<true, false>(r, v, w, rounds))
+                      : (sub ? compound_rounds<false, true>(r, v, w, rounds)
+                             : compound_rounds<false, false>(r, v, w, rounds));
+  n += rounds * b.nsteps;
+  return c;
+}
+
+#if defined(__GNUC__) && !defined(QV_NO_COMPUTED_GOTO)
+#define QV_COMPUTED_GOTO 1
+#endif
+
+}  // namespace
+
+// The executor's loop: runs the steps from the host step `s` of `b`, a
+// block of one step that runs blocks, made by run_from_handler. Returns the
+// records counted, or OP_FAILED when the host step failed (if_c_error set).
+template <bool Traced>
+u64 run_steps(const DecodedBlock* b, const Step* s) {
+#ifdef QV_COMPUTED_GOTO
+#define QV_STEP_LABEL(k) &&step_##k,
+  static const void* const step_code[] = {QV_STEP_KINDS(QV_STEP_LABEL)};
+#undef QV_STEP_LABEL
+  static_assert(sizeof step_code / sizeof *step_code == Step::KIND_COUNT);
+#define vmdispatch(k) goto* step_code[k];
+#define vmcase(k) step_##k:
+#define vmjump goto* step_code[s->kind]
+#else
+#define vmdispatch(k) switch (k)
+#define vmcase(k) case Step::k:
+#define vmjump continue
+#endif
+// Each step jumps to the next one's code by itself, so that every kind of
+// step has its own dispatch branch, which predicts far better than one.
+#define QV_GO()                                   \
+  do {                                            \
+    fuzz_step();                                  \
+    if constexpr (Traced) trace_step(*b, s);      \
+    vmjump;                                       \
+  } while (0)
+#define QV_NEXT() \
+  do {            \
+    ++s;          \
+    QV_GO();      \
+  } while (0)
+#define QV_FAIL(code)    \
+  do {                   \
+    if_c_error = (code); \
+    goto failed;         \
+  } while (0)
+#define QV_CHECKED(call)                    \
+  do {                                      \
+    if (!(call)) [[unlikely]] goto failed; \
+    QV_NEXT();                              \
+  } while (0)
+  Resume* const base = resume_top;
+  u64 n = 0;      // records counted
+  u64 done;       // records of the block that is done
+  VarEntry* slot; // the block that the step at s enters
+  Ref aux = 0;    // the state of that step (see Resume)
+  for (;;) {
+    vmdispatch(s->kind) {
+      vmcase(CALL) {
+        if (!s->handler(s->result, s->params, s->count)) [[unlikely]] goto failed;
+        // Only a handler's call or a "return" can set a level or a stop,
+        // so the other steps go on without testing for one.
+        if (signal_pending()) [[unlikely]] goto leave;
+        QV_NEXT();
+      }
+      // The handler reports it when tracing, which a handler may have
+      // switched on; else there is nothing to do.
+      vmcase(IDLE_INIT) {
+        if (_tracing_on) [[unlikely]]
+          if (!s->handler(s->result, s->params, s->count)) goto failed;
+        QV_NEXT();
+      }
+      vmcase(INIT_TEMPS) {
+        if (_tracing_on) [[unlikely]] QV_CHECKED(s->handler(s->result, s->params, s->count));
+        init_group(*s);
+        QV_NEXT();
+      }
+      vmcase(DEL_TEMPS) {
+        QV_CHECKED(_tracing_on ? s->handler(s->result, s->params, s->count) : del_group(*s));
+      }
+      vmcase(PLUS) { QV_CHECKED(arith::fold<arith::ADD>(s->result, s->params, s->count)); }
+      vmcase(MUL) { QV_CHECKED(arith::fold<arith::MUL>(s->result, s->params, s->count)); }
+      vmcase(MINUS) { QV_CHECKED(arith::binary<arith::SUB>(s->result, s->params)); }
+      vmcase(DIV) { QV_CHECKED(arith::binary<arith::DIV>(s->result, s->params)); }
+      vmcase(MOD) { QV_CHECKED(arith::binary<arith::MOD>(s->result, s->params)); }
+      vmcase(PLUS_ASSIGN) { QV_CHECKED(arith::in_place<arith::ADD>(s->result, s->params)); }
+      vmcase(MINUS_ASSIGN) { QV_CHECKED(arith::in_place<arith::SUB>(s->result, s->params)); }
+      vmcase(ELEMENT) { QV_CHECKED(element_into(s->result, s->params)); }
+      vmcase(ASSIGN) {
+        QV_CHECKED(assign_in_slot(P(s->params, 0), P(s->params, 1), s->result) ||
+                   s->handler(s->result, s->params, s->count));
+      }
+      vmcase(INC) { QV_CHECKED(arith::step(s->result, s->params, s->count, true)); }
+      vmcase(DEC) { QV_CHECKED(arith::step(s->result, s->params, s->count, false)); }
+      // Numbers compare here; other types through their comp, in the handler.
+      vmcase(COMPARE) {
+        i32 c;
+        if (arith::order(P(s->params, 0), P(s->params, 1), &c)) {
+          if (s->result) S(s->result)->value = (s->holds >> (c + 1)) & 1;
+          QV_NEXT();
+        }
+        QV_CHECKED(s->handler(s->result, s->params, s->count));
+      }
+      vmcase(PARAM) { QV_CHECKED(param_value(s->result, s->params, s->count)); }
+      vmcase(RETURN) {
+        if (!return_value(s->params, s->count)) [[unlikely]] goto failed;
+        goto leave;
+      }
+      // The steps that run blocks: each picks its block and enters it; its
+      // epilogue, after the block, is in `finished`.
+      vmcase(EXEC) {
+        aux = 0;
+        goto exec_block;
+      }
+      vmcase(IF) {
+        aux = 0;
+        if (P(s->params, 0)->value)
+          slot = P(s->params, 1);
+        else if (s->nparams() >= 3)
+          slot = P(s->params, 2);
+        else
+          QV_NEXT();
+        goto enter;
+      }
+      vmcase(CALL_BLOCK) {
+        slot = P(s->params, 0);
+        if (slot->flags & V_EMPTY) QV_FAIL(E_NOT_INIT);
+        if (const u32 refused = call_refusal(s->nparams())) QV_FAIL(refused);
+        aux = callstack.next;
+        push_frame(s->result, s->params, s->nparams());
+        goto enter;
+      }
+      // A selector past the blocks runs nothing.
+      vmcase(SWITCH) {
+        const u32 sel = P(s->params, 0)->value;
+        if (s->nparams() < 2 || sel >= s->nparams() - 1) QV_NEXT();
+        slot = P(s->params, sel + 1);
+        goto enter;
+      }
+      vmcase(LOOP) {
+        aux = 0;
+        goto round;
+      }
+      vmcase(FOR) {
+        P(s->params, 0)->value = P(s->params, 1)->value;
+        aux = as_int(P(s->params, 1)->value) > as_int(P(s->params, 2)->value);
+        goto round;
+      }
+      vmcase(BAD) {
+        last_lexema = 0;
+        execerror(E_BAD_INIT);
+      }
+      vmcase(END) {
+        if (resume_top != base) {
+          // A round of a loop's body without a level: the next round
+          // starts right here, with the body still entered, when the slot
+          // still holds it and nothing asks for the slow entry. The rounds
+          // share one run of the body (see block_runs.h): between two of
+          // them its slots are empty, and nothing runs but the loop's test.
+          Resume& r = resume_top[-1];
+          if (r.body == b && !signal_pending()) [[likely]] {
+            n += s - b->steps;
+            int c = 0;
+            if (r.step->kind == Step::FOR) {
+              r.index->value += r.by->value;  // wraps
+              c = for_check(as_int(r.index->value), r.from, r.to, r.aux);
+            }
+            if (c == 0) {
+              if (r.slot->value != b->at || (r.slot->flags & V_EMPTY) || special_mode())
+                  [[unlikely]] {
+                // The next round enters the body anew, or what the slot
+                // now holds.
+                --resume_top;
+                run_ends(*b);
+                --exec_depth;
+                b = r.block;
+                s = r.step;
+                aux = r.aux;
+                slot = r.slot;
+                goto enter_round;
+              }
+              if (!b->single || r.step->kind != Step::FOR ||
+                  (c = single_step_rounds(r, *b, n)) == NOT_FUSED) {
+                s = b->steps + b->idle_init;
+                fuzz_step();  // the block's entry
+                QV_GO();
+              }
+            }
+            // The loop is done.
+            --resume_top;
+            run_ends(*b);
+            --exec_depth;
+            b = r.block;
+            s = r.step;
+            if (c < 0) QV_FAIL(E_FOR_RANGE);
+            QV_NEXT();
+          }
+          n += s - b->steps;
+          goto block_done;
+        }
+        return n;  // the host step's block
+      }
+#ifndef QV_COMPUTED_GOTO
+      default: break;
+#endif
+    }
+    continue;
+
+  // "exec": the block of parameter aux, after the earlier ones. Levels
+  // are not examined between the blocks: a block started while one is
+  // pending still runs its first record.
+  exec_block:
+    if (aux >= s->nparams()) {
+      if (signal_pending()) goto leave;
+      QV_NEXT();
+    }
+    slot = P(s->params, aux);
+    goto enter;
+
+  // "loop" and "for": the first round, and the next one after a round
+  // that left the body (see END). A "for" reads its index, bounds and step
+  // anew at every round, as the body may change any of them.
+  next_round:
+    if (s->kind == Step::FOR) P(s->params, 0)->value += P(s->params, 3)->value;  // wraps
+  round:
+    if (s->kind == Step::FOR) {
+      if (const int c = for_check(s->params, aux)) [[unlikely]] {
+        if (c < 0) QV_FAIL(E_FOR_RANGE);
+        QV_NEXT();
+      }
+      slot = P(s->params, 4);
+    } else {
+      slot = P(s->params, 0);
+    }
+    goto enter_round;
+
+  // A loop's step enters its body for a round.
+  enter_round:
+    if (slot->flags & V_EMPTY) [[unlikely]] QV_FAIL(E_NOT_INIT);
+    if (exec_depth >= MAX_BLOCK_DEPTH) [[unlikely]] QV_FAIL(E_NESTING);
+    ++exec_depth;
+    {
+      Resume& e = *resume_top++;
+      e.block = b;
+      e.step = s;
+      e.aux = aux;
+      b = decoded_block(slot->value);
+      hold_rounds(e, b, slot);
+    }
+    goto entered;
+
+  // Any other step runs the block in `slot`.
+  enter:
+    if (slot->flags & V_EMPTY) [[unlikely]] QV_FAIL(E_NOT_INIT);
+    if (exec_depth >= MAX_BLOCK_DEPTH) [[unlikely]] QV_FAIL(E_NESTING);
+    ++exec_depth;
+    {
+      Resume& e = *resume_top++;
+      e.block = b;
+      e.step = s;
+      e.aux = aux;
+      e.body = nullptr;
+      const DecodedBlock* last = s->entered;
+      if (!last || last->at != slot->value) [[unlikely]] s->entered = last = decoded_block(slot->value);
+      b = last;
+    }
+  entered:
+    run_begins(*b);
+    s = b->steps;
+    fuzz_step();  // the block's entry
+    if (special_mode() || signal_pending()) [[unlikely]] goto special_entry;
+    // The idle initialisation is counted but not run.
+    s += b->idle_init;
+    QV_GO();
+
+  // A block entered with events to process first, tracing on, or a level
+  // pending. A block started while a level is pending runs its first
+  // record, the idle initialisation too, and leaves; one whose events
+  // raised a stop runs its first operation and ends the run there.
+  special_entry: {
+    const bool level = signal_pending();
+    if (doprocesskeys && process_events_hook) at_block_entry();
+    if (!level && !_tracing_on) s += b->idle_init;
+    if (!signal_pending()) QV_GO();
+    if (s->kind == Step::END || s->kind == Step::BAD) QV_GO();
+    if constexpr (Traced) trace_step(*b, s);
+    if (!s->handler(s->result, s->params, s->count)) goto failed;
+    goto leave;
+  }
+
+  // The step at s set a level or a stop, or a block it ran left with one.
+  leave:
+    if (resume_top == base) return n;
+    done = s - b->steps + 1;
+    // "stop" first: the next block of an "exec" would otherwise leave
+    // early and lose the stop.
+    if (on_stop) stop_run(s->rec());
+    // Most blocks leave with no clean-up or one that deletes a group of
+    // number temporaries: that is done here; the rest in leave_block.
+    if (optimtmpvarinit && !b->cleanup) [[likely]]
+      goto finished;
+    if (optimtmpvarinit && b->cleanup_step.kind == Step::DEL_TEMPS && !_tracing_on) [[likely]] {
+      if (!del_group(b->cleanup_step)) [[unlikely]] {
+        last_lexema = 0;
+        execerror(if_c_error);
+      }
+      goto finished;
+    }
+    leave_block(*b, s);
+    goto finished;
+
+  // The step at s failed with if_c_error.
+  failed:
+    if (resume_top == base) return OP_FAILED;
+    record_failed(s->rec());
+
+  // The block b is done, `done` records of it run; the step that entered
+  // it finishes, as the operation would after a native run of the block.
+  finished:
+    if (resume_top == base) return n;
+    n += done;
+  block_done:  // the same, counted, with a step to go back to
+    run_ends(*b);
+    --exec_depth;
+    {
+      const Resume& r = *--resume_top;
+      b = r.block;
+      s = r.step;
+      aux = r.aux;
+    }
+    switch (s->kind) {
+      case Step::CALL_BLOCK:
+        callstack.next = aux;
+        --block_nesty;
+        // No level leaves the called block.
+        cont_level = brk_level = 0;
+        QV_NEXT();
+      case Step::EXEC:
+        ++aux;
+        goto exec_block;
+      case Step::SWITCH:
+        // A "break" or "continue" inside the chosen block ends here.
+        _brk_cont();
+        break;
+      case Step::LOOP:
+      case Step::FOR:
+        if (signal_pending() && _brk_cont()) break;
+        goto next_round;
+      default:  // "if"
+        break;
+    }
+    if (signal_pending()) [[unlikely]] goto leave;
+    QV_NEXT();
+  }
+#undef QV_CHECKED
+#undef QV_FAIL
+#undef QV_NEXT
+#undef QV_GO
+#undef vmjump
+#undef vmcase
+#undef vmdispatch
+}
+
+namespace {
+
+template <bool Traced>
+u32 run_host(Step::Kind kind, Ref result, const u8* params, u32 count) {
+  if (native_stack_low()) return fail(E_NESTING);
+  Step host[2]{};
+  host[0] = Step{nullptr, params, result, count, kind, 0, 0, nullptr};
+  host[1].kind = Step::END;
+  DecodedBlock b{};
+  b.runs = DecodedBlock::UNCOUNTED;
+  b.nsteps = 1;
+  b.steps = host;
+  const u64 n = run_steps<Traced>(&b, host);
+  if (n == OP_FAILED) return 0;
+  _opcount += n;
+  return 1;
+}
+
+// A block slot run from outside the loop, as "exec" of the one block.
+template <bool Traced>
+void run_block(VarEntry* slot) {
+  u8 param[4];
+  wr32(param, ref_of(slot));
+  if (!run_host<Traced>(Step::EXEC, 0, param, 1)) {
+    last_lexema = 0;
+    execerror(if_c_error);
+  }
 }
 
 }  // namespace
 
-// The walk's steps, with the marked operations done inline. Each step
-// jumps to the next one's code by itself, so that every kind of step has
-// its own dispatch branch, which predicts far better than one shared one.
-// Only a call of a handler or a "return" can set a level or a stop, so the
-// other steps go on without testing for one. "exec", "if" and "call" of a
-// decoded block go on with that block's steps right here, its caller's
-// place kept in pending_stack: a QV program's nesting costs no native
-// frames then, which deep recursion would feel.
-template <bool Counted>
-u64 run_decoded_steps(const DecodedBlock& first) {
-  static const void* const code[] = {
-      &&call, &&init_temps, &&del_temps, &&plus, &&mul, &&minus, &&div, &&mod,
-      &&plus_assign, &&minus_assign, &&element, &&assign, &&inc, &&dec, &&compare, &&param, &&ret,
-      &&exec, &&call_block, &&if_, &&end,
-  };
-  static_assert(sizeof code / sizeof *code == Step::END + 1);
-  Pending* const base = pending_top;
-  const DecodedBlock* b = &first;
-  if constexpr (Counted) run_begins(*b);
-  const Step* s = b->steps;
-  const DecodedBlock* callee;
-  Ref saved = 0;
-  u64 done;
-#define QV_NEXT_STEP()   \
-  do {                   \
-    ++s;                 \
-    fuzz_step();         \
-    goto* code[s->kind]; \
-  } while (0)
-#define QV_CHECKED(call)                                \
-  do {                                                  \
-    if (!(call)) [[unlikely]] record_failed(s->rec()); \
-    QV_NEXT_STEP();                                     \
-  } while (0)
-  fuzz_step();  // the block's entry
-  fuzz_step();  // its first step
-  goto* code[s->kind];
-call:
-  if (!s->handler(s->result, s->params, s->count)) [[unlikely]] record_failed(s->rec());
-  if (signal_pending()) [[unlikely]] goto leave;
-  QV_NEXT_STEP();
-// The operations that run blocks: the block entered right here, or
-// through the operation's own code (see run_slot).
-exec:
-  if ((s->count & 0xFF) == 1 && !signal_pending() && (callee = enterable(P(s->params, 0))))
-    goto enter;
-  if (!s->handler(s->result, s->params, s->count)) [[unlikely]] record_failed(s->rec());
-  if (signal_pending()) [[unlikely]] goto leave;
-  QV_NEXT_STEP();
-if_: {
-  const VarEntry* chosen = P(s->params, 0)->value ? P(s->params, 1)
-                           : (s->count & 0xFF) >= 3 ? P(s->params, 2)
-                                                    : nullptr;
-  if (!chosen) QV_NEXT_STEP();
-  if (!signal_pending() && (callee = enterable(chosen))) goto enter;
-  if (!s->handler(s->result, s->params, s->count)) [[unlikely]] record_failed(s->rec());
-  if (signal_pending()) [[unlikely]] goto leave;
-  QV_NEXT_STEP();
-}
-call_block: {
-  const u32 np = s->count & 0xFF;
-  if (!call_refusal(np) && (callee = enterable(P(s->params, 0)))) {
-    saved = callstack.next;
-    push_frame(s->result, s->params, np);
-    goto enter;
-  }
-  if (!s->handler(s->result, s->params, s->count)) [[unlikely]] record_failed(s->rec());
-  if (signal_pending()) [[unlikely]] goto leave;
-  QV_NEXT_STEP();
-}
-enter:
-  ++exec_depth;
-  *pending_top++ = {b, s, saved, s->kind};
-  b = callee;
-  run_begins(*b);
-  s = b->steps;
-  fuzz_step();  // the block's entry
-  fuzz_step();  // its first step
-  goto* code[s->kind];
-ret:
-  if (!return_value(s->params, s->count)) [[unlikely]] record_failed(s->rec());
-  goto leave;
-inc:
-  QV_CHECKED(arith::step(s->result, s->params, s->count, true));
-dec:
-  QV_CHECKED(arith::step(s->result, s->params, s->count, false));
-// Numbers compare here; other types through their comp, in the handler.
-compare: {
-  i32 c;
-  if (arith::order(P(s->params, 0), P(s->params, 1), &c)) {
-    if (s->result) S(s->result)->value = (s->holds >> (c + 1)) & 1;
-    QV_NEXT_STEP();
-  }
-  QV_CHECKED(s->handler(s->result, s->params, s->count));
-}
-param:
-  QV_CHECKED(param_value(s->result, s->params, s->count));
-plus:
-  QV_CHECKED(arith::fold<arith::ADD>(s->result, s->params, s->count));
-mul:
-  QV_CHECKED(arith::fold<arith::MUL>(s->result, s->params, s->count));
-minus:
-  QV_CHECKED(arith::binary<arith::SUB>(s->result, s->params));
-div:
-  QV_CHECKED(arith::binary<arith::DIV>(s->result, s->params));
-mod:
-  QV_CHECKED(arith::binary<arith::MOD>(s->result, s->params));
-plus_assign:
-  QV_CHECKED(arith::in_place<arith::ADD>(s->result, s->params));
-minus_assign:
-  QV_CHECKED(arith::in_place<arith::SUB>(s->result, s->params));
-element:
-  QV_CHECKED(element_into(s->result, s->params));
-assign:
-  QV_CHECKED(assign_in_slot(P(s->params, 0), P(s->params, 1), s->result) ||
-             s->handler(s->result, s->params, s->count));
-// Tracing, which a handler may have switched on, reports the temporaries:
-// the handlers do that.
-init_temps:
-  if (_tracing_on) [[unlikely]] QV_CHECKED(s->handler(s->result, s->params, s->count));
-  init_group(*s);
-  QV_NEXT_STEP();
-del_temps:
-  QV_CHECKED(_tracing_on ? s->handler(s->result, s->params, s->count) : del_group(*s));
-end:
-  done = b->idle_init + b->nsteps;
-  goto finished;
-leave:
-  done = b->idle_init + (s - b->steps) + 1;
-  // "stop" first, as in the walk.
-  if (on_stop) stop_run(s->rec());
-  leave_decoded(*b, s->rec() + rec_size(s->rec()));
-finished:
-  if (pending_top == base) {
-    if constexpr (Counted) run_ends(*b);
-    return done;
-  }
-  run_ends(*b);
-  // A block entered here is done: its operation finishes as it would
-  // after a native run, and its caller goes on.
-  _opcount += done;
-  --exec_depth;
-  {
-    const Pending& p = *--pending_top;
-    b = p.block;
-    s = p.step;
-    if (p.op == Step::CALL_BLOCK) {
-      callstack.next = p.saved;
-      --block_nesty;
-      // No level leaves the called block.
-      cont_level = brk_level = 0;
-    }
-  }
-  if (signal_pending()) [[unlikely]] goto leave;
-  QV_NEXT_STEP();
-#undef QV_CHECKED
-#undef QV_NEXT_STEP
-}
-template u64 run_decoded_steps<true>(const DecodedBlock&);
-template u64 run_decoded_steps<false>(const DecodedBlock&);
-
-u64 run_block_slow(Ref blk) {
-  u64 n = 0;
-  const DecodedBlock* d;
-  if (_tracing_on || !(d = decoded_block(blk))) {
-    walk_block<false>(mem + blk, n, true);
-    return n;
-  }
-  if (doprocesskeys && process_events_hook) {
-    process_events_hook();
-    // A key handler that switched tracing on: its temporaries' lines.
-    if (_tracing_on) [[unlikely]] {
-      walk_records<false>(mem + blk, n, true);
-      return n;
-    }
-  }
-  return run_decoded_steps(*d);
+u32 run_from_handler(Step::Kind kind, Ref result, const u8* params, u32 count) {
+  return _execute == _exectrace ? run_host<true>(kind, result, params, count)
+                                : run_host<false>(kind, result, params, count);
 }
 
 void _executor(VarEntry* slot) { run_block<false>(slot); }
@@ -286,7 +663,7 @@ u32 execute(int trace) {
     exec_depth = 0;
     block_nesty = 0;
     callstack.next = callstack.base;
-    pending_top = pending_stack;
+    resume_top = resume_stack;
     abandon_runs();
     return e.code ? e.code : 1;
   }
@@ -304,7 +681,7 @@ void reset_run_state() {
   exec_depth = 0;
   block_nesty = 0;
   _execute = _executor;
-  pending_top = pending_stack;
+  resume_top = resume_stack;
   abandon_runs();
   clear_decoded_blocks();
 }

@@ -1,4 +1,4 @@
-// The executor: walks the call records of a block and calls their handlers.
+// The executor: runs the blocks of the code page (see executor.cpp).
 #pragma once
 
 #include "qv.h"
@@ -55,30 +55,24 @@ extern u64 _opcount;
 extern Ref last_lexema;
 extern u32 optimtmpvarinit;
 
-// Nesting of executor calls; deeper runs end with error 53 instead of
-// exhausting the native stack.
+// Blocks entered and not yet done; deeper runs end with error 53.
 constexpr u32 MAX_BLOCK_DEPTH = 3000;
 extern u32 exec_depth;
 
-// Most nesting costs no native frames (decoded blocks enter one another in
-// one loop), but loops, several blocks of one "exec", tracing and event
-// processing run their blocks through native calls. Those test the native
-// stack as well as the nesting count: below stack_floor, which lies
-// NATIVE_STACK_RESERVE above the stack's end, a block does not start
-// (error 53), so the limit holds on any stack the system gives.
+// Blocks enter one another inside the executor's loop, at no native cost,
+// but a handler that runs blocks from outside it (a key handler's block,
+// run while events are processed at a block's entry) starts the loop
+// natively. Such a start tests the native stack: below stack_floor, which
+// lies NATIVE_STACK_RESERVE above the stack's end, it fails with 53, so the
+// limit holds on any stack the system gives.
 constexpr u32 NATIVE_STACK_RESERVE = 160 * 1024;
 extern std::uintptr_t stack_floor;
 // The stack pointer is read from the address of a local rather than the
-// frame address, which would cost the loops that inline the test a
-// register for a frame pointer.
+// frame address, which would cost a register for a frame pointer.
 [[gnu::always_inline]] inline bool native_stack_low() {
   char probe;
   asm("" : : "r"(&probe));  // the local must have an address on the stack
   return reinterpret_cast<std::uintptr_t>(&probe) < stack_floor;
-}
-// Whether a block run through a native call would nest too deeply.
-[[gnu::always_inline]] inline bool too_deep() {
-  return exec_depth >= MAX_BLOCK_DEPTH || native_stack_low();
 }
 // Finds the native stack's end and sets stack_floor (0 when unknown).
 void measure_native_stack();
@@ -99,10 +93,13 @@ extern u64 run_steps;
 // A run-time error on its way back to execute().
 struct RunError { u32 code; };
 
+// Runs the program: the main block, the first constant. 0, or the code of
+// the run-time error that ended it.
 u32 execute(int trace);
 // Puts every run-time switch back at rest, so that a second program can run
 // in the same process (tests and fuzzing; the driver runs one per process).
 void reset_run_state();
+// Run the block of a slot, plain or traced; `_execute` names the one in use.
 void _executor(VarEntry* slot);
 void _exectrace(VarEntry* slot);
 void trace_line(Ref position, const u8* record, int first);

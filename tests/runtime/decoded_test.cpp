@@ -62,14 +62,15 @@ TEST_F(Decoded, OperationsDoneInlineAreMarked) {
   clear_decoded_blocks();
   const DecodedBlock* d = decoded_block(b);
   ASSERT_NE(d, nullptr);
-  EXPECT_TRUE(d->idle_init) << "the initialisation of no temporaries is not a step";
-  ASSERT_EQ(d->nsteps, 4u);
-  EXPECT_EQ(d->steps[0].kind, Step::PLUS);
-  EXPECT_EQ(d->steps[1].kind, Step::PARAM);
-  EXPECT_EQ(d->steps[2].kind, Step::RETURN);
-  EXPECT_EQ(d->steps[3].kind, Step::DEL_TEMPS);
+  EXPECT_TRUE(d->idle_init) << "the initialisation of no temporaries is marked";
+  ASSERT_EQ(d->nsteps, 5u);
+  EXPECT_EQ(d->steps[0].kind, Step::IDLE_INIT);
+  EXPECT_EQ(d->steps[1].kind, Step::PLUS);
+  EXPECT_EQ(d->steps[2].kind, Step::PARAM);
+  EXPECT_EQ(d->steps[3].kind, Step::RETURN);
+  EXPECT_EQ(d->steps[4].kind, Step::DEL_TEMPS);
   EXPECT_EQ(d->cleanup_step.kind, Step::DEL_TEMPS);
-  EXPECT_EQ(d->steps[3].temps, 1u);
+  EXPECT_EQ(d->steps[4].temps, 1u);
 }
 
 TEST_F(Decoded, TemporariesWithWorkOfTheirOwnKeepTheirHandlers) {
@@ -88,7 +89,7 @@ TEST_F(Decoded, TemporariesWithWorkOfTheirOwnKeepTheirHandlers) {
   EXPECT_EQ(d->steps[1].kind, Step::CALL);
 }
 
-TEST_F(Decoded, RecordsThatLeaveTheCodePageOrNameNoHandlerAreNotDecoded) {
+TEST_F(Decoded, RecordsThatLeaveTheCodePageOrNameNoHandlerEndTheRun) {
   // A block whose last words lie at the end of the code page without an
   // end marker, and one with a handler word past the registry.
   Ref last = codepage.end - 8;
@@ -98,9 +99,12 @@ TEST_F(Decoded, RecordsThatLeaveTheCodePageOrNameNoHandlerAreNotDecoded) {
   cb.record(H_COUNT + 5, 0, {});
   cb.end_block();
   clear_decoded_blocks();
-  EXPECT_EQ(decoded_block(last), nullptr);
-  EXPECT_EQ(decoded_block(b), nullptr);
-  EXPECT_EQ(decoded_block(END_BLOCK), nullptr) << "outside the code page";
+  EXPECT_EQ(decoded_block(last)->steps[0].kind, Step::BAD) << "runs past the code page";
+  EXPECT_EQ(decoded_block(b)->steps[0].kind, Step::BAD) << "names no handler";
+  EXPECT_EQ(decoded_block(END_BLOCK)->nsteps, 0u) << "the empty block, outside the code page";
+  main_->value = b;
+  EXPECT_EQ(execute(0), 71u) << "a record that cannot run ends the run";
+  EXPECT_EQ(last_lexema, 0u);
 }
 
 TEST_F(Decoded, ANewCodePageIsDecodedAfresh) {

@@ -1,6 +1,6 @@
-// Loop operations run their bodies with the plain executor inlined and a
-// shortcut for bodies of one operation: these cases check that the
-// shortcuts keep the record counts, levels, stop and block changes right.
+// Loop operations run their bodies' rounds inside the executor's loop, the
+// body kept entered from one round to the next: these cases check that the
+// rounds keep the record counts, levels, stop and block changes right.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -93,6 +93,25 @@ TEST_F(LoopBody, EventsAreProcessedAtEveryRound) {
   doprocesskeys = 1;
   EXPECT_EQ(run_for(5, body({inc_x()})), 0u);
   EXPECT_EQ(pumped, 1 + 5) << "the main block's entry and each round's";
+  process_events_hook = nullptr;
+  doprocesskeys = 0;
+}
+
+// The host's event pump raises a stop when the window closes; the stop is
+// reported at the operation that the round runs first.
+TEST_F(LoopBody, AStopRaisedAtARoundsEntryNamesTheBodysFirstOperation) {
+  static int pumped;
+  pumped = 0;
+  process_events_hook = [] {
+    if (++pumped == 3) on_stop = 1;
+  };
+  doprocesskeys = 1;
+  VarEntry* blk = body({inc_x()});
+  const Ref inc = blk->value + 4 + REC_PARAMS;  // after the idle initialisation
+  wr32(mem + inc, place_text("x ++"));
+  EXPECT_EQ(run_for(5, blk), 38u);
+  EXPECT_EQ(last_lexema, rd32(mem + inc));
+  EXPECT_EQ(x_->value, 2u) << "the second round ran its operation, then stopped";
   process_events_hook = nullptr;
   doprocesskeys = 0;
 }

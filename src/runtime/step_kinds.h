@@ -1,0 +1,37 @@
+// The kinds of decoded steps, one line each with what the executor does for
+// it. The list serves both the enum (decoded.h) and the executor's dispatch
+// table (executor.cpp), so the two cannot drift apart.
+//
+// Most records are CALL steps: their handler is called as the record says.
+// The others are the commonest operations, done inline, and the operations
+// that run blocks, which the executor enters in its own loop instead of
+// nesting a native call.
+#pragma once
+
+#define QV_STEP_KINDS(X)                                                        \
+  X(CALL)          /* call the handler; it may set a level or a stop        */ \
+  X(IDLE_INIT)     /* an initialisation of no temporaries: nothing to do    */ \
+  X(INIT_TEMPS)    /* initialise a group of number and truth temporaries    */ \
+  X(DEL_TEMPS)     /* delete such a group (a block's clean-up)              */ \
+  X(PLUS)          /* result = a + b + ...                                  */ \
+  X(MUL)           /* result = a * b * ...                                  */ \
+  X(MINUS)         /* result = a - b                                        */ \
+  X(DIV)           /* result = a / b                                        */ \
+  X(MOD)           /* result = a % b                                        */ \
+  X(PLUS_ASSIGN)   /* a += b                                                */ \
+  X(MINUS_ASSIGN)  /* a -= b                                                */ \
+  X(ELEMENT)       /* point the next record at an array element             */ \
+  X(ASSIGN)        /* a = b                                                 */ \
+  X(INC)           /* a ++                                                  */ \
+  X(DEC)           /* a --                                                  */ \
+  X(COMPARE)       /* result = a <op> b, numbers inline                     */ \
+  X(PARAM)         /* "par#": an argument of the innermost call             */ \
+  X(RETURN)        /* "return": level -1, value to the call's result        */ \
+  X(EXEC)          /* run the blocks of the parameters in turn              */ \
+  X(IF)            /* run the block of the condition's branch               */ \
+  X(CALL_BLOCK)    /* push a frame and run the block                        */ \
+  X(SWITCH)        /* run the selected block; a level ends there            */ \
+  X(LOOP)          /* run the block round after round                       */ \
+  X(FOR)           /* run the block for each value of the index             */ \
+  X(BAD)           /* a record that cannot run: the program file is damaged */ \
+  X(END)           /* after the last step: the block is done                */
