@@ -16,6 +16,8 @@ TableHead rettable{0, 0, 0, 0, 12};
 TableHead codepage{0, 0, 0, 0, 4};
 TableHead callstack{0, 0, 0, 0, 4};
 Ref lexema = 0;
+Ref last_lexema = 0;
+u32 optimtmpvarinit = 1;
 
 namespace {
 

@@ -49,8 +49,6 @@ u32 _tracing_int = 0;
 u32 _trace_stop = 0;
 TraceHook _trace_hook = nullptr;
 u64 _opcount = 0;
-Ref last_lexema = 0;
-u32 optimtmpvarinit = 1;
 u32 exec_depth = 0;
 std::uintptr_t stack_floor = 0;
 #ifdef QV_FUZZ

@@ -52,8 +52,6 @@ extern u32 _trace_stop;
 using TraceHook = void (*)(Ref position, const u8* record, int first);
 extern TraceHook _trace_hook;
 extern u64 _opcount;
-extern Ref last_lexema;
-extern u32 optimtmpvarinit;
 
 // Blocks entered and not yet done; deeper runs end with error 53.
 constexpr u32 MAX_BLOCK_DEPTH = 3000;
