@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
     return load_window_library().run_with_window(argc, argv);
   // What the toolkit's application would do for the program's output.
   std::setlocale(LC_ALL, "");
-  __winopensound();
+  winopensound();
   app_argc = argc;
   app_argv = argv;
   before_run_hook = [] {

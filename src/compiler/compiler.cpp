@@ -98,7 +98,7 @@ bool decides_type(const FuncEntry& f, u32 k) {
 }
 
 u32 conversion(u32 from, u32 to) {
-  return from < TY_COUNT && to < TY_COUNT ? __convtab[from][to] : 0;
+  return from < TY_COUNT && to < TY_COUNT ? convtab[from][to] : 0;
 }
 
 void put_word(ParList& pl, u32 word, u32 type, u8 mark = 0) {

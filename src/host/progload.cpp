@@ -315,8 +315,8 @@ void load_record(FILE* f, u8 pos) {
     if (h == H_convcall && i == 0) {
       const u8 src = static_cast<u8>(load_byteval(f));
       const u8 dst = static_cast<u8>(load_byteval(f));
-      if (src >= TY_COUNT || dst >= TY_COUNT || !__convtab[src][dst]) refuse(E_PROG_RECORD);
-      rst_pointer(__convtab[src][dst]);
+      if (src >= TY_COUNT || dst >= TY_COUNT || !convtab[src][dst]) refuse(E_PROG_RECORD);
+      rst_pointer(convtab[src][dst]);
     } else {
       load_slotword(f, h == H_mvarinit);
     }
@@ -566,7 +566,7 @@ class Checker {
       Slot dst = slot(result, 0), src = param(rec, 1);
       need(dst.ok && !dst.dynamic && (dst.table == T_TEMP || dst.table == T_VAR) && !dst.array);
       need(src.ok && !src.array);
-      return need(__convtab[src.type][dst.type] == word(rec, 0));
+      return need(convtab[src.type][dst.type] == word(rec, 0));
     }
     if (h == H__arrdynelem || h == H__arrindexing) {
       need(n == 2);

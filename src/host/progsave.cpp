@@ -244,7 +244,7 @@ class CodeWalk {
     word(s.index);
   }
 
-  // A conversion is written as a __convtab cell that holds its function:
+  // A conversion is written as a convtab cell that holds its function:
   // the one its slots' types name when they are known (the source of an
   // array element has the array's type), else the first. Reused
   // temporaries keep the type of their last use, so the types may not fit.
@@ -257,11 +257,11 @@ class CodeWalk {
       src = source ? slot_type(source) : it != dyn_.end() ? slot_type(it->second) : TY_NONE;
     }
     u32 dst = slot_type(result);
-    if (!(src < TY_COUNT && dst < TY_COUNT && __convtab[src][dst] == id)) {
+    if (!(src < TY_COUNT && dst < TY_COUNT && convtab[src][dst] == id)) {
       src = TY_NONE;
       for (u32 s = 0; s < TY_COUNT && src == TY_NONE; ++s)
         for (u32 d = 0; d < TY_COUNT && src == TY_NONE; ++d)
-          if (__convtab[s][d] == id) {
+          if (convtab[s][d] == id) {
             src = s;
             dst = d;
           }

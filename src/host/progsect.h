@@ -18,7 +18,7 @@
 // A result or parameter word is a slot reference (SLOT_* tag, index for
 // the tables), except: the declaration's result (a type index), a dynamic
 // element record's result (a code offset) and a conversion record's first
-// parameter (source and destination type bytes of its __convtab cell).
+// parameter (source and destination type bytes of its convtab cell).
 #pragma once
 
 #include <cstdio>

@@ -63,7 +63,7 @@ u32 _getsignal(const u8* params, u32 count, u32 needed, u32 factor, Signal& sig)
     std::puts(BAD_SIZE);
     return fail(E_NONE);
   }
-  if (!__windowsfunc(p * factor, sound_buffer)) {
+  if (!windowsfunc(p * factor, sound_buffer)) {
     std::puts("Can't get sound data");
     return fail(E_NONE);
   }

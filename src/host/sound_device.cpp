@@ -136,7 +136,7 @@ bool record(snd_pcm_t* pcm, snd_pcm_uframes_t period, u32 frames, Job& job) {
 
 }  // namespace
 
-void __winopensound() {
+void winopensound() {
   if (inHandle || device_lost) return;
   snd_lib_error_set_handler(alsa_silent);
   auto job = std::make_shared<Job>();
@@ -160,7 +160,7 @@ void __winopensound() {
   std::fflush(stdout);
 }
 
-void __closesound() {
+void closesound() {
   if (inHandle && !device_lost) snd_pcm_close(inHandle);
   inHandle = nullptr;
   device_lost = false;
@@ -168,7 +168,7 @@ void __closesound() {
   if (!worker_left) snd_config_update_free_global();
 }
 
-u32 __windowsfunc(u32 frames, u8* buffer) {
+u32 windowsfunc(u32 frames, u8* buffer) {
   // What the program printed shows before it waits for sound.
   std::fflush(stdout);
   if (!inHandle || device_lost || frames > MAX_FRAMES) return 0;

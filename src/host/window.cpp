@@ -36,7 +36,7 @@ constexpr int PIC_W = 480, PIC_H = 272;
 
 TWidget::TWidget(QWidget* parent, const char* name, bool open_sound) : QWidget(parent) {
   if (name) setObjectName(QString::fromLatin1(name));
-  if (open_sound) __winopensound();
+  if (open_sound) winopensound();
   setFocusPolicy(Qt::StrongFocus);
 }
 

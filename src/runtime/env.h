@@ -80,8 +80,10 @@ constexpr u32 LIT_COUNT = 28;
 extern const LitEntry litent[LIT_COUNT];
 extern const char* const litname[LIT_COUNT];
 
-// __convtab[source][destination]: conversion id (convfns index), 0 = none.
-extern const u8 __convtab[TY_COUNT][TY_COUNT];
+// The conversion table (`__convtab` in the design; a name with two leading
+// underscores is reserved in C++). convtab[source][destination]: conversion
+// id (convfns index), 0 = none.
+extern const u8 convtab[TY_COUNT][TY_COUNT];
 
 // The system functions that compiled code calls besides funcent's handlers.
 // Entries 0-2 are the classic ones; 3 and 4 are the two record handlers

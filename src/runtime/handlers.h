@@ -43,7 +43,7 @@
 
 #define QV_ALL_HANDLERS(X) QV_OP_HANDLERS(X) QV_SYS_HANDLERS(X) QV_SLOT_HANDLERS(X)
 
-// Conversion functions of __convtab.
+// Conversion functions of convtab.
 #define QV_CONVERSIONS(X)                                                     \
   X(c_str_var) X(c_var_str) X(l_logint) X(l_logfloat) X(l_intlog)             \
   X(l_int_conv) X(l_intfloat) X(l_uintfloat) X(l_floatlog) X(l_floatint)      \

@@ -57,7 +57,7 @@ const char* const litname[LIT_COUNT] = {
 };
 
 // Row: source type, column: destination type, both in typent order.
-const u8 __convtab[TY_COUNT][TY_COUNT] = {
+const u8 convtab[TY_COUNT][TY_COUNT] = {
     /* str   */ {0, 0, 0, C_c_str_var, C_c_str_var, C_c_str_var},
     /* block */ {0, 0, 0, 0, 0, 0},
     /* bool  */ {C_c_var_str, 0, 0, C_l_logint, C_l_logint, C_l_logfloat},

@@ -199,7 +199,7 @@ u32 convert_or_assign(VarEntry* src, VarEntry* dest) {
     if (!(t.flags & T_ASSIGN)) return fail(E_BAD_TYPE);
     return t.assign(dest, src, 1);
   }
-  const u8 conv = __convtab[src->type][dest->type];
+  const u8 conv = convtab[src->type][dest->type];
   if (!conv) return fail(E_CANNOT_CONVERT);
   return convfns[conv](src, dest);
 }

@@ -37,7 +37,7 @@ const std::string RECORDING = "Can't get sound data\n";
 // reports as 1; the arrays keep their values.
 TEST(Sound, ArrayChecksComeBeforeTheRecording) {
   fresh_env();
-  __closesound();
+  closesound();
   ASSERT_EQ(call(H_initfft, nullptr, {new_const(TY_UINT, 1024)}), 1u);
   VarEntry* scalar = new_var(TY_UINT);
   struct Case {
