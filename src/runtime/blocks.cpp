@@ -123,6 +123,10 @@ u32 l_bl_exec(Ref, const u8* params, u32 count) {
   return run_from_handler(Step::EXEC, 0, params, count);
 }
 
+// "if": the chosen block runs as "exec" of that one operand, with the form
+// byte passed on.
+u32 log_if(Ref, const u8* params, u32 count) { return if_blocks(params, count); }
+
 u32 l_loop(Ref, const u8* params, u32 count) {
   return run_from_handler(Step::LOOP, 0, params, count);
 }

@@ -170,7 +170,7 @@ FuncEntry funcent[FUNC_COUNT] = {
     {"ascii", H_l_ascii, STR, 1, 0, _l_ascii, 0x1a},
     {"stdout", H_l_stdout, N, 1, 0, _l_stdout, 0x18},
     {"puts", H_l_puts, N, 1, 0, _l_stdout, 0x18},
-    // 91: "if" (logic.cpp)
+    // 91: "if" (blocks.cpp)
     {"if", H_log_if, N, 2, 3, logif_pars, 0x18},
     // 92-110: loops, control flow, block calls and parameters, "stop" (blocks.cpp)
     {"loop", H_l_loop, N, 1, 0, l_loop_pars, 0x0},

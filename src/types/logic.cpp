@@ -1,7 +1,6 @@
-// Negation, comparisons, "&&" "||", and the two conditionals "?" and "if".
+// Negation, comparisons, "&&" "||", and the conditional value "?".
 #include "../runtime/env.h"
 #include "../runtime/errcodes.h"
-#include "../runtime/executor_loop.h"
 #include "../runtime/handlers.h"
 #include "../runtime/variables.h"
 
@@ -94,8 +93,5 @@ u32 l_ifassign(Ref result, const u8* params, u32) {
   return deliver(chosen, S(result));
 }
 
-// The chosen block runs as "exec" of that one operand, with the form byte
-// passed on.
-u32 log_if(Ref, const u8* params, u32 count) { return if_blocks(params, count); }
 
 }  // namespace qv
