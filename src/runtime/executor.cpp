@@ -53,7 +53,7 @@ u32 exec_depth = 0;
 std::uintptr_t stack_floor = 0;
 #ifdef QV_FUZZ
 u64 run_step_limit = 0;
-u64 run_steps = 0;
+u64 fuzz_steps_run = 0;
 #endif
 void (*process_events_hook)() = nullptr;
 
@@ -647,7 +647,7 @@ u32 execute(int trace) {
   _trace_hook = trace_line;
   clear_decoded_blocks();  // the code page is the program's now
 #ifdef QV_FUZZ
-  run_steps = 0;
+  fuzz_steps_run = 0;
 #endif
   try {
     VarEntry* main = S(cnstable.base);

@@ -85,7 +85,7 @@ extern void (*process_events_hook)();
 // programs cannot stall the fuzzer. A count of blocks entered catches
 // loops over empty bodies, which run no record. 0: no limit.
 extern u64 run_step_limit;
-extern u64 run_steps;
+extern u64 fuzz_steps_run;
 #endif
 
 // A run-time error on its way back to execute().

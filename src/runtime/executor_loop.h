@@ -26,7 +26,7 @@ inline u32 call_record(const u8* rec) {
 // One step against the fuzzing builds' run_step_limit; nothing otherwise.
 inline void fuzz_step() {
 #ifdef QV_FUZZ
-  if (run_step_limit && ++run_steps > run_step_limit) execerror(E_NO_MEMORY);
+  if (run_step_limit && ++fuzz_steps_run > run_step_limit) execerror(E_NO_MEMORY);
 #endif
 }
 
