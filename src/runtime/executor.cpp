@@ -228,6 +228,24 @@ int single_step_rounds(const Resume& r, const DecodedBlock& b, u64& n) {
   return c;
 }
 
+// A step enters a block: the slot must hold one and the nesting must have
+// room. 0 when it may; otherwise the error the step fails with.
+inline u32 entry_refusal(const VarEntry* slot) {
+  if (slot->flags & V_EMPTY) return E_NOT_INIT;
+  if (exec_depth >= MAX_BLOCK_DEPTH) return E_NESTING;
+  return 0;
+}
+
+// The entering step's place, where it goes on when the block is done.
+inline Resume& push_resume(const DecodedBlock* b, const Step* s, Ref aux) {
+  ++exec_depth;
+  Resume& e = *resume_top++;
+  e.block = b;
+  e.step = s;
+  e.aux = aux;
+  return e;
+}
+
 #if defined(__GNUC__) && !defined(QV_NO_COMPUTED_GOTO)
 #define QV_COMPUTED_GOTO 1
 #endif
@@ -462,14 +480,9 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
 
   // A loop's step enters its body for a round.
   enter_round:
-    if (slot->flags & V_EMPTY) [[unlikely]] QV_FAIL(E_NOT_INIT);
-    if (exec_depth >= MAX_BLOCK_DEPTH) [[unlikely]] QV_FAIL(E_NESTING);
-    ++exec_depth;
+    if (const u32 refused = entry_refusal(slot)) [[unlikely]] QV_FAIL(refused);
     {
-      Resume& e = *resume_top++;
-      e.block = b;
-      e.step = s;
-      e.aux = aux;
+      Resume& e = push_resume(b, s, aux);
       b = decoded_block(slot->value);
       hold_rounds(e, b, slot);
     }
@@ -477,14 +490,9 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
 
   // Any other step runs the block in `slot`.
   enter:
-    if (slot->flags & V_EMPTY) [[unlikely]] QV_FAIL(E_NOT_INIT);
-    if (exec_depth >= MAX_BLOCK_DEPTH) [[unlikely]] QV_FAIL(E_NESTING);
-    ++exec_depth;
+    if (const u32 refused = entry_refusal(slot)) [[unlikely]] QV_FAIL(refused);
     {
-      Resume& e = *resume_top++;
-      e.block = b;
-      e.step = s;
-      e.aux = aux;
+      Resume& e = push_resume(b, s, aux);
       e.body = nullptr;
       const DecodedBlock* last = s->entered;
       if (!last || last->at != slot->value) [[unlikely]] s->entered = last = decoded_block(slot->value);
