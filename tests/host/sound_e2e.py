@@ -18,8 +18,8 @@ import sys
 import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "golden"))
-import run_golden  # noqa: E402
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
+import golden  # noqa: E402
 
 FRAMES = 1 << 18
 TONE_BIN = 100
@@ -65,7 +65,7 @@ def main():
                               timeout=50, cwd=os.path.dirname(prog))
     status = proc.returncode
     raw = proc.stdout.decode("latin-1")
-    out = run_golden.normalise(raw)
+    out = golden.normalise(raw)
     if update:
         with open(base + ".out", "w", encoding="latin-1") as f:
             f.write(out)
