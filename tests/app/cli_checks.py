@@ -1,95 +1,99 @@
 #!/usr/bin/env python3
-"""Command-line behaviour of qvrun that golden programs cannot express."""
+"""Command-line behaviour of qvrun that golden programs cannot express:
+usage, files that cannot be programs, "-cp", and the operation listing."""
 import os
-import subprocess
+import re
 import sys
 import tempfile
 
-qvrun = os.path.abspath(sys.argv[1])
-env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-failures = []
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from qvhost import check, finish, run  # noqa: E402
 
+# One operation of each form the listing gives its parameters.
+LISTED = """
+!! returns bool, infix form not available, returned value can be ignored, params number from 1 to 1
+param 0, type bool, available variable only, array not available
 
-def run(args, cwd):
-    return subprocess.run([qvrun] + args, capture_output=True, env=env, cwd=cwd, timeout=30)
+> returns bool, infix form available, params number from 2 to 2
+param 0, type  different, available variable, constant, operation, array not available
+param 1, type same as first, available variable, constant, operation, array not available
 
++ returns  type different, infix form available, params number from 2 to 32
+param 0, type  different, available variable, constant, operation, array not available
+param 1..N, type same as first, available variable, constant, operation, array not available
 
-def check(name, cond):
-    if not cond:
-        failures.append(name)
+&& returns bool, infix form available, params number from 2 to 32
+param 0, type bool, available variable, constant, operation, array not available
+param 1, type bool, available variable, constant, operation, array not available
+param 2..N, type as previous, available variable as previous, array as previous
 
+par# returns  type different dynamic, infix form not available, params number from 1 to 2
+param 0, type uint, available variable, constant, operation, array not available
+param 1..N, type  different, available variable different, array not available
 
-USAGE = (b"TRELLIMAX TEST\n\nUsage: QVRUN FILENAME.EXT\n\n"
-         b"Where FILENAME.EXT should be right QV program\n")
+return returns  nothing, infix form not available, params number from 0 to 1
+param 0..N, type as previous, available variable as previous, array as previous
+
+clear returns  nothing, infix form not available, params number from 1 to 32
+param 0..N, type  different, available variable only, array available
+
+getsignal returns  nothing, infix form not available, params number from 1 to 2
+param 0, type uint, available variable only, array available
+param 1, type uint, available variable only, array available
+
+kbcode returns int, infix form not available, params number from 0 to 0
+"""
 
 with tempfile.TemporaryDirectory() as d:
-    p = run([], d)
-    check("usage text on stderr only", p.stderr == USAGE and p.stdout == b"")
-    check("usage exit status 1", p.returncode == 1)
+    def qv(*args):
+        return run(list(args), cwd=d)
 
-    p = run(["missing.qv"], d)
-    check("missing file: error text for the path",
-          p.stderr == b"missing.qv: No such file or directory\n")
-    check("missing file: exit status 1", p.returncode == 1)
-    check("missing file: nothing on stdout but the audio line",
-          b"RUN" not in p.stdout and b"Error" not in p.stdout)
+    p = qv()
+    check("usage on stderr only, status 1", p.stderr == "TRELLIMAX TEST\n\nUsage: QVRUN "
+          "FILENAME.EXT\n\nWhere FILENAME.EXT should be right QV program\n"
+          and p.stdout == "" and p.returncode == 1, p)
 
+    # Files that cannot be programs: their path and the reason, status 1.
     open(os.path.join(d, "empty.qv"), "w").close()
-    p = run(["empty.qv"], d)
-    check("empty file is refused with its path and reason",
-          p.stderr == b"empty.qv: No data available\n")
-    check("empty file: exit status 1", p.returncode == 1)
-
-    # The compiled program is written only when "-cp" asks for it.
-    with open(os.path.join(d, "one.qv"), "w") as f:
-        f.write("int i;\ni = 1;\n")
-    p = run(["one.qv"], d)
-    check("no compiled-program file without -cp",
-          p.returncode == 1 and not os.path.exists(os.path.join(d, "one.cp")))
-    p = run(["one.qv", "-cp"], d)
-    check("-cp writes the compiled program next to the source",
-          p.returncode == 1 and os.path.exists(os.path.join(d, "one.cp")))
-
     os.mkdir(os.path.join(d, "folder.qv"))
-    p = run(["folder.qv"], d)
-    check("a folder is refused with its path and reason",
-          p.stderr == b"folder.qv: Is a directory\n")
-    check("a folder: exit status 1", p.returncode == 1)
-
-    # A named pipe without a writer is refused at once, not waited on.
-    os.mkfifo(os.path.join(d, "pipe.qv"))
-    p = run(["pipe.qv"], d)
-    check("a named pipe is refused with its path",
-          p.stderr == b"pipe.qv: Invalid argument\n" and p.returncode == 1)
-
-    # The same for a compiled program, and a folder named like one.
-    os.mkfifo(os.path.join(d, "pipe.cp"))
-    p = run(["pipe.cp"], d)
-    check("a named pipe is refused as a compiled program",
-          b"Error while loading (22): Invalid argument\nFile: pipe.cp\n" in p.stdout
-          and p.returncode == 1)
-    os.mkdir(os.path.join(d, "folder.cp"))
-    p = run(["folder.cp"], d)
-    check("a folder is refused as a compiled program",
-          b"Error while loading (21): Is a directory\nFile: folder.cp\n" in p.stdout
-          and p.returncode == 1)
-
-    # A sparse file of 2 GiB: too large for the arena's 32-bit offsets.
+    os.mkfifo(os.path.join(d, "pipe.qv"))  # refused at once, not waited on
     with open(os.path.join(d, "huge.qv"), "wb") as f:
-        f.truncate(0x80000000)
-    p = run(["huge.qv"], d)
-    check("a huge file is refused with its path and reason",
-          p.stderr == b"huge.qv: File too large\n" and p.returncode == 1)
+        f.truncate(0x80000000)  # too large for the arena's 32-bit offsets
+    for name, reason in [("missing.qv", "No such file or directory"),
+                         ("empty.qv", "No data available"), ("folder.qv", "Is a directory"),
+                         ("pipe.qv", "Invalid argument"), ("huge.qv", "File too large")]:
+        p = qv(name)
+        check(name + " refused", p.stderr == "%s: %s\n" % (name, reason)
+              and p.returncode == 1 and "RUN" not in p.stdout and "Error" not in p.stdout, p)
+    os.mkfifo(os.path.join(d, "pipe.cp"))
+    os.mkdir(os.path.join(d, "folder.cp"))
+    for name, reason in [("pipe.cp", "(22): Invalid argument"), ("folder.cp", "(21): Is a directory")]:
+        p = qv(name)
+        check(name + " refused as a compiled program", p.returncode == 1 and
+              "Error while loading %s\nFile: %s\n" % (reason, name) in p.stdout, p)
 
-    # "-o" anywhere in the first argument lists, even for an existing file.
+    # The compiled program is written only when an argument after the
+    # program's name says "-cp".
+    with open(os.path.join(d, "one-cp.qv"), "w") as f:
+        f.write("int i;\ni = 1;\n")
+    p = qv("one-cp.qv")
+    check("no compiled-program file without -cp",
+          p.returncode == 1 and not os.path.exists(os.path.join(d, "one-cp.cp")), p)
+    p = qv("one-cp.qv", "-cp")
+    check("-cp writes the compiled program next to the source",
+          p.returncode == 1 and os.path.exists(os.path.join(d, "one-cp.cp")), p)
+
+    # "-o" in any argument, even an existing program's name: the listing
+    # instead of a run, status 0.
     with open(os.path.join(d, "prog-o.txt"), "w") as f:
         f.write('puts "not run";')
-    p = run(["prog-o.txt"], d)
-    check("listing instead of running", b"\nOperations list\n" in p.stdout
-          and b"not run" not in p.stdout and p.stdout.endswith(b"\nFinished\n\n"))
-    check("listing exit status 0", p.returncode == 0)
-
-if failures:
-    print("FAILED:", *failures, sep="\n  ")
-    sys.exit(1)
-print("all command-line checks passed")
+    p = qv("prog-o.txt")
+    out = p.stdout
+    check("listing instead of running", p.returncode == 0 and "not run" not in out and
+          re.match(r"\n(Draw field created\n)?input stream handler [^\n]*\nOperations list\n", out)
+          and out.endswith("\nFinished\n\n"), out[:300])
+    check("the listing names 126 operations",
+          len(re.findall(r"^\S+ returns ", out, re.M)) == 126, out)
+    for block in LISTED.strip().split("\n\n"):
+        check("listed as\n" + block, "\n\n" + block + "\n\n" in out)
+finish()

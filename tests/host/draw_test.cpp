@@ -86,26 +86,9 @@ TEST_F(Draw, ComponentsAbove255LeaveThePenAndStillSucceed) {
   EXPECT_EQ(at(30, 30), GREEN);
 }
 
-TEST_F(Draw, CircleIsInscribedInTheSquareOfSideD) {
-  EXPECT_EQ(op(H__drawCircle, {u(0), u(0), u(10)}), 1u);
-  std::vector<QPoint> pts = lit();
-  ASSERT_FALSE(pts.empty());
-  for (const QPoint& p : pts) {
-    EXPECT_LE(p.x(), 10);
-    EXPECT_LE(p.y(), 10);
-    double dx = p.x() - 5.0, dy = p.y() - 5.0;
-    EXPECT_NEAR(std::sqrt(dx * dx + dy * dy), 5.0, 1.0) << p.x() << "," << p.y();
-  }
-  // Its four extremes, and nothing in its middle or at the square's corner.
-  for (QPoint p : {QPoint(5, 0), QPoint(0, 5), QPoint(10, 5), QPoint(5, 10)})
-    EXPECT_EQ(at(p.x(), p.y()), WHITE) << p.x() << "," << p.y();
-  EXPECT_EQ(at(5, 5), BLACK);
-  EXPECT_EQ(at(7, 7), BLACK) << "not a circle of radius 10 around the origin";
-  EXPECT_EQ(at(10, 0), BLACK);
-}
-
 TEST_F(Draw, CircleMatchesQtsIntegerEllipseAndTakesExtremeValues) {
-  // The same pixels as Qt's integer ellipse, negative sizes included.
+  // A circle is the ellipse inscribed in the square of side d at (x, y):
+  // the same pixels as Qt's integer ellipse, negative sizes included.
   struct Case { i32 x, y, d; } same[] = {{100, 100, 50}, {3, 4, 1}, {200, 50, -30}, {-20, -20, 60}};
   for (const Case& c : same) {
     picture.fill(Qt::black);

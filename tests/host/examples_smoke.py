@@ -1,52 +1,54 @@
 #!/usr/bin/env python3
-"""The example programs compile and run: each one runs for a few seconds
-on the offscreen platform (with the test sound device of sound_e2e.py) and
-must neither fail to compile nor stop with a run-time error. The examples
-wait for keys, so a run still going after the grace time has passed.
+"""The example programs compile, run, and run the same when saved and
+loaded. Each runs with "-cp" for a few seconds on the offscreen platform
+(with the test sound device) and must not stop with an error; the saved
+file then runs the same way. The examples that wait for keys are still
+running when the time is up; the others must print the same both times.
 
     examples_smoke.py QVRUN
 """
 import glob
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
-import sound_e2e  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import golden  # noqa: E402
+import qvhost  # noqa: E402
 
 GRACE = 3  # seconds
 
 
-def main():
-    qvrun = os.path.abspath(sys.argv[1])
-    examples = sorted(glob.glob(os.path.join(HERE, "..", "..", "examples", "*.qv")))
-    failures = []
-    with tempfile.TemporaryDirectory(prefix="qv_examples_") as folder:
-        env = dict(os.environ, ALSA_CONFIG_PATH=sound_e2e.write_device(folder, True),
-                   QT_QPA_PLATFORM="offscreen")
-        for prog in examples:
-            name = os.path.basename(prog)
-            proc = subprocess.Popen([qvrun, prog], env=env, stdout=subprocess.PIPE,
-                                    stderr=subprocess.PIPE)
-            try:
-                out, err = proc.communicate(timeout=GRACE)
-            except subprocess.TimeoutExpired:
-                proc.kill()
-                proc.communicate()
-                print("%s: still running after %d s" % (name, GRACE))
-                continue
-            text = out.decode("latin-1") + err.decode("latin-1")
-            if "Running..." not in text or "error" in text.lower().replace("error: none", ""):
-                failures.append("%s ended early:\n%s" % (name, text))
-            else:
-                print("%s: ran to its end" % name)
-    if not examples:
-        failures.append("no examples found")
-    print("\n".join(failures) if failures else "ok")
-    return 1 if failures else 0
+def smoke(args, env, folder):
+    """The run's stdout and stderr, or None while it still runs after GRACE."""
+    proc = subprocess.Popen([qvhost.qvrun()] + args, env=env, cwd=folder,
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    try:
+        out, err = proc.communicate(timeout=GRACE)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        proc.communicate()
+        return None
+    return out.decode("latin-1"), err.decode("latin-1")
 
 
-if __name__ == "__main__":
-    sys.exit(main())
+examples = sorted(glob.glob(os.path.join(qvhost.ROOT, "examples", "*.qv")))
+qvhost.check("examples found", examples)
+with tempfile.TemporaryDirectory(prefix="qv_examples_") as folder:
+    env = qvhost.env(ALSA_CONFIG_PATH=qvhost.capture_device(folder, qvhost.tone(folder)))
+    for prog in examples:
+        name = os.path.basename(prog)[:-3]
+        shutil.copy(prog, folder)
+        runs = [smoke([name + ".qv", "-cp"], env, folder), smoke([name + ".cp"], env, folder)]
+        texts = []
+        for run in runs:
+            if run:
+                out = run[0] + run[1]
+                qvhost.check(name + " ends early with an error", "Running..." in out
+                             and "error" not in out.lower().replace("error: none", ""), out)
+                texts.append(golden.split_output(golden.normalise(run[0]))[0])
+        qvhost.check(name + ": the loaded run ends as the compiled one",
+                     (runs[0] is None) == (runs[1] is None) and len(set(texts)) <= 1, texts)
+qvhost.finish()

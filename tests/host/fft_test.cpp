@@ -127,22 +127,3 @@ TEST(Fft, RoundsEachStepToSinglePrecisionBitForBit) {
     }
   }
 }
-
-TEST(Fft, SmallCaseWorkedByHand) {
-  // n = 4, x = 1, 2, 3, 4: after reordering 1, 3, 2, 4; the stage of 1
-  // gives 4, -2, 6, -2; the stage of 2 uses the twiddles (1, 0) and
-  // (cos(pi/2) as a float, 1), and the result is halved.
-  tables_for(4);
-  float re[4] = {1, 2, 3, 4}, im[4] = {0, 0, 0, 0};
-  fft(4, re, im);
-  const float c = static_cast<float>(std::cos(PI / 2));  // 6.123234e-17f, not 0
-  EXPECT_EQ(re[0], 5.0f);
-  EXPECT_EQ(im[0], 0.0f);
-  EXPECT_EQ(re[2], -1.0f);
-  EXPECT_EQ(im[2], 0.0f);
-  // Bin 1: -2 + (-2 * c) - 2i; bin 3: -2 - (-2 * c) + 2i.
-  EXPECT_EQ(bits(re[1]), bits((-2.0f + static_cast<float>(-2.0 * c)) / 2.0f));
-  EXPECT_EQ(im[1], -1.0f);
-  EXPECT_EQ(bits(re[3]), bits((-2.0f - static_cast<float>(-2.0 * c)) / 2.0f));
-  EXPECT_EQ(im[3], 1.0f);
-}

@@ -302,7 +302,7 @@ class Program : public ProgFile {
   VarEntry* main_ = nullptr;
   VarEntry *i_ = nullptr, *a_ = nullptr, *t_ = nullptr, *five_ = nullptr, *inner_ = nullptr;
   Ref main_block_ = 0, inner_block_ = 0, decl_ = 0, plus_ = 0, assign_ = 0, exec_ = 0;
-  Ref elem_ = 0, store_ = 0;
+  Ref elem_ = 0, store_ = 0, index_ = 0;
 
   static VarEntry* take(TableHead& t, u32 type, u32 flags) {
     VarEntry* v = S(t.next);
@@ -311,7 +311,7 @@ class Program : public ProgFile {
     return v;
   }
 
-  // int i 5 a[5]; i = (+ i 5); a[1] = i; exec { puts "ab" }  -- as the
+  // int i 5 a[5]; i = (+ i 5); a[1] = i; i = a[1]; exec { puts "ab" } -- as the
   // compiler leaves it: variables and temporaries typed and empty; the
   // element record puts the element's address into the word of "=".
   void build() {
@@ -334,6 +334,7 @@ class Program : public ProgFile {
     elem_ = cb.record(H__arrdynelem, 0, {ref_of(a_), ref_of(one)});
     store_ = cb.record(H_l_assign, 0, {0, ref_of(i_)}, 2);
     wr32(mem + elem_ + REC_RESULT, store_ + REC_PARAMS);
+    index_ = cb.record(H__arrindexing, ref_of(i_), {ref_of(a_), ref_of(one)});
     exec_ = cb.record(H_l_bl_exec, 0, {ref_of(inner_)});
     Ref del = cb.record(H_mvardel, ref_of(t_), {ref_of(a_), ref_of(i_)}, 1, label_delete);
     cb.set_cleanup(main_block_, del);
@@ -478,6 +479,9 @@ TEST_F(Program, RefusesRecordsThatReferToTheWrongThings) {
        [this] { wr32(mem + elem_ + REC_RESULT, store_ + REC_PARAMS + 4); }},
       {"element into a result word",
        [this] { wr32(mem + elem_ + REC_RESULT, store_ + REC_RESULT); }},
+      {"indexed element into a constant",
+       [this] { wr32(mem + index_ + REC_RESULT, ref_of(five_)); }},
+      {"indexed element into a block", [this] { wr32(mem + index_ + REC_RESULT, ref_of(inner_)); }},
   };
   build();
   ASSERT_EQ(save_and_load(), 0u) << "unchanged, the program loads and runs";

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """SIGINT, SIGTERM and SIGHUP sent to a running qvrun whose standard output
-goes to a file: the lines the program printed are there, and the process
-ends as killed by the signal. The lines must be in the file before the
-signal: output reaches its stream before the program waits.
+goes to a file, while it waits, computes or pumps events: the lines the
+program printed are in the file (those of the waiting programs before the
+signal: output reaches its stream before the program waits), and the
+process ends as killed by the signal.
 
     signals_e2e.py QVRUN
 """
@@ -14,51 +15,31 @@ import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-PROGRAMS = ["print_delay", "print_compute", "print_events"]
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
+from qvhost import check, env, finish, qvrun  # noqa: E402
+
 LINES = b"".join(b"line %d\n" % i for i in range(1, 51))
-qvrun = os.path.abspath(sys.argv[1])
-env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
-env["QT_QPA_PLATFORM"] = "offscreen"
-failures = []
-
-
-def printed(path):
-    with open(path, "rb") as f:
-        return f.read()
-
-
-def one(folder, name, sig):
-    out = os.path.join(folder, "%s-%d.txt" % (name, sig))
-    prog = os.path.join(HERE, "signals", name + ".qv")
-    with open(out, "wb") as f:
-        qv = subprocess.Popen([qvrun, prog], stdout=f, stderr=subprocess.DEVNULL, env=env)
-    try:
-        deadline = time.time() + 20
-        # The waiting and event programs must show their lines while they
-        # wait; the computing one only when stopped.
-        while time.time() < deadline and LINES not in printed(out) and name != "print_compute":
-            time.sleep(0.05)
-        if name != "print_compute" and LINES not in printed(out):
-            failures.append("%s: the lines did not reach the file before the wait" % name)
-        if name == "print_compute":
-            time.sleep(0.5)
-        qv.send_signal(sig)
-        qv.wait(timeout=10)
-    except subprocess.TimeoutExpired:
-        failures.append("%s, signal %d: still running" % (name, sig))
-        qv.kill()
-        qv.wait()
-        return
-    if LINES not in printed(out):
-        failures.append("%s, signal %d: lines lost:\n%s" % (name, sig, printed(out).decode()))
-    if qv.returncode != -sig:
-        failures.append("%s, signal %d: status %d, expected %d" % (name, sig, qv.returncode, -sig))
-
 
 with tempfile.TemporaryDirectory(prefix="qv_signals_") as folder:
-    for name in PROGRAMS:
-        for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
-            one(folder, name, sig)
-
-print("\n".join(failures) if failures else "ok")
-sys.exit(1 if failures else 0)
+    for name, sig in (("print_delay", signal.SIGINT), ("print_compute", signal.SIGTERM),
+                      ("print_events", signal.SIGHUP)):
+        out = os.path.join(folder, name + ".txt")
+        with open(out, "wb") as f:
+            qv = subprocess.Popen([qvrun(), os.path.join(HERE, "signals", name + ".qv")],
+                                  stdout=f, stderr=subprocess.DEVNULL, env=env())
+        deadline = time.time() + 20
+        while name != "print_compute" and time.time() < deadline and \
+                LINES not in open(out, "rb").read():
+            time.sleep(0.05)
+        time.sleep(0.5)
+        check(name + ": the lines reach the file before the wait",
+              name == "print_compute" or LINES in open(out, "rb").read())
+        qv.send_signal(sig)
+        try:
+            qv.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            qv.kill()
+            qv.wait()
+        check("%s, signal %d: lines kept, killed by the signal" % (name, sig),
+              LINES in open(out, "rb").read() and qv.returncode == -sig, qv.returncode)
+finish()

@@ -1,154 +1,144 @@
 #!/usr/bin/env python3
-"""The window under a real X server: qvrun draws and flushes, the screen
-shows the picture at the drawing area's place, and a key typed into the
-window reaches the program's key handler.
+"""The window under a real X server (an Xvfb of its own for each case):
+the screen shows what was drawn before "flush" at the drawing area's
+place, and a key typed into the window reaches the key handler. The
+window manager's close request or a tool that destroys the window ends
+the run with error 78, the X server going away with error 79; each keeps
+the output printed so far.
 
     window_e2e.py QVRUN
 
-Starts its own Xvfb and ends it; exits 77 (skipped) when Xvfb, ImageMagick's
-import, xwininfo or xdotool is missing.
+Exits 77 (skipped) when Xvfb, ImageMagick's import, xwininfo, xdotool or
+libX11 is missing.
 """
+import ctypes
+import ctypes.util
 import os
-import re
-import shutil
-import signal
 import subprocess
 import sys
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-PROGRAM = os.path.join(HERE, "window", "draw_keys.qv")
-SKIP = 77
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
+import qvhost  # noqa: E402
+from qvhost import check  # noqa: E402
 
 BLACK, RED, GREEN, BLUE, YELLOW = (0, 0, 0), (255, 0, 0), (0, 255, 0), (0, 0, 255), (255, 255, 0)
+CLOSED = "RUN-TIME error 78 (line %d): Window closed, run stopped\n"
+LOST = "RUN-TIME error 79 (line %s): Display connection lost\n"
 
 
-def start_xvfb():
-    read_fd, write_fd = os.pipe()
-    # No reset when the last client leaves: a reset drops every connection,
-    # also that of a qvrun starting just as a probing xwininfo ends.
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "640x480x24",
-                             "-wr", "-nolisten", "tcp", "-noreset"], pass_fds=(write_fd,),
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write_fd)
-    with os.fdopen(read_fd) as f:
-        number = f.readline().strip()
-    if not number:
-        xvfb.kill()
-        raise RuntimeError("Xvfb did not start")
-    return xvfb, ":" + number
+class ClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
+                ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
+                ("data", ctypes.c_long * 5)]
 
 
-def find_window(env, deadline):
-    """The id and screen position of qvrun's 500 x 292 top-level window."""
-    pattern = re.compile(r'(0x[0-9a-f]+) "qvrun": \("qvrun" "qvrun"\)\s+500x292\+-?\d+\+-?\d+\s+'
-                         r'\+(-?\d+)\+(-?\d+)')
-    last = ""
-    while time.time() < deadline:
-        tree = subprocess.run(["xwininfo", "-root", "-tree"], env=env, capture_output=True,
-                              text=True).stdout
-        m = pattern.search(tree)
-        if m:
-            return m.group(1), int(m.group(2)), int(m.group(3))
-        last = tree
-        time.sleep(0.2)
-    print(last)
-    return None
+class XEvent(ctypes.Union):
+    _fields_ = [("xclient", ClientMessage), ("pad", ctypes.c_long * 24)]
+
+
+def wm_close(display, window):
+    """What a window manager's close button sends: WM_DELETE_WINDOW."""
+    x = ctypes.CDLL(ctypes.util.find_library("X11"))
+    x.XOpenDisplay.restype = ctypes.c_void_p
+    x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x.XInternAtom.restype = ctypes.c_ulong
+    x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                             ctypes.POINTER(XEvent)]
+    x.XFlush.argtypes = x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    d = x.XOpenDisplay(display.encode())
+    ev = XEvent()
+    ev.xclient.type = 33  # ClientMessage
+    ev.xclient.window = window
+    ev.xclient.message_type = x.XInternAtom(d, b"WM_PROTOCOLS", 0)
+    ev.xclient.format = 32
+    ev.xclient.data[0] = x.XInternAtom(d, b"WM_DELETE_WINDOW", 0)
+    x.XSendEvent(d, window, 0, 0, ctypes.byref(ev))
+    x.XFlush(d)
+    x.XCloseDisplay(d)
 
 
 def screenshot(env):
+    """(x, y) -> colour of the root window."""
     data = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"], env=env,
                           capture_output=True).stdout
-    # P6 header: magic, width, height, maximum, each followed by white space.
-    fields, pos = [], 0
-    while len(fields) < 4:
-        while data[pos:pos + 1].isspace():
-            pos += 1
-        end = pos
-        while not data[end:end + 1].isspace():
-            end += 1
-        fields.append(data[pos:end])
-        pos = end
-    if fields[0] != b"P6" or fields[3] != b"255":
-        raise RuntimeError("unexpected screenshot format %r" % fields)
-    width = int(fields[1])
-    pixels = data[pos + 1:]
-
-    def at(x, y):
-        i = 3 * (y * width + x)
-        return tuple(pixels[i:i + 3])
-    return at
+    magic, width, height, top = data.split(None, 4)[:4]
+    if magic != b"P6" or top != b"255":
+        raise RuntimeError("unexpected screenshot format")
+    w = int(width)
+    pixels = data[len(data) - 3 * w * int(height):]
+    return lambda x, y: tuple(pixels[3 * (y * w + x):3 * (y * w + x) + 3])
 
 
-def check(env, wx, wy, deadline):
-    """Waits for the flushed picture, then checks it pixel by pixel."""
+def draw_and_key(env, wid, wx, wy, xvfb):
     ox, oy = wx + 10, wy + 10  # the drawing area inside the window
-    while time.time() < deadline:
-        at = screenshot(env)
-        if at(ox + 10, oy + 10) == RED:
-            break
+    deadline = time.time() + 20
+    at = screenshot(env)
+    while at(ox + 10, oy + 10) != RED and time.time() < deadline:
         time.sleep(0.2)
-    else:
-        return ["the red point never reached the screen"]
-    want = [
-        ("red point", 10, 10, RED), ("beside it", 11, 10, BLACK),
-        ("picture corner", 0, 0, BLACK), ("line start", 20, 100, GREEN),
-        ("line middle", 120, 100, GREEN), ("line end", 220, 100, GREEN),
-        ("past the line", 221, 100, BLACK), ("circle top", 350, 50, BLUE),
-        ("circle left", 300, 100, BLUE), ("circle bottom", 350, 150, BLUE),
-        ("circle centre", 350, 100, BLACK), ("last pixel", 479, 271, YELLOW),
-        ("drawn after flush", 200, 200, BLACK),
-    ]
-    failures = []
-    for what, x, y, colour in want:
-        got = at(ox + x, oy + y)
-        if got != colour:
-            failures.append("%s at (%d, %d): %s, expected %s" % (what, x, y, got, colour))
+        at = screenshot(env)
+    for what, x, y, colour in [
+            ("red point", 10, 10, RED), ("beside it", 11, 10, BLACK), ("corner", 0, 0, BLACK),
+            ("line start", 20, 100, GREEN), ("line end", 220, 100, GREEN),
+            ("past the line", 221, 100, BLACK), ("circle top", 350, 50, BLUE),
+            ("circle left", 300, 100, BLUE), ("circle bottom", 350, 150, BLUE),
+            ("circle centre", 350, 100, BLACK), ("last pixel", 479, 271, YELLOW),
+            ("drawn after flush", 200, 200, BLACK)]:
+        check("%s at (%d, %d)" % (what, x, y), at(ox + x, oy + y) == colour, at(ox + x, oy + y))
     # The picture is 480 x 272: the window's own background lies around it.
-    for what, x, y in [("left of the area", -1, 100), ("right of the area", 480, 271),
-                       ("below the area", 479, 272), ("above the area", 10, -1)]:
-        if at(ox + x, oy + y) == BLACK:
-            failures.append("%s at (%d, %d) is black" % (what, x, y))
-    return failures
+    for x, y in [(-1, 100), (480, 271), (479, 272), (10, -1)]:
+        check("outside the area at (%d, %d) is not black" % (x, y), at(ox + x, oy + y) != BLACK)
+    subprocess.run(["xdotool", "windowfocus", "--sync", str(wid)], env=env, timeout=10)
+    subprocess.run(["xdotool", "key", "q"], env=env, timeout=10)
 
 
-def main():
-    qvrun = os.path.abspath(sys.argv[1])
-    missing = [t for t in ("Xvfb", "import", "xwininfo", "xdotool") if not shutil.which(t)]
-    if missing:
-        print("SKIP: %s not installed (scripts/install-deps.sh installs them)" % ", ".join(missing))
-        return SKIP
-    xvfb, display = start_xvfb()
-    env = {k: v for k, v in os.environ.items() if k not in ("QT_QPA_PLATFORM", "WAYLAND_DISPLAY")}
-    env["DISPLAY"] = display
-    qv = None
+def close(env, wid, wx, wy, xvfb):
+    wm_close(env["DISPLAY"], wid)
+
+
+def destroy(env, wid, wx, wy, xvfb):
+    subprocess.run(["xdotool", "windowclose", str(wid)], env=env, timeout=10)
+
+
+def server(env, wid, wx, wy, xvfb):
+    qvhost.stop(xvfb)
+
+
+def case(prog, end, want):
+    xvfb, display = qvhost.start_xvfb()
+    env = qvhost.env(DISPLAY=display)
+    qv = subprocess.Popen([qvhost.qvrun(), os.path.join(HERE, "window", prog)], env=env,
+                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    name = "%s, %s" % (prog, end.__name__)
     try:
-        qv = subprocess.Popen([qvrun, os.path.basename(PROGRAM)], cwd=os.path.dirname(PROGRAM),
-                              env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        deadline = time.time() + 20
-        found = find_window(env, deadline)
-        if not found:
-            print("qvrun's 500x292 window did not appear")
-            return 1
-        wid, wx, wy = found
-        failures = check(env, wx, wy, deadline)
-        subprocess.run(["xdotool", "windowfocus", "--sync", wid], env=env, timeout=10)
-        subprocess.run(["xdotool", "key", "q"], env=env, timeout=10)
-        out, _ = qv.communicate(timeout=40)
+        found = qvhost.find_window(env)
+        if check(name + ": the 500x292 window appears", found):
+            time.sleep(0.5)  # the program is in its loop
+            end(env, *found, xvfb)
+        out, _ = qv.communicate(timeout=30)
         out = out.decode("latin-1")
-        if "\nkey 113\n" not in out:
-            failures.append("the key did not reach the handler:\n" + out)
-        if qv.returncode != 1:
-            failures.append("exit status %d, expected 1" % qv.returncode)
+        check(name + ": ends with status 1", qv.returncode == 1, qv.returncode)
+        check(name + ": prints\n" + "\n".join(want), all(w in out for w in want), out)
+        if end is server:
+            check(name + ": reports the lost display", LOST % 4 in out or LOST % "no location" in out, out)
+    except subprocess.TimeoutExpired:
+        check(name + ": qvrun still runs", False)
     finally:
-        if qv and qv.poll() is None:
+        if qv.poll() is None:
             qv.kill()
             qv.wait()
-        xvfb.send_signal(signal.SIGTERM)
-        xvfb.wait()
-    print("\n".join(failures) if failures else "ok")
-    return 1 if failures else 0
+        qvhost.stop(xvfb)
 
 
-if __name__ == "__main__":
-    sys.exit(main())
+qvhost.need_tools("Xvfb", "import", "xwininfo", "xdotool")
+if not ctypes.util.find_library("X11"):
+    sys.exit(qvhost.SKIP)
+case("draw_keys.qv", draw_and_key, ["\nkey 113\n"])
+case("pump_call.qv", close, ["\nwaiting\n", CLOSED % 4 + "\nloop { processevents; i += 1 };\n      ^\n"])
+case("pump_blocks.qv", close, ["\nwaiting\n", CLOSED % 5 + "\nloop { i += 1 };\n      ^\n"])
+case("pump_call.qv", destroy, ["\nwaiting\n", CLOSED % 4])
+case("pump_call.qv", server, ["\nwaiting\n"])
+qvhost.finish()
