@@ -6,7 +6,7 @@ and the type and named-constant tables:
     editors/textmate/qv.tmLanguage.json
 
 Usage: python3 scripts/gen-editor-syntax.py [QVRUN]   (default build/qvrun)
-The test docs/editor_syntax checks that both files are up to date."""
+The test docs/names checks that both files are up to date."""
 import json
 import os
 import re
