@@ -14,13 +14,11 @@ using namespace qvtest;
 
 namespace {
 
-Ref load(const std::string& src) { return place_text(src); }
-
 std::string lexeme() { return std::string(lex_text(), lex_len()); }
 
 // Every lexeme of `src` up to the end of the text, as kind and text.
 std::vector<std::pair<u32, std::string>> lex_all(const std::string& src) {
-  Ref cur = load(src);
+  Ref cur = place_text(src);
   std::vector<std::pair<u32, std::string>> out;
   for (;;) {
     u32 k = get_lexema(cur);
@@ -72,7 +70,7 @@ TEST_F(Lexer, NamesConstantsAndSeparators) {
 
 TEST_F(Lexer, EndOfTextMarkInsideTheFileEndsIt) {
   EXPECT_EQ(lex_all(std::string("a\x1A b")), (L{{LX_NAME, "a"}}));
-  Ref cur = load("");
+  Ref cur = place_text("");
   EXPECT_EQ(get_lexema(cur), LX_EOT);
   EXPECT_EQ(get_lexema(cur), LX_EOT);  // stays on the mark
 }
@@ -89,7 +87,7 @@ TEST_F(Lexer, StringConstants) {
       {"\"a b,c\"", "a b,c"},
   };
   for (const Case& c : cases) {
-    Ref cur = load(c.src);
+    Ref cur = place_text(c.src);
     EXPECT_EQ(get_lexema(cur), LX_CONST) << c.src;
     EXPECT_EQ(lexeme(), c.want) << c.src;
     EXPECT_EQ(get_lexema(cur), LX_EOT) << c.src;
@@ -97,11 +95,11 @@ TEST_F(Lexer, StringConstants) {
 }
 
 TEST_F(Lexer, EscapedNulAndNulAfterBackslash) {
-  Ref cur = load(std::string("\"a\\0b\"", 6));
+  Ref cur = place_text(std::string("\"a\\0b\"", 6));
   get_lexema(cur);
   EXPECT_EQ(lexeme(), std::string("a\0b", 3));
   // A NUL byte after the backslash is dropped; the next byte is kept as is.
-  cur = load(std::string("\"\\\0n\"", 5));
+  cur = place_text(std::string("\"\\\0n\"", 5));
   get_lexema(cur);
   EXPECT_EQ(lexeme(), "n");
 }
@@ -131,7 +129,7 @@ TEST_F(Lexer, StringErrors) {
 
 TEST_F(Lexer, StringLengthLimit) {
   const std::string s256(256, 'x');
-  Ref cur = load("\"" + s256 + "\"");
+  Ref cur = place_text("\"" + s256 + "\"");
   EXPECT_EQ(get_lexema(cur), LX_CONST);
   EXPECT_EQ(lex_len(), 256u);
   EXPECT_EQ(lex_error("\"" + s256 + "y\""), 18u);
@@ -162,7 +160,7 @@ TEST_F(Lexer, Comments) {
 // Skips `src` as a block body (after its opening brace) or as a parameter:
 // the error code, or 0 and the four characters after what was skipped.
 std::pair<u32, std::string> skipped(void (*skip)(Ref&), const std::string& src) {
-  Ref cur = load(src);
+  Ref cur = place_text(src);
   lx_nesting = 0;
   try {
     skip(cur);

@@ -5,12 +5,11 @@
 #include <ctime>
 #include <functional>
 #include <string>
-#include <vector>
 
-#include "runtime/variables.h"
-#include "support/qv_test.h"
 #include "runtime/array.h"
 #include "runtime/strbase.h"
+#include "runtime/variables.h"
+#include "support/qv_test.h"
 
 namespace qv {
 extern std::time_t (*wall_clock)(std::time_t*);
@@ -20,31 +19,15 @@ using namespace qvtest;
 
 namespace {
 
-// Calls a handler with raw parameter words (declaration markers, ids).
-u32 callw(u32 handler, Ref result, std::initializer_list<u32> words, u8 extra = 0) {
-  std::vector<u32> w(words);
-  u32 count = static_cast<u32>(w.size()) | (u32{extra} << 8);
-  return handlers[handler](result, reinterpret_cast<const u8*>(w.data()), count);
-}
-
 Ref R(const VarEntry* v) { return ref_of(v); }
-
 // A named variable that the compiler registered but whose declaration has
 // not run yet.
-VarEntry* undeclared(u32 type) {
-  VarEntry* v = S(vartable.next);
-  vartable.next += 12;
-  *v = VarEntry{0, type, V_EMPTY};
-  return v;
-}
+VarEntry* undeclared(u32 type) { return take(vartable, type, V_EMPTY); }
 
 // Consecutive temporaries, as a block's group lies in rettable.
 VarEntry* temps(std::initializer_list<u32> types) {
   VarEntry* first = S(rettable.next);
-  for (u32 t : types) {
-    *S(rettable.next) = VarEntry{0, t, V_EMPTY | V_TEMP};
-    rettable.next += 12;
-  }
+  for (u32 t : types) take(rettable, t, V_EMPTY | V_TEMP);
   return first;
 }
 
