@@ -109,11 +109,7 @@ TEST_F(Emit, TemporaryLimits) {
 // Compile errors with the place they point at (the golden programs have
 // one of each code), and the places where a call's result has a type.
 TEST_F(Emit, CompileErrorCodes) {
-  struct Case {
-    const char* src;
-    u32 code;
-    const char* at;  // text at last_lexema
-  } cases[] = {
+  struct Case { const char* src; u32 code; const char* at; } cases[] = {
       {"5;", 10, ";"},
       {"float x y; y = (sin(x));", 10, "));"},
       {"int a b c; c = (+ (int a + b) 1);", 16, "int a + b"},

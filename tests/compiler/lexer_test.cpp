@@ -49,10 +49,7 @@ class Lexer : public ::testing::Test {
 using L = std::vector<std::pair<u32, std::string>>;
 
 TEST_F(Lexer, NamesConstantsAndSeparators) {
-  struct Case {
-    const char* src;
-    L want;
-  } cases[] = {
+  struct Case { const char* src; L want; } cases[] = {
       {"a+b", {{LX_NAME, "a+b"}}},
       {"max a, b", {{LX_NAME, "max"}, {LX_NAME, "a"}, {LX_NAME, "b"}}},
       {"PI/2 +1/SQRT2", {{LX_NAME, "PI/2"}, {LX_CONST, "+1/SQRT2"}}},
@@ -76,10 +73,7 @@ TEST_F(Lexer, EndOfTextMarkInsideTheFileEndsIt) {
 }
 
 TEST_F(Lexer, StringConstants) {
-  struct Case {
-    const char* src;
-    std::string want;
-  } cases[] = {
+  struct Case { const char* src; std::string want; } cases[] = {
       {"\"a\\nb\\t\\r\\v\\b\\f\"", std::string("a\nb\t\r\v\b\f")},
       {"\"\\65\\066\\321\"", "ABA"},  // decimal escapes, modulo 256
       {"\"\\\"\\\\\\;\\(\\}\\/\\q\"", "\"\\;(}/q"},
@@ -105,23 +99,11 @@ TEST_F(Lexer, EscapedNulAndNulAfterBackslash) {
 }
 
 TEST_F(Lexer, StringErrors) {
-  struct Case {
-    std::string src;
-    u32 code;
-  } cases[] = {
-      {"\"abc", 18},
-      {"\"a;b\"", 18},
-      {"\"a(b\"", 18},
-      {"\"a)b\"", 18},
-      {"\"a{b\"", 18},
-      {"\"a}b\"", 18},
-      {"\"a/b\"", 18},
-      {"\"a`b\"", 18},
-      {std::string("\"a\0b\"", 5), 18},
+  struct Case { std::string src; u32 code; } cases[] = {
+      {"\"abc", 18},   {"\"a;b\"", 18}, {"\"a(b\"", 18}, {"\"a)b\"", 18}, {"\"a{b\"", 18},
+      {"\"a}b\"", 18}, {"\"a/b\"", 18}, {"\"a`b\"", 18}, {std::string("\"a\0b\"", 5), 18},
       {"\"a\\", 18},  // an escaped end of text
-      {std::string("\"a\\\0", 4), 18},
-      {"\"ab\" / 5", 25},
-      {"\"ab\" / x \"cd\"", 25},
+      {std::string("\"a\\\0", 4), 18}, {"\"ab\" / 5", 25}, {"\"ab\" / x \"cd\"", 25},
       {"\"ab\" /", 25},
   };
   for (const Case& c : cases) EXPECT_EQ(lex_error(c.src), c.code) << c.src;

@@ -31,10 +31,6 @@ VarEntry* temps(std::initializer_list<u32> types) {
   return first;
 }
 
-VarEntry* elem(const VarEntry* arr, u32 i) {
-  return S(at<ArrHead>(arr->value)->data + 12 * i);
-}
-
 // An array variable of n elements of `type`: the compiler marks it V_ARRAY
 // when it registers the name, the declaration record builds it.
 VarEntry* declared_array(u32 type, u32 n) {
@@ -179,37 +175,6 @@ TEST_F(Vars, EmptySlotsAreRefused) {
     EXPECT_EQ(run(), 0u) << what;
     EXPECT_EQ(if_c_error, 60u) << what;
   }
-}
-
-// The last valid index is n - 1; negative indexes are huge unsigned ones.
-TEST_F(Vars, IndexesOutOfRangeAndScalarsAsArrays) {
-  VarEntry* a = declared_array(TY_STR, 3);
-  Ref word = arena_calloc(4);
-  ASSERT_EQ(callw(H__arrdynelem, word, {R(a), R(new_const(TY_UINT, 2))}), 1u);
-  EXPECT_EQ(rd32(mem + word), R(elem(a, 2)));
-  VarEntry* d = new_temp(TY_STR);
-  for (u32 i : {3u, 0xFFFFFFFFu, 0x80000000u}) {
-    VarEntry* index = new_const(TY_INT, i);
-    if_c_error = 0;
-    EXPECT_EQ(callw(H__arrdynelem, word, {R(a), R(index)}), 0u);
-    EXPECT_EQ(if_c_error, 45u) << i;
-    if_c_error = 0;
-    EXPECT_EQ(call(H__arrindexing, d, {a, index}), 0u);
-    EXPECT_EQ(if_c_error, 45u) << i;
-  }
-  VarEntry* v[5];
-  for (u32 k = 0; k < 5; ++k) v[k] = new_str(std::to_string(k));
-  EXPECT_EQ(call(H_l_dataini, nullptr, {a, v[0], v[1], v[2], v[3]}), 0u);
-  EXPECT_EQ(if_c_error, 45u);
-  EXPECT_EQ(str_of(elem(a, 2)), "2") << "the elements that fit are filled";
-
-  VarEntry* scalar = new_str("no array");
-  EXPECT_EQ(call(H__arrindexing, d, {scalar, new_const(TY_UINT, 0)}), 0u);
-  EXPECT_EQ(if_c_error, 70u);
-  EXPECT_EQ(call(H_l_sizeof, new_temp(TY_UINT), {scalar}), 0u);
-  EXPECT_EQ(if_c_error, 70u);
-  EXPECT_EQ(call(H_l_dataini, nullptr, {scalar, v[0]}), 0u);
-  EXPECT_EQ(if_c_error, 52u);
 }
 
 // "clear" passes over slots whose declaration has not run, so that the
