@@ -1,4 +1,4 @@
-// Code layout of compiled programs, byte for byte, and the compiler's
+// The code of one compiled statement byte for byte, and the compiler's
 // limits and error exits.
 #include <gtest/gtest.h>
 
@@ -13,8 +13,6 @@
 using namespace qvtest;
 
 namespace {
-
-Ref load(const std::string& src) { return place_text(src); }
 
 // Expected code bytes, written the way the emitters write them.
 struct Bytes {
@@ -60,7 +58,7 @@ class Emit : public ::testing::Test {
   void SetUp() override { fresh_env(); }
   void TearDown() override { optimtmpvarinit = 1; }
   u32 run_compile(const std::string& src) {
-    text = load(src);
+    text = place_text(src);
     return compile(text);
   }
   // Position of the n-th occurrence of `what` in the text.
@@ -92,42 +90,6 @@ TEST_F(Emit, DeclarationNestedCallAndConversion) {
   EXPECT_EQ(S(cns(2))->value, float_bits(3.0f));
 }
 
-TEST_F(Emit, UndecidedResultTypeIsPatchedIntoItsInitRecord) {
-  optimtmpvarinit = 0;
-  const std::string src = "int i; i = (? TRUE (+ i 1) 2);";
-  ASSERT_EQ(run_compile(src), 0u);
-  // "?" takes its result type from its second operand: the int sum.
-  // Its temporary (0) was created before the type was known.
-  const u8* c = mem + codepage.base;
-  const u8* first_init = c + 4 + 18;  // after the declaration
-  EXPECT_EQ(rd32(first_init + REC_HANDLER), static_cast<u32>(H_l_int_init));
-  EXPECT_EQ(first_init[REC_EXTRA], TY_INT + 1);
-  EXPECT_EQ(rd32(first_init + REC_PARAMS), tmp(0));
-  EXPECT_EQ(S(tmp(0))->type, static_cast<u32>(TY_INT));
-}
-
-TEST_F(Emit, ArrayDeclarationAndElements) {
-  const std::string src = "int a[3] b[2]; a[b[1]] = 5;";
-  ASSERT_EQ(run_compile(src), 0u);
-  const Ref decl = codepage.base + 4 + 14;
-  const Ref inner = decl + 14 + 24;    // b[1]
-  const Ref outer = inner + 22;        // a[...]
-  const Ref assign = outer + 22;       // =
-  Bytes want;
-  want.w(assign + 22 + 4)
-      .rec(label_tmpinit, H__alltmpinits, 0, tmp(0), {})
-      .rec(text, H_mvarinit, 0, TY_INT, {END_MARK, cns(1), var(0), END_MARK, cns(2), var(1)})
-      // b[1]'s element goes into the index word of a's element record.
-      .rec(at_text(src, "1"), H__arrdynelem, 0, outer + 18, {var(1), cns(3)})
-      // a's element goes into the first parameter word of "=".
-      .rec(at_text(src, "b[", 2), H__arrdynelem, 0, assign + 14, {var(0), 0})
-      .rec(at_text(src, "a[", 2), H_l_assign, 2, 0, {0, cns(4)})
-      .rec(label_delete, H_mvardel, 0, tmp(0), {var(1), var(0)})
-      .w(END_MARK);
-  EXPECT_EQ(code(), hex(want.b));
-  EXPECT_EQ(S(cns(3))->value, 1u);
-}
-
 // Without the optimisation temporaries are given back after each statement;
 // with it, a block holds at most 255 however much room rettable has.
 TEST_F(Emit, TemporaryLimits) {
@@ -147,11 +109,7 @@ TEST_F(Emit, TemporaryLimits) {
 // Compile errors with the place they point at (the golden programs have
 // one of each code), and the places where a call's result has a type.
 TEST_F(Emit, CompileErrorCodes) {
-  struct Case {
-    const char* src;
-    u32 code;
-    const char* at;  // text at last_lexema
-  } cases[] = {
+  struct Case { const char* src; u32 code; const char* at; } cases[] = {
       {"5;", 10, ";"},
       {"float x y; y = (sin(x));", 10, "));"},
       {"int a b c; c = (+ (int a + b) 1);", 16, "int a + b"},

@@ -14,13 +14,11 @@ using namespace qvtest;
 
 namespace {
 
-Ref load(const std::string& src) { return place_text(src); }
-
 std::string lexeme() { return std::string(lex_text(), lex_len()); }
 
 // Every lexeme of `src` up to the end of the text, as kind and text.
 std::vector<std::pair<u32, std::string>> lex_all(const std::string& src) {
-  Ref cur = load(src);
+  Ref cur = place_text(src);
   std::vector<std::pair<u32, std::string>> out;
   for (;;) {
     u32 k = get_lexema(cur);
@@ -51,10 +49,7 @@ class Lexer : public ::testing::Test {
 using L = std::vector<std::pair<u32, std::string>>;
 
 TEST_F(Lexer, NamesConstantsAndSeparators) {
-  struct Case {
-    const char* src;
-    L want;
-  } cases[] = {
+  struct Case { const char* src; L want; } cases[] = {
       {"a+b", {{LX_NAME, "a+b"}}},
       {"max a, b", {{LX_NAME, "max"}, {LX_NAME, "a"}, {LX_NAME, "b"}}},
       {"PI/2 +1/SQRT2", {{LX_NAME, "PI/2"}, {LX_CONST, "+1/SQRT2"}}},
@@ -72,16 +67,13 @@ TEST_F(Lexer, NamesConstantsAndSeparators) {
 
 TEST_F(Lexer, EndOfTextMarkInsideTheFileEndsIt) {
   EXPECT_EQ(lex_all(std::string("a\x1A b")), (L{{LX_NAME, "a"}}));
-  Ref cur = load("");
+  Ref cur = place_text("");
   EXPECT_EQ(get_lexema(cur), LX_EOT);
   EXPECT_EQ(get_lexema(cur), LX_EOT);  // stays on the mark
 }
 
 TEST_F(Lexer, StringConstants) {
-  struct Case {
-    const char* src;
-    std::string want;
-  } cases[] = {
+  struct Case { const char* src; std::string want; } cases[] = {
       {"\"a\\nb\\t\\r\\v\\b\\f\"", std::string("a\nb\t\r\v\b\f")},
       {"\"\\65\\066\\321\"", "ABA"},  // decimal escapes, modulo 256
       {"\"\\\"\\\\\\;\\(\\}\\/\\q\"", "\"\\;(}/q"},
@@ -89,7 +81,7 @@ TEST_F(Lexer, StringConstants) {
       {"\"a b,c\"", "a b,c"},
   };
   for (const Case& c : cases) {
-    Ref cur = load(c.src);
+    Ref cur = place_text(c.src);
     EXPECT_EQ(get_lexema(cur), LX_CONST) << c.src;
     EXPECT_EQ(lexeme(), c.want) << c.src;
     EXPECT_EQ(get_lexema(cur), LX_EOT) << c.src;
@@ -97,33 +89,21 @@ TEST_F(Lexer, StringConstants) {
 }
 
 TEST_F(Lexer, EscapedNulAndNulAfterBackslash) {
-  Ref cur = load(std::string("\"a\\0b\"", 6));
+  Ref cur = place_text(std::string("\"a\\0b\"", 6));
   get_lexema(cur);
   EXPECT_EQ(lexeme(), std::string("a\0b", 3));
   // A NUL byte after the backslash is dropped; the next byte is kept as is.
-  cur = load(std::string("\"\\\0n\"", 5));
+  cur = place_text(std::string("\"\\\0n\"", 5));
   get_lexema(cur);
   EXPECT_EQ(lexeme(), "n");
 }
 
 TEST_F(Lexer, StringErrors) {
-  struct Case {
-    std::string src;
-    u32 code;
-  } cases[] = {
-      {"\"abc", 18},
-      {"\"a;b\"", 18},
-      {"\"a(b\"", 18},
-      {"\"a)b\"", 18},
-      {"\"a{b\"", 18},
-      {"\"a}b\"", 18},
-      {"\"a/b\"", 18},
-      {"\"a`b\"", 18},
-      {std::string("\"a\0b\"", 5), 18},
+  struct Case { std::string src; u32 code; } cases[] = {
+      {"\"abc", 18},   {"\"a;b\"", 18}, {"\"a(b\"", 18}, {"\"a)b\"", 18}, {"\"a{b\"", 18},
+      {"\"a}b\"", 18}, {"\"a/b\"", 18}, {"\"a`b\"", 18}, {std::string("\"a\0b\"", 5), 18},
       {"\"a\\", 18},  // an escaped end of text
-      {std::string("\"a\\\0", 4), 18},
-      {"\"ab\" / 5", 25},
-      {"\"ab\" / x \"cd\"", 25},
+      {std::string("\"a\\\0", 4), 18}, {"\"ab\" / 5", 25}, {"\"ab\" / x \"cd\"", 25},
       {"\"ab\" /", 25},
   };
   for (const Case& c : cases) EXPECT_EQ(lex_error(c.src), c.code) << c.src;
@@ -131,7 +111,7 @@ TEST_F(Lexer, StringErrors) {
 
 TEST_F(Lexer, StringLengthLimit) {
   const std::string s256(256, 'x');
-  Ref cur = load("\"" + s256 + "\"");
+  Ref cur = place_text("\"" + s256 + "\"");
   EXPECT_EQ(get_lexema(cur), LX_CONST);
   EXPECT_EQ(lex_len(), 256u);
   EXPECT_EQ(lex_error("\"" + s256 + "y\""), 18u);
@@ -162,7 +142,7 @@ TEST_F(Lexer, Comments) {
 // Skips `src` as a block body (after its opening brace) or as a parameter:
 // the error code, or 0 and the four characters after what was skipped.
 std::pair<u32, std::string> skipped(void (*skip)(Ref&), const std::string& src) {
-  Ref cur = load(src);
+  Ref cur = place_text(src);
   lx_nesting = 0;
   try {
     skip(cur);

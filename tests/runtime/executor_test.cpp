@@ -1,10 +1,15 @@
-// The executor's exits: failures with their position, "stop", levels that
-// end a block early, and the reports that name the place.
+// The executor on hand-built code pages and small compiled programs: how
+// runs end (failures, "stop", levels) and name their place, loop bodies
+// run round after round, and nothing of a run is left behind after it.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "app/driver.h"
+#include "compiler/compiler.h"
+#include "runtime/blocks.h"
+#include "runtime/decoded.h"
 #include "support/qv_test.h"
 
 using namespace qvtest;
@@ -17,71 +22,213 @@ class Executor : public ::testing::Test {
   void SetUp() override {
     fresh_env();
     main_ = cb.block_slot(END_BLOCK);
+    x_ = new_var(TY_INT);
+    one_ = new_const(TY_INT, 1);
   }
-  void run_as_main(Ref block) { main_->value = block; }
+  void TearDown() override {
+    process_events_hook = nullptr;
+    doprocesskeys = 0;
+    optimtmpvarinit = 1;
+  }
+  Ref inc_x(Ref position = 0) { return cb.record(H_l_inc, 0, {ref_of(x_)}, 0, position); }
+  // A block of an idle initialisation record and the given records.
+  VarEntry* body(std::function<void()> records) {
+    Ref b = cb.begin_block();
+    cb.record(H__alltmpinits, rettable.next, {}, 0, label_tmpinit);
+    records();
+    cb.end_block();
+    return cb.block_slot(b);
+  }
+  // Runs a main block of the one record; the run's error code.
+  u32 run(u32 handler, std::vector<Ref> params) {
+    main_->value = cb.begin_block();
+    cb.record(handler, 0, params);
+    cb.end_block();
+    return execute(0);
+  }
+  // "for i 1 n 1 blk"
+  u32 run_for(u32 n, VarEntry* blk) {
+    return run(H_l_for, {ref_of(new_var(TY_INT)), ref_of(one_), ref_of(new_const(TY_INT, n)),
+                         ref_of(one_), ref_of(blk)});
+  }
   CodeBuilder cb;
-  VarEntry* main_ = nullptr;
+  VarEntry *main_ = nullptr, *x_ = nullptr, *one_ = nullptr;
 };
 
-TEST_F(Executor, EmptyMainSlotRunsNothing) {
+TEST_F(Executor, BlocksOfAnyLengthRunEveryRecordOnCodeDecodedAfresh) {
   main_->flags = V_EMPTY;
-  EXPECT_EQ(execute(0), 0u);
+  EXPECT_EQ(execute(0), 0u) << "an empty main slot runs nothing";
+  // Each program lies where the one before lay, as after compiling anew.
+  for (const u32 n : {1u, 16u, 17u, 400u}) {
+    SetUp();
+    main_->value = cb.begin_block();
+    for (u32 k = 0; k < n; ++k) inc_x();
+    cb.end_block();
+    EXPECT_EQ(execute(0), 0u);
+    EXPECT_EQ(x_->value, n);
+    EXPECT_EQ(_opcount, n);
+  }
 }
 
-TEST_F(Executor, FailingHandlerReportsCodeAndPosition) {
-  Ref text = place_text("first\nbroken op here");
-  Ref b = cb.begin_block();
-  cb.record(H_NONE, 0, {}, 0, text + 6);  // a record never completed: 71
-  cb.end_block();
-  run_as_main(b);
-  EXPECT_EQ(execute(0), 71u);
-  EXPECT_EQ(last_lexema, text + 6);
-  EXPECT_EQ(codepage.first, codepage.base) << "the error path rewinds the code page";
+// A record never completed, one past the registry's handlers and one that
+// runs off the code page all end the run with 71 at their place.
+TEST_F(Executor, RecordsThatCannotRunEndTheRun) {
+  constexpr u32 CUT_OFF = ~0u;
+  for (const u32 handler : {u32{H_NONE}, u32{H_COUNT + 5}, CUT_OFF}) {
+    SetUp();
+    const Ref text = place_text("first\nbroken op here");
+    main_->value = codepage.end - 8;  // a record cut off by the page's end
+    wr32(mem + main_->value, 0);
+    wr32(mem + main_->value + 4, 1);
+    if (handler != CUT_OFF) {
+      main_->value = cb.begin_block();
+      cb.record(handler, 0, {}, 0, text + 6);
+      cb.end_block();
+    }
+    EXPECT_EQ(execute(0), 71u) << handler;
+    if (handler == H_NONE) EXPECT_EQ(last_lexema, text + 6);
+    EXPECT_EQ(codepage.first, codepage.base) << "the error path rewinds the code page";
+  }
 }
 
 TEST_F(Executor, StopEndsTheRunAfterItsRecordWithItsPosition) {
   Ref text = place_text("x ++; stop; x ++;");
-  VarEntry* x = new_var(TY_INT);
-  Ref b = cb.begin_block();
-  cb.record(H_l_inc, 0, {ref_of(x)}, 2, text);
+  main_->value = cb.begin_block();
+  inc_x(text);
   cb.record(H_l_stop, 0, {}, 0, text + 6);
-  cb.record(H_l_inc, 0, {ref_of(x)}, 2, text + 12);
+  inc_x(text + 12);
   cb.end_block();
-  run_as_main(b);
   EXPECT_EQ(execute(0), 38u);
   EXPECT_EQ(last_lexema, text + 6);
-  EXPECT_EQ(x->value, 1u) << "the record after the stop did not run";
+  EXPECT_EQ(x_->value, 1u) << "the record after the stop did not run";
   EXPECT_EQ(on_stop, 0u);
 }
 
-TEST_F(Executor, EarlyExitRunsTheCleanUpRecord) {
-  VarEntry* v = new_var(TY_INT);
-  Ref b = cb.begin_block();
-  cb.record(H_l_break, 0, {});
-  Ref clean = cb.record(H_mvardel, 0, {ref_of(v)}, 0, label_delete);
-  cb.set_cleanup(b, clean);
-  cb.end_block();
-  run_as_main(b);
-  EXPECT_EQ(execute(0), 0u);
-  EXPECT_TRUE(v->flags & V_EMPTY) << "the clean-up deleted the block's variable";
+// A level set by the block's last record leaves through the clean-up
+// record, once only (a second run of it fails with 72); with -noptmp the
+// record after the one that set the level is examined too.
+TEST_F(Executor, EarlyExitRunsTheCleanUpRecordOnce) {
+  for (const u32 grouped : {1u, 0u}) {
+    SetUp();
+    optimtmpvarinit = grouped;
+    main_->value = cb.begin_block();
+    cb.record(H_l_break, 0, {});
+    cb.set_cleanup(main_->value, cb.record(H_mvardel, 0, {ref_of(x_)}, 0, label_delete));
+    cb.end_block();
+    EXPECT_EQ(execute(0), 0u) << grouped;
+    EXPECT_TRUE(x_->flags & V_EMPTY) << "the clean-up deleted the block's variable";
+  }
 }
 
-TEST_F(Executor, LevelSetByTheLastRecordLeavesCleanly) {
-  // With -noptmp the record after the one that set a level is examined;
-  // here it is the end marker, and the clean-up record must run once only.
-  optimtmpvarinit = 0;
-  VarEntry* v = new_var(TY_INT);
-  Ref b = cb.begin_block();
-  cb.record(H_l_break, 0, {});
-  Ref clean = cb.record(H_mvardel, 0, {ref_of(v)}, 0, label_delete);
-  cb.set_cleanup(b, clean);
-  cb.end_block();
-  run_as_main(b);
-  EXPECT_EQ(execute(0), 0u) << "the clean-up record would fail with 72 on a second run";
+TEST_F(Executor, LoopRoundsCountEveryRecordAndProcessEvents) {
+  static int pumped;
+  pumped = 0;
+  process_events_hook = [] { ++pumped; };
+  doprocesskeys = 1;
+  EXPECT_EQ(run_for(10, body([&] { inc_x(); })), 0u);
+  EXPECT_EQ(x_->value, 10u);
+  EXPECT_EQ(_opcount, 1u + 10 * 2) << "the idle initialisation records count too";
+  EXPECT_EQ(pumped, 1 + 10) << "the main block's entry and each round's";
 }
 
-// Clean-up records and loaded programs have no source to point at.
-TEST(Reports, RuntimeErrorWithoutLocation) {
+TEST_F(Executor, BreakStopAndFailureInAOneOperationBody) {
+  VarEntry* t = new_const(TY_BOOL, 1);
+  EXPECT_EQ(run(H_l_loop, {ref_of(body([&] { cb.record(H_l_brkif, 0, {ref_of(t)}); }))}), 0u);
+  EXPECT_EQ(_opcount, 3u);
+  EXPECT_EQ(brk_level, 0);
+  SetUp();
+  EXPECT_EQ(run(H_l_loop, {ref_of(body([&] { cb.record(H_l_stop, 0, {}, 0, 77); }))}), 38u);
+  EXPECT_EQ(last_lexema, 77u);
+  SetUp();
+  VarEntry *zero = new_const(TY_INT, 0), *r = new_temp(TY_INT);
+  auto div = [&] { cb.record(H_l_div, ref_of(r), {ref_of(one_), ref_of(zero)}, 0, 55); };
+  EXPECT_EQ(run_for(1, body(div)), 35u);
+  EXPECT_EQ(last_lexema, 55u);
+}
+
+// The body's block variable gets new code in the first round; the later
+// rounds must run the new code, not the shape learnt from the old one.
+TEST_F(Executor, ABodyThatChangesItsCodeRunsTheNewCode) {
+  VarEntry* bvar = new_var(TY_BLOCK);
+  VarEntry* incblk = body([&] { inc_x(), inc_x(); });
+  bvar->value = body([&] { cb.record(H_l_bl_code, 0, {ref_of(bvar), ref_of(incblk)}); })->value;
+  EXPECT_EQ(run_for(3, bvar), 0u);
+  EXPECT_EQ(x_->value, 4u) << "two rounds of the new code, two increments each";
+  EXPECT_EQ(_opcount, 1u + 2 + 3 + 3);
+}
+
+// The host's event pump raises a stop when the window closes; the stop is
+// reported at the operation that the round runs first.
+TEST_F(Executor, AStopRaisedAtARoundsEntryNamesTheBodysFirstOperation) {
+  static int pumped;
+  pumped = 0;
+  process_events_hook = [] {
+    if (++pumped == 3) on_stop = 1;
+  };
+  doprocesskeys = 1;
+  const Ref text = place_text("x ++");
+  EXPECT_EQ(run_for(5, body([&] { inc_x(text); })), 38u);
+  EXPECT_EQ(last_lexema, text);
+  EXPECT_EQ(x_->value, 2u) << "the second round ran its operation, then stopped";
+}
+
+// Compiled programs whose blocks run inside themselves: every block counts
+// no run under way afterwards, however the runs ended.
+class BlockRuns : public ::testing::Test {
+ protected:
+  void SetUp() override { fresh_env(); }
+  void TearDown() override { optimtmpvarinit = 1; }
+  u32 compile_and_run(const std::string& src) {
+    EXPECT_EQ(compile(place_text(src)), 0u);
+    const u32 code = execute(0);
+    for (Ref c = cnstable.base; c < cnstable.next; c += sizeof(VarEntry)) {
+      const VarEntry* v = S(c);
+      if (v->type != TY_BLOCK || (v->flags & V_EMPTY)) continue;
+      if (const DecodedBlock* d = decoded_block(v->value))
+        EXPECT_EQ(d->runs, d->owns ? 0u : DecodedBlock::UNCOUNTED) << "block at " << v->value;
+    }
+    EXPECT_EQ(exec_depth, 0u);
+    EXPECT_EQ(block_nesty, 0u);
+    EXPECT_EQ(callstack.next, callstack.base);
+    return code;
+  }
+  u32 int_var(u32 k) { return S(vartable.base + k * sizeof(VarEntry))->value; }
+};
+
+TEST_F(BlockRuns, RecursionInEitherCompilation) {
+  for (const u32 grouped : {1u, 0u}) {
+    fresh_env();
+    optimtmpvarinit = grouped;
+    EXPECT_EQ(compile_and_run("int r k;\n"
+                              "block fib { int n; n = (par# 0); if (n < 2) { return n };\n"
+                              "  return ((call fib (n - 1)) + (call fib (n - 2))) };\n"
+                              "k = 12; r = (call fib k);\n"),
+              0u);
+    EXPECT_EQ(int_var(0), 144u) << grouped;
+  }
+}
+
+TEST_F(BlockRuns, AnErrorManyRunsDeepForgetsThemAll) {
+  // Every run holds a string and an array when the parameter stack fills.
+  EXPECT_EQ(compile_and_run(
+                "int d;\n"
+                "block f { str s; int a[4]; s = (concat \"run \" d); a[1] = d; d ++; call f d };\n"
+                "call f d;\n"),
+            3u);
+  EXPECT_GT(int_var(0), 60u) << "the runs went deep before the stack was full";
+}
+
+TEST_F(BlockRuns, ALoopBodyThatRunsItselfHasItsOwnTemporariesPerRound) {
+  EXPECT_EQ(compile_and_run("int i s;\n"
+                            "block b { s += (i * 3); if (s < 40) { exec b } };\n"
+                            "for i 1 2 1 b;\n"),
+            0u);
+  EXPECT_EQ(int_var(1), 48u) << "3 to 42 by 3 in the first round, 6 more in the second";
+}
+
+// Clean-up records and loaded programs have no source to point at; a long
+// line is shown whole with the caret under its place.
+TEST(Reports, PlacesOfErrors) {
   fresh_env();
   Ref text = place_text("int i;\ni = (1 / 0);");
   EXPECT_EQ(format_runtime_error(72, text, label_delete, false),
@@ -89,12 +236,8 @@ TEST(Reports, RuntimeErrorWithoutLocation) {
             "initialized variables\n\n\n");
   EXPECT_EQ(format_runtime_error(35, text, text + 12, true),
             "\nRUN-TIME error 35 (line no location): Division by zero\n\n\n");
-}
-
-TEST(Reports, LongLinesAreNotCut) {
-  fresh_env();
   std::string line(3000, 'a');
-  Ref text = place_text(line + " x");
+  text = place_text(line + " x");
   std::string r = format_compile_error(16, text, text + 3001);
   EXPECT_NE(r.find(line + " x\n" + std::string(3000, ' ') + "^"), std::string::npos);
 }

@@ -5,12 +5,11 @@
 #include <ctime>
 #include <functional>
 #include <string>
-#include <vector>
 
-#include "runtime/variables.h"
-#include "support/qv_test.h"
 #include "runtime/array.h"
 #include "runtime/strbase.h"
+#include "runtime/variables.h"
+#include "support/qv_test.h"
 
 namespace qv {
 extern std::time_t (*wall_clock)(std::time_t*);
@@ -20,36 +19,16 @@ using namespace qvtest;
 
 namespace {
 
-// Calls a handler with raw parameter words (declaration markers, ids).
-u32 callw(u32 handler, Ref result, std::initializer_list<u32> words, u8 extra = 0) {
-  std::vector<u32> w(words);
-  u32 count = static_cast<u32>(w.size()) | (u32{extra} << 8);
-  return handlers[handler](result, reinterpret_cast<const u8*>(w.data()), count);
-}
-
 Ref R(const VarEntry* v) { return ref_of(v); }
-
 // A named variable that the compiler registered but whose declaration has
 // not run yet.
-VarEntry* undeclared(u32 type) {
-  VarEntry* v = S(vartable.next);
-  vartable.next += 12;
-  *v = VarEntry{0, type, V_EMPTY};
-  return v;
-}
+VarEntry* undeclared(u32 type) { return take(vartable, type, V_EMPTY); }
 
 // Consecutive temporaries, as a block's group lies in rettable.
 VarEntry* temps(std::initializer_list<u32> types) {
   VarEntry* first = S(rettable.next);
-  for (u32 t : types) {
-    *S(rettable.next) = VarEntry{0, t, V_EMPTY | V_TEMP};
-    rettable.next += 12;
-  }
+  for (u32 t : types) take(rettable, t, V_EMPTY | V_TEMP);
   return first;
-}
-
-VarEntry* elem(const VarEntry* arr, u32 i) {
-  return S(at<ArrHead>(arr->value)->data + 12 * i);
 }
 
 // An array variable of n elements of `type`: the compiler marks it V_ARRAY
@@ -196,37 +175,6 @@ TEST_F(Vars, EmptySlotsAreRefused) {
     EXPECT_EQ(run(), 0u) << what;
     EXPECT_EQ(if_c_error, 60u) << what;
   }
-}
-
-// The last valid index is n - 1; negative indexes are huge unsigned ones.
-TEST_F(Vars, IndexesOutOfRangeAndScalarsAsArrays) {
-  VarEntry* a = declared_array(TY_STR, 3);
-  Ref word = arena_calloc(4);
-  ASSERT_EQ(callw(H__arrdynelem, word, {R(a), R(new_const(TY_UINT, 2))}), 1u);
-  EXPECT_EQ(rd32(mem + word), R(elem(a, 2)));
-  VarEntry* d = new_temp(TY_STR);
-  for (u32 i : {3u, 0xFFFFFFFFu, 0x80000000u}) {
-    VarEntry* index = new_const(TY_INT, i);
-    if_c_error = 0;
-    EXPECT_EQ(callw(H__arrdynelem, word, {R(a), R(index)}), 0u);
-    EXPECT_EQ(if_c_error, 45u) << i;
-    if_c_error = 0;
-    EXPECT_EQ(call(H__arrindexing, d, {a, index}), 0u);
-    EXPECT_EQ(if_c_error, 45u) << i;
-  }
-  VarEntry* v[5];
-  for (u32 k = 0; k < 5; ++k) v[k] = new_str(std::to_string(k));
-  EXPECT_EQ(call(H_l_dataini, nullptr, {a, v[0], v[1], v[2], v[3]}), 0u);
-  EXPECT_EQ(if_c_error, 45u);
-  EXPECT_EQ(str_of(elem(a, 2)), "2") << "the elements that fit are filled";
-
-  VarEntry* scalar = new_str("no array");
-  EXPECT_EQ(call(H__arrindexing, d, {scalar, new_const(TY_UINT, 0)}), 0u);
-  EXPECT_EQ(if_c_error, 70u);
-  EXPECT_EQ(call(H_l_sizeof, new_temp(TY_UINT), {scalar}), 0u);
-  EXPECT_EQ(if_c_error, 70u);
-  EXPECT_EQ(call(H_l_dataini, nullptr, {scalar, v[0]}), 0u);
-  EXPECT_EQ(if_c_error, 52u);
 }
 
 // "clear" passes over slots whose declaration has not run, so that the

@@ -1,8 +1,8 @@
-// Helpers for unit tests: a fresh environment and hand-built code pages.
+// Helpers for unit tests: a fresh environment, slots, and hand-built code pages.
 #pragma once
 
-#include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "runtime/arena.h"
 #include "runtime/env.h"
@@ -19,6 +19,9 @@ void fresh_env();
 // `src` in the arena as a loaded program text, ended by 0x1A.
 Ref place_text(const std::string& src);
 
+// The next slot of table `t`, set as given and not initialised by its type
+// (a slot whose declaration has not run yet, or one made by hand).
+VarEntry* take(TableHead& t, u32 type, u32 flags, u32 value = 0);
 // A named variable slot of `type`, initialised by its type.
 VarEntry* new_var(u32 type);
 // A temporary (rettable) slot of `type`, initialised.
@@ -40,8 +43,7 @@ class CodeBuilder {
   // Starts a block: reserves its clean-up word.
   Ref begin_block();
   // Appends a record; returns the record's address.
-  Ref record(u32 handler, Ref result, std::initializer_list<Ref> params, u8 extra = 0,
-             Ref position = 0);
+  Ref record(u32 handler, Ref result, std::vector<Ref> params, u8 extra = 0, Ref position = 0);
   // Marks `record` (returned by record()) as the block's clean-up record.
   void set_cleanup(Ref block, Ref record);
   void end_block();
@@ -49,7 +51,20 @@ class CodeBuilder {
   VarEntry* block_slot(Ref block);
 };
 
-// Calls a handler directly with slot parameters.
-u32 call(u32 handler, VarEntry* result, std::initializer_list<VarEntry*> params, u8 extra = 0);
+// Calls a handler directly with slot parameters, or with raw parameter
+// words (declaration markers, conversion ids).
+u32 call(u32 handler, VarEntry* result, const std::vector<VarEntry*>& params, u8 extra = 0);
+u32 callw(u32 handler, Ref result, const std::vector<u32>& words, u8 extra = 0);
+// The error code of a RunError that `f` throws, 0 when none.
+template <class F>
+u32 run_error(F f) {
+  try {
+    f();
+  } catch (const RunError& e) {
+    exec_depth = 0;  // as execute() does when a run ends in an error
+    return e.code;
+  }
+  return 0;
+}
 
 }  // namespace qvtest

@@ -1,7 +1,5 @@
 #include "qv_test.h"
 
-#include <vector>
-
 namespace qvtest {
 
 void fresh_env() {
@@ -17,15 +15,12 @@ Ref place_text(const std::string& src) {
   return t;
 }
 
-namespace {
-VarEntry* take(TableHead& t, u32 type, u32 flags) {
+VarEntry* take(TableHead& t, u32 type, u32 flags, u32 value) {
   VarEntry* v = S(t.next);
   t.next += 12;
-  v->type = type;
-  v->flags = flags;
+  *v = VarEntry{value, type, flags};
   return v;
 }
-}  // namespace
 
 VarEntry* new_var(u32 type) {
   VarEntry* v = take(vartable, type, V_EMPTY);
@@ -85,8 +80,7 @@ Ref CodeBuilder::begin_block() {
   return b;
 }
 
-Ref CodeBuilder::record(u32 handler, Ref result, std::initializer_list<Ref> params, u8 extra,
-                        Ref position) {
+Ref CodeBuilder::record(u32 handler, Ref result, std::vector<Ref> params, u8 extra, Ref position) {
   Ref r = codepage.first;
   put32(position);
   put32(handler);
@@ -102,17 +96,18 @@ void CodeBuilder::set_cleanup(Ref block, Ref record) { wr32(mem + block, record 
 void CodeBuilder::end_block() { put32(END_MARK); }
 
 VarEntry* CodeBuilder::block_slot(Ref block) {
-  VarEntry* v = take(cnstable, TY_BLOCK, V_CONST | V_CODE);
-  v->value = block;
-  return v;
+  return take(cnstable, TY_BLOCK, V_CONST | V_CODE, block);
 }
 
-u32 call(u32 handler, VarEntry* result, std::initializer_list<VarEntry*> params, u8 extra) {
+u32 callw(u32 handler, Ref result, const std::vector<u32>& words, u8 extra) {
+  u32 count = static_cast<u32>(words.size()) | (u32{extra} << 8);
+  return handlers[handler](result, reinterpret_cast<const u8*>(words.data()), count);
+}
+
+u32 call(u32 handler, VarEntry* result, const std::vector<VarEntry*>& params, u8 extra) {
   std::vector<u32> words;
   for (VarEntry* p : params) words.push_back(ref_of(p));
-  u32 count = static_cast<u32>(params.size()) | (u32{extra} << 8);
-  return handlers[handler](result ? ref_of(result) : 0,
-                           reinterpret_cast<const u8*>(words.data()), count);
+  return callw(handler, result ? ref_of(result) : 0, words, extra);
 }
 
 }  // namespace qvtest

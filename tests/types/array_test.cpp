@@ -1,19 +1,15 @@
-// Array storage: zeroed when created, nothing kept when creation fails.
+// Array storage: zeroed when created, given back whole, nothing kept when
+// creation fails.
 #include <gtest/gtest.h>
 
-#include "support/qv_test.h"
 #include "runtime/array.h"
+#include "support/qv_test.h"
 
 using namespace qvtest;
 
-namespace {
-
-class Array : public ::testing::Test {
- protected:
-  void SetUp() override { fresh_env(); }
-};
-
-TEST_F(Array, CreateGivesZeroedStorageWithASpareElement) {
+TEST(Array, CreateFreeAndFailures) {
+  fresh_env();
+  const u32 live = arena_live_blocks();
   // Dirty a block of the storage's size first, so zeroing is really tested.
   Ref dirty = arena_alloc(48);
   std::memset(mem + dirty, 0xAB, 48);
@@ -25,33 +21,17 @@ TEST_F(Array, CreateGivesZeroedStorageWithASpareElement) {
   EXPECT_EQ(h->used, h->data);
   EXPECT_EQ(h->cursor, h->data);
   EXPECT_EQ(h->elemSize, 12u);
-  EXPECT_EQ(h->flags, 0u);
-  for (u32 i = 0; i < 48; ++i) EXPECT_EQ(mem[h->data + i], 0) << i;
-  ar_free(head);
-}
-
-TEST_F(Array, FreeReleasesHeaderAndStorage) {
-  const u32 live = arena_live_blocks();
-  Ref head = ar_crea(4, 4);
+  for (u32 i = 0; i < 48; ++i) EXPECT_EQ(mem[h->data + i], 0) << i;  // a spare element too
   EXPECT_EQ(arena_live_blocks(), live + 2);
   ar_free(head);
   EXPECT_EQ(arena_live_blocks(), live);
+  // The header comes, the storage does not; no size; more than the arena holds.
+  for (auto [fail_after, size, n] : {std::tuple{2u, 12u, 3u}, {0u, 0u, 3u}, {0u, 0x10000u, 0x10000u}}) {
+    arena_fail_after(fail_after);
+    if_c_error = 0;
+    EXPECT_EQ(ar_crea(size, n), 0u);
+    arena_fail_after(0);
+    EXPECT_EQ(if_c_error, 1u);
+    EXPECT_EQ(arena_live_blocks(), live);
+  }
 }
-
-TEST_F(Array, FailuresKeepNothing) {
-  const u32 live = arena_live_blocks();
-  arena_fail_after(2);  // the header comes, the storage does not
-  if_c_error = 0;
-  EXPECT_EQ(ar_crea(12, 3), 0u);
-  arena_fail_after(0);
-  EXPECT_EQ(if_c_error, 1u);
-  EXPECT_EQ(arena_live_blocks(), live);
-  if_c_error = 0;
-  EXPECT_EQ(ar_crea(0, 3), 0u);
-  EXPECT_EQ(if_c_error, 1u);
-  if_c_error = 0;
-  EXPECT_EQ(ar_crea(0x10000, 0x10000), 0u);  // more than the arena can address
-  EXPECT_EQ(if_c_error, 1u);
-}
-
-}  // namespace

@@ -33,15 +33,15 @@ TEST_F(Bool, Text) {
   EXPECT_EQ(text_of(small), "TRU");
 }
 
+// Through the handlers, as the traced executor and "case" reach them.
 TEST_F(Bool, Comparisons) {
   const u32 ops[] = {H_l_eq, H_l_ne, H_l_gt, H_l_lt, H_l_ge, H_l_le};
-  struct Case {
-    VarEntry* a;
-    VarEntry* b;
-    const char* want;  // results of == != > < >= <=
-  } cases[] = {
+  // want: the results of == != > < >= <=
+  struct Case { VarEntry* a; VarEntry* b; const char* want; } cases[] = {
       {new_const(TY_UINT, 0xFFFFFFFFu), new_const(TY_UINT, 1), "011010"},
       {i(-1), i(1), "010101"},
+      {i(-7), i(-7), "100011"},
+      {new_const(TY_UINT, 7), new_const(TY_UINT, 7), "100011"},
       {b(1), b(0), "010000"},  // different, but neither greater nor less
       {f(std::nanf("")), f(std::nanf("")), "010000"},
       {f(-0.0f), f(0.0f), "100011"},

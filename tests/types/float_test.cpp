@@ -34,10 +34,7 @@ class Float : public ::testing::Test {
 };
 
 TEST_F(Float, ValueToText) {
-  struct Case {
-    float value;
-    const char* text;
-  } cases[] = {
+  struct Case { float value; const char* text; } cases[] = {
       {-0.0f, "0.000000"},   {NaN, "0.000000"},        {as_float(0x40490FDB), "3.141593"},
       {0.5f, "5.000000E-1"}, {1e6f, "1.000000E6"},     {1.0f / 3.0f, "3.333333E-1"},
   };
@@ -61,10 +58,7 @@ TEST_F(Float, InfinityIsClampedInItsSlot) {
 }
 
 TEST_F(Float, TextToValue) {
-  struct Case {
-    const char* text;
-    float value;
-  } cases[] = {
+  struct Case { const char* text; float value; } cases[] = {
       {"2.5", 2.5f},    {"  -1.5e1x", -15.0f}, {".5", 0.5f},     {"5.", 5.0f},
       {"1e", 1.0f},     {"1e+", 1.0f},         {"abc", 0.0f},    {"-", 0.0f},
       {".", 0.0f},      {"", 0.0f},            {"0x10", 0.0f},   {"inf", 0.0f},
@@ -88,11 +82,7 @@ TEST_F(Float, TextToValue) {
 // undefined cast; integers round to the nearest float; NaN is true.
 TEST_F(Float, Conversions) {
   VarEntry* d = new_var(TY_INT);
-  struct Case {
-    u32 (*fn)(VarEntry*, VarEntry*);
-    VarEntry* src;
-    u32 want;
-  } cases[] = {
+  struct Case { u32 (*fn)(VarEntry*, VarEntry*); VarEntry* src; u32 want; } cases[] = {
       {l_floatint, f(-3.0e9f), 0x80000000u},
       {l_floatint, f(NaN), 0x80000000u},
       {l_floatint, f(INF), 0x80000000u},
@@ -115,12 +105,7 @@ TEST_F(Float, Conversions) {
 // The maths operations' refusals, with the result slot left alone, and
 // the results at their edges as the program would print them.
 TEST_F(Float, Maths) {
-  struct Case {
-    u32 handler;
-    std::vector<float> args;
-    const char* text;  // nullptr when err
-    u32 err;
-  } cases[] = {
+  struct Case { u32 handler; std::vector<float> args; const char* text; u32 err; } cases[] = {  // text: when no err
       {H_l_asin, {1.0000001f}, nullptr, 39},
       {H_l_acos, {-1.5f}, nullptr, 39},
       {H_l_sqrt, {-1.0f}, nullptr, 39},
@@ -145,19 +130,13 @@ TEST_F(Float, Maths) {
     SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
     VarEntry* r = new_temp(TY_FLOAT);
     r->value = 0x12345678;
-    std::vector<u32> words;
-    for (float a : c.args) words.push_back(ref_of(f(a)));
+    std::vector<VarEntry*> args;
+    for (float a : c.args) args.push_back(f(a));
     if_c_error = 0;
-    u32 ok = handlers[c.handler](ref_of(r), reinterpret_cast<const u8*>(words.data()),
-                                 static_cast<u32>(words.size()));
-    if (c.err) {
-      EXPECT_EQ(ok, 0u);
-      EXPECT_EQ(if_c_error, c.err);
-      EXPECT_EQ(r->value, 0x12345678u);
-    } else {
-      EXPECT_EQ(ok, 1u);
-      EXPECT_EQ(ft(r), c.text);
-    }
+    EXPECT_EQ(call(c.handler, r, args), c.err ? 0u : 1u);
+    EXPECT_EQ(if_c_error, c.err);
+    if (c.err) EXPECT_EQ(r->value, 0x12345678u);
+    else EXPECT_EQ(ft(r), c.text);
   }
 }
 
