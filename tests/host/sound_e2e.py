@@ -5,9 +5,6 @@ names begin with "nodevice" run without any device. Their start line
 must say whether the device opened.
 
     sound_e2e.py QVRUN PROGRAM.qv
-
-A refused array prints its diagnostic and then an empty line, which an
-`expect:` block cannot end with: there a line `<empty>` stands for it.
 """
 import os
 import sys
@@ -18,13 +15,6 @@ import golden  # noqa: E402
 import qvhost  # noqa: E402
 
 
-class Expectations(golden.Expectations):
-    def __init__(self, prog):
-        super().__init__(prog)
-        self.lines = ["" if line == "<empty>" else line for line in self.lines]
-
-
-golden.Expectations = Expectations
 prog = os.path.abspath(sys.argv[2])
 with_device = not os.path.basename(prog).startswith("nodevice")
 with tempfile.TemporaryDirectory(prefix="qv_sound_") as folder:

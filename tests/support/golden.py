@@ -5,7 +5,9 @@
 
 What to expect is written in the program's own comments:
   `expect: TEXT`      one line of output; more lines may follow inside the
-                      same comment (their common indentation removed)
+                      same comment (their common indentation removed; an
+                      empty line before the closing backquote is expected
+                      as an empty line of output)
   `error: N`          the run ends with error N (compile or run-time)
                       reported for the line this comment starts on;
                       `error: N line L` names another line
@@ -83,8 +85,10 @@ class Expectations:
                 first, _, more = text.split("expect:", 1)[1].partition("\n")
                 if first.strip():
                     self.lines.append(first[1:] if first.startswith(" ") else first)
-                if more.strip():
-                    self.lines += textwrap.dedent(more.rstrip(" \t")).rstrip("\n").split("\n")
+                more = textwrap.dedent(more).split("\n")
+                if not more[-1].strip():  # the closing backquote's own line
+                    more.pop()
+                self.lines += more
             elif key == "error":
                 w = rest.split()
                 self.error = (int(w[0]), int(w[2]) if len(w) > 2 and w[1] == "line" else line)
