@@ -8,7 +8,8 @@ A fenced block ```qv (optionally followed by qvrun arguments, as in
 lines between, is ```output, the example's standard output must equal it,
 without the start lines, the statistics report and blank lines at either
 end; error reports stay. An example without an output block must end with
-status 1 and no error report. ```qv no-run marks fragments and programs
+status 1 and no error report, unless its comments say what to expect
+(`expect:`, `error:`; see tests/support/golden.py), which is then checked. ```qv no-run marks fragments and programs
 that wait (windows, keys, sound): they are not run.
 """
 import os
@@ -18,7 +19,8 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from qvhost import check, finish, run  # noqa: E402
+import golden  # noqa: E402
+from qvhost import check, finish, qvrun, run  # noqa: E402
 
 BLOCK = re.compile(r"^```[ \t]*(\S*)[ \t]*(.*?)\n(.*?)^```[ \t]*$", re.M | re.S)
 ERROR = re.compile(r"^(Error \d+ \(line \d+\): |RUN-TIME error \d+ \(line \d+\): "
@@ -51,6 +53,10 @@ for k, m in enumerate(blocks):
     with tempfile.TemporaryDirectory(prefix="qvdoc") as d:
         with open(os.path.join(d, "example.qv"), "w", encoding="latin-1") as f:
             f.write(m.group(3))
+        if want is None and re.search(r"`(expect|error):", m.group(3)):
+            fails = golden.run_program(qvrun(), os.path.join(d, "example.qv"))
+            check(where + ": not as its comments expect", not fails, "\n".join(fails))
+            continue
         try:
             p = run(["example.qv"] + args, cwd=d, timeout=20, stdin=subprocess.DEVNULL)
         except subprocess.TimeoutExpired:
