@@ -55,10 +55,10 @@ class Executor : public ::testing::Test {
   VarEntry *main_ = nullptr, *x_ = nullptr, *one_ = nullptr;
 };
 
+// Each program lies where the one before lay, as after compiling anew.
 TEST_F(Executor, BlocksOfAnyLengthRunEveryRecordOnCodeDecodedAfresh) {
   main_->flags = V_EMPTY;
   EXPECT_EQ(execute(0), 0u) << "an empty main slot runs nothing";
-  // Each program lies where the one before lay, as after compiling anew.
   for (const u32 n : {1u, 16u, 17u, 400u}) {
     SetUp();
     main_->value = cb.begin_block();
@@ -122,13 +122,16 @@ TEST_F(Executor, EarlyExitRunsTheCleanUpRecordOnce) {
 
 TEST_F(Executor, LoopRoundsCountEveryRecordAndProcessEvents) {
   static int pumped;
-  pumped = 0;
   process_events_hook = [] { ++pumped; };
-  doprocesskeys = 1;
-  EXPECT_EQ(run_for(10, body([&] { inc_x(); })), 0u);
-  EXPECT_EQ(x_->value, 10u);
-  EXPECT_EQ(_opcount, 1u + 10 * 2) << "the idle initialisation records count too";
-  EXPECT_EQ(pumped, 1 + 10) << "the main block's entry and each round's";
+  for (const u32 keys : {0u, 1u}) {
+    SetUp();
+    pumped = 0;
+    doprocesskeys = keys;
+    EXPECT_EQ(run_for(10, body([&] { inc_x(); })), 0u);
+    EXPECT_EQ(x_->value, 10u);
+    EXPECT_EQ(_opcount, 1u + 10 * 2) << "the idle initialisation records count too";
+    EXPECT_EQ(pumped, keys ? 1 + 10 : 0) << "the main block's entry and each round's";
+  }
 }
 
 TEST_F(Executor, BreakStopAndFailureInAOneOperationBody) {
