@@ -38,8 +38,10 @@ class Blocks : public ::testing::Test {
     _execute = _exectrace;
     _tracing_on = 1;
     _trace_hook = hook;
+    // Traced entries process events only when asked to.
+    process_events_hook = [] { ADD_FAILURE() << "events processed"; };
   }
-  void TearDown() override { before_record = nullptr; }
+  void TearDown() override { before_record = nullptr, process_events_hook = nullptr; }
 
   // A record that does nothing but be seen.
   void mark(Ref tag) { cb.record(H_l_parsgiven, 0, {}, 0, tag); }
