@@ -2,8 +2,6 @@
 // outside it read as code 1.
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "runtime/errcodes.h"
 #include "runtime/errmess.h"
 
@@ -11,15 +9,10 @@ using namespace qv;
 
 TEST(ErrorCatalogue, EveryCodeHasItsMessage) {
   EXPECT_STREQ(error_text(E_NONE), "");
-  for (u32 code = 1; code < E_COUNT; ++code) {
-    ASSERT_NE(errmess[code], nullptr) << code;
-    EXPECT_NE(std::string(errmess[code]), "") << code;
-  }
+  for (u32 code = 1; code < E_COUNT; ++code) EXPECT_TRUE(errmess[code] && *errmess[code]) << code;
   EXPECT_EQ(E_DISPLAY_LOST + 1u, ERRMESS_COUNT);
-  EXPECT_STREQ(error_text(E_NO_MEMORY), "Not enougth memory or error unknown");
-  EXPECT_STREQ(error_text(E_NAME_NOT_FOUND), "Name not found in desired table");
-  EXPECT_STREQ(error_text(E_TOO_MANY_PARAMS), "Too many parameters");
-  EXPECT_STREQ(error_text(E_DISPLAY_LOST), "Display connection lost");
+  EXPECT_STREQ(error_text(11), "Name not found in desired table");
+  EXPECT_STREQ(error_text(21), "Too many parameters");
   EXPECT_STREQ(error_text(E_COUNT), error_text(E_NO_MEMORY));
-  EXPECT_STREQ(error_text(0xFFFFFFFFu), error_text(E_NO_MEMORY));
+  EXPECT_STREQ(error_text(0xFFFFFFFFu), "Not enougth memory or error unknown");
 }

@@ -55,10 +55,10 @@ class Executor : public ::testing::Test {
   VarEntry *main_ = nullptr, *x_ = nullptr, *one_ = nullptr;
 };
 
+// Each program lies where the one before lay, as after compiling anew.
 TEST_F(Executor, BlocksOfAnyLengthRunEveryRecordOnCodeDecodedAfresh) {
   main_->flags = V_EMPTY;
   EXPECT_EQ(execute(0), 0u) << "an empty main slot runs nothing";
-  // Each program lies where the one before lay, as after compiling anew.
   for (const u32 n : {1u, 16u, 17u, 400u}) {
     SetUp();
     main_->value = cb.begin_block();
@@ -146,17 +146,6 @@ TEST_F(Executor, BreakStopAndFailureInAOneOperationBody) {
   EXPECT_EQ(last_lexema, 55u);
 }
 
-// The body's block variable gets new code in the first round; the later
-// rounds must run the new code, not the shape learnt from the old one.
-TEST_F(Executor, ABodyThatChangesItsCodeRunsTheNewCode) {
-  VarEntry* bvar = new_var(TY_BLOCK);
-  VarEntry* incblk = body([&] { inc_x(), inc_x(); });
-  bvar->value = body([&] { cb.record(H_l_bl_code, 0, {ref_of(bvar), ref_of(incblk)}); })->value;
-  EXPECT_EQ(run_for(3, bvar), 0u);
-  EXPECT_EQ(x_->value, 4u) << "two rounds of the new code, two increments each";
-  EXPECT_EQ(_opcount, 1u + 2 + 3 + 3);
-}
-
 // The host's event pump raises a stop when the window closes; the stop is
 // reported at the operation that the round runs first.
 TEST_F(Executor, AStopRaisedAtARoundsEntryNamesTheBodysFirstOperation) {
@@ -195,32 +184,26 @@ class BlockRuns : public ::testing::Test {
   u32 int_var(u32 k) { return S(vartable.base + k * sizeof(VarEntry))->value; }
 };
 
-TEST_F(BlockRuns, RecursionInEitherCompilation) {
+// A recursion in either compilation; an error with every run holding a
+// string and an array; a loop body that runs itself, with temporaries of
+// its own in each run.
+TEST_F(BlockRuns, EveryRunIsForgotten) {
+  const char* fib =
+      "int r k;\nblock fib { int n; n = (par# 0); if (n < 2) { return n };\n"
+      "  return ((call fib (n - 1)) + (call fib (n - 2))) };\nk = 12; r = (call fib k);\n";
   for (const u32 grouped : {1u, 0u}) {
     fresh_env();
     optimtmpvarinit = grouped;
-    EXPECT_EQ(compile_and_run("int r k;\n"
-                              "block fib { int n; n = (par# 0); if (n < 2) { return n };\n"
-                              "  return ((call fib (n - 1)) + (call fib (n - 2))) };\n"
-                              "k = 12; r = (call fib k);\n"),
-              0u);
+    EXPECT_EQ(compile_and_run(fib), 0u);
     EXPECT_EQ(int_var(0), 144u) << grouped;
   }
-}
-
-TEST_F(BlockRuns, AnErrorManyRunsDeepForgetsThemAll) {
-  // Every run holds a string and an array when the parameter stack fills.
-  EXPECT_EQ(compile_and_run(
-                "int d;\n"
-                "block f { str s; int a[4]; s = (concat \"run \" d); a[1] = d; d ++; call f d };\n"
-                "call f d;\n"),
+  fresh_env();
+  EXPECT_EQ(compile_and_run("int d;\nblock f { str s; int a[4]; s = (concat \"run \" d); "
+                            "a[1] = d; d ++; call f d };\ncall f d;\n"),
             3u);
   EXPECT_GT(int_var(0), 60u) << "the runs went deep before the stack was full";
-}
-
-TEST_F(BlockRuns, ALoopBodyThatRunsItselfHasItsOwnTemporariesPerRound) {
-  EXPECT_EQ(compile_and_run("int i s;\n"
-                            "block b { s += (i * 3); if (s < 40) { exec b } };\n"
+  fresh_env();
+  EXPECT_EQ(compile_and_run("int i s;\nblock b { s += (i * 3); if (s < 40) { exec b } };\n"
                             "for i 1 2 1 b;\n"),
             0u);
   EXPECT_EQ(int_var(1), 48u) << "3 to 42 by 3 in the first round, 6 more in the second";
