@@ -142,6 +142,8 @@ TEST_F(Keys, AutomaticProcessingAtEveryBlockStart) {
   VarEntry* program = cb.block_slot(cb.begin_block());
   cb.end_block();
   press(Qt::Key_A, "a");
+  _execute = _exectrace;  // tracing enters blocks the slow way too
+  _tracing_on = 1;
   ASSERT_EQ(call(H_l_bl_exec, nullptr, {program}), 1u);
   EXPECT_EQ(count->value, 0u) << "off: the key waits";
   ASSERT_EQ(call(H_l_processevents, new_temp(TY_BOOL), {new_const(TY_BOOL, 1)}), 1u);

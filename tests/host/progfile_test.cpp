@@ -254,7 +254,7 @@ TEST_F(ProgFile, OperationReferences) {
   }
 }
 
-// int i 5 a[5]; i = (+ i 5); a[1] = i; i = a[1]; exec { puts "ab" } -- as the
+// int i 5 a[5]; i = (+ i 5); float of i; a[1] = i; i = a[1]; exec { puts "ab" } -- as the
 // compiler leaves it: variables and temporaries typed and empty; the
 // element record puts the element's address into the word of "=".
 class Program : public ProgFile {
@@ -274,21 +274,23 @@ class Program : public ProgFile {
     a_ = take(vartable, TY_INT, V_EMPTY | V_ARRAY);
     vartable.first = vartable.next;
     t_ = take(rettable, TY_INT, V_EMPTY | V_TEMP);
+    const Ref f = ref_of(take(rettable, TY_FLOAT, V_EMPTY | V_TEMP));
     five_ = new_const(TY_INT, 5);
     inner_ = cb.block_slot(0);
     VarEntry *text = str_const("ab"), *one = new_const(TY_INT, 1);
     const Ref i = ref_of(i_), a = ref_of(a_), t = ref_of(t_), five = ref_of(five_);
     main_->value = main_block_ = cb.begin_block();
-    cb.record(H__alltmpinits, t, {}, 1, label_tmpinit);
+    cb.record(H__alltmpinits, t, {}, 2, label_tmpinit);
     decl_ = cb.record(H_mvarinit, TY_INT, {i, five, END_MARK, five, a});
     plus_ = cb.record(H_l_plus, t, {i, five}, 2);
     assign_ = cb.record(H_l_assign, 0, {i, t}, 2);
+    cb.record(H_convcall, f, {convtab[TY_INT][TY_FLOAT], i}, 1);
     elem_ = cb.record(H__arrdynelem, 0, {a, ref_of(one)});
     store_ = cb.record(H_l_assign, 0, {0, i}, 2);
     wr32(mem + elem_ + REC_RESULT, store_ + REC_PARAMS);
     index_ = cb.record(H__arrindexing, i, {a, ref_of(one)});
     exec_ = cb.record(H_l_bl_exec, 0, {ref_of(inner_)});
-    cb.set_cleanup(main_block_, cb.record(H_mvardel, t, {a, i}, 1, label_delete));
+    cb.set_cleanup(main_block_, cb.record(H_mvardel, t, {a, i}, 2, label_delete));
     cb.end_block();
     inner_->value = inner_block_ = cb.begin_block();
     cb.record(H_l_puts, 0, {ref_of(text)});
@@ -353,7 +355,7 @@ TEST_F(Program, RefusesProgramsThatReferToTheWrongThings) {
       {"empty parameter nothing fills", [&] { wr32(mem + plus_ + REC_PARAMS + 4, 0); }},
       {"variable that is no variable", [&] { i_->flags = 0; }},
       {"variable flagged as a temporary", [&] { i_->flags = V_EMPTY | V_TEMP; }},
-      {"temporary group past the table", [&] { mem[main_block_ + 4 + REC_EXTRA] = 2; }},
+      {"temporary group past the table", [&] { mem[main_block_ + 4 + REC_EXTRA] = 3; }},
       {"declared type not the variable's", [&] { wr32(mem + decl_ + REC_RESULT, TY_FLOAT); }},
       {"constant written to", [&] { wr32(mem + assign_ + REC_PARAMS, ref_of(five_)); }},
       {"initial value without a variable", [&] { wr32(mem + decl_ + REC_PARAMS, ref_of(five_)); }},
