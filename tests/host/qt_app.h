@@ -11,15 +11,11 @@ inline QApplication& test_app() {
   static int argc = 1;
   static char name[] = "qv_tests";
   static char* argv[] = {name, nullptr};
-  static QApplication* app = [] {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    return new QApplication(argc, argv);
-  }();
+  static QApplication* app = (setenv("QT_QPA_PLATFORM", "offscreen", 0), new QApplication(argc, argv));
   return *app;
 }
 
-// Base of fixtures whose members are Qt paint devices: bases are built
-// before members, so the application exists first.
+// Base of fixtures with Qt paint devices as members: bases are built first.
 struct WithApp {
   WithApp() { test_app(); }
 };
