@@ -12,18 +12,16 @@ What to expect is written in the program's own comments:
                       reported for the line this comment starts on;
                       `error: N line L` names another line
   `status: N`         exit status (default 1, qvrun's normal end)
-  `args: A B`         extra command-line arguments; {dir} is the program's folder
+  `args: A B`         extra command-line arguments
   `variants: V ...`   run again with "-V" added, expecting the same
 Only the program's own output is compared, not the start lines or the
 statistics report. Where the whole report is the point, <name>.out beside
 the program holds the expected standard output instead (normalised timings
 and addresses), and <name>.V.out that of variant V; --update rewrites those.
-<name>.stdin is fed to standard input.
 
 Every program that compiles is also saved with "-cp", loaded and run again:
 the loaded run must print the same and end the same way (an error then has
-no line). `roundtrip: no` leaves that out (programs whose output changes
-from one run to the next).
+no line).
 """
 import os
 import re
@@ -33,35 +31,33 @@ import sys
 import tempfile
 import textwrap
 
-TIMEOUT = 50
-DIRECTIVE = re.compile(r"(expect|error|status|args|variants|roundtrip):")
+DIRECTIVE = re.compile(r"(expect|error|status|args|variants):")
+END = re.compile(r"\n(\d+ operations compiled\n|(RUN-TIME error|Error) (\d+) \(line ([^)]*)\): )")
 
 
 def normalise(text):
     """The parts of a report that change from run to run."""
-    text = re.sub(r"Average compilation speed .*", "Average compilation speed <speed>", text)
-    text = re.sub(r"Execution time [0-9.]+ sec, ", "Execution time <time> sec, ", text)
-    text = re.sub(r"average call speed .*", "average call speed <speed>", text)
-    text = re.sub(r"input stream handler [0-9a-f]+, error: .*",
-                  "input stream handler <handle>, error: <status>", text)
-    # Detailed trace lines show arena addresses.
-    return re.sub(r"entry: (0x[0-9a-f]+|\(nil\)) at 0x[0-9a-f]+", "entry: <addr> at <addr>", text)
+    for pattern, repl in ((r"Average compilation speed .*", "Average compilation speed <speed>"),
+                          (r"Execution time [0-9.]+ sec, ", "Execution time <time> sec, "),
+                          (r"average call speed .*", "average call speed <speed>"),
+                          (r"input stream handler [0-9a-f]+, error: .*",
+                           "input stream handler <handle>, error: <status>"),
+                          # detailed trace lines show arena addresses
+                          (r"entry: (0x[0-9a-f]+|\(nil\)) at 0x[0-9a-f]+", "entry: <addr> at <addr>")):
+        text = re.sub(pattern, repl, text)
+    return text
 
 
 def comments(source):
     """(line, text) of every backquote comment outside strings."""
-    out, line, i, n = [], 1, 0, len(source)
-    while i < n:
+    out, line, i = [], 1, 0
+    while i < len(source):
         c = source[i]
-        if c == '"':
-            j = source.find('"', i + 1)
-            j = n if j < 0 else j
-            line += source.count("\n", i, j)
-            i = j + 1
-        elif c == "`":
-            j = source.find("`", i + 1)
-            j = n if j < 0 else j
-            out.append((line, source[i + 1:j]))
+        if c in "\"`":
+            j = source.find(c, i + 1)
+            j = len(source) if j < 0 else j
+            if c == "`":
+                out.append((line, source[i + 1:j]))
             line += source.count("\n", i, j)
             i = j + 1
         else:
@@ -74,8 +70,7 @@ class Expectations:
     def __init__(self, prog):
         with open(prog, encoding="latin-1") as f:
             source = f.read()
-        self.lines, self.error, self.status = [], None, 1
-        self.args, self.variants, self.roundtrip = [], [], True
+        self.lines, self.error, self.status, self.args, self.variants = [], None, 1, [], []
         for line, text in comments(source):
             m = DIRECTIVE.match(text.strip())
             if not m:
@@ -95,29 +90,22 @@ class Expectations:
             elif key == "status":
                 self.status = int(rest)
             elif key == "args":
-                self.args = rest.replace("{dir}", os.path.dirname(prog)).split()
-            elif key == "variants":
+                self.args = rest.split()
+            else:
                 self.variants = rest.split()
-            elif key == "roundtrip":
-                self.roundtrip = rest.strip() != "no"
 
 
-def run(qvrun, prog, args, env=None, stdin=b"", cwd=None):
-    run_env = dict(os.environ)
-    run_env.setdefault("QT_QPA_PLATFORM", "offscreen")
+def run(qvrun, prog, args, env=None, cwd=None):
+    run_env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
     run_env.update(env or {})
-    proc = subprocess.run([qvrun, prog] + args, input=stdin, capture_output=True,
-                          env=run_env, timeout=TIMEOUT, cwd=cwd or os.path.dirname(prog))
+    proc = subprocess.run([qvrun, prog] + args, capture_output=True, env=run_env, timeout=50,
+                          cwd=cwd or os.path.dirname(prog), stdin=subprocess.DEVNULL)
     return proc.returncode, proc.stdout.decode("latin-1"), proc.stderr.decode("latin-1")
-
-
-END = re.compile(r"\n(\d+ operations compiled\n|(RUN-TIME error|Error) (\d+) \(line ([^)]*)\): )")
 
 
 def split_output(out):
     """(program output, (code, line) of the error or None, the report)."""
-    start = re.match(r"\n(Draw field created\n)?(input stream handler [^\n]*\n)?", out)
-    body = out[start.end():]
+    body = out[re.match(r"\n(Draw field created\n)?(input stream handler [^\n]*\n)?", out).end():]
     ends = list(END.finditer("\n" + body))
     if not ends:  # a loaded run ends with one empty line
         return body[:-1] if body.endswith("\n") else body, None, ""
@@ -129,59 +117,44 @@ def split_output(out):
     return text, None, body[m.start():]
 
 
-def check(name, status, out, want, loaded=False):
-    failures = []
+def differs(name, what, want, got):
+    return ["%s: %s differs:\n--- expected\n%s--- actual\n%s" % (name, what, want, got)] \
+        if want != got else []
+
+
+def check(name, status, out, want, whole=None):
+    """Failures of one run: against <name>.out when `whole` names it."""
+    failures = ["%s: exit status %d, expected %d" % (name, status, want.status)] \
+        if status != want.status else []
+    if whole:
+        with open(whole, encoding="latin-1") as f:
+            return failures + differs(name, "standard output", f.read(), out)
     text, error, _ = split_output(out)
-    expected = "".join(line + "\n" for line in want.lines)
-    if text != expected:
-        failures.append("%s: output differs:\n--- expected\n%s--- actual\n%s" % (name, expected, text))
-    want_error = want.error and (want.error[0], None if loaded else want.error[1])
-    if error != want_error:
-        failures.append("%s: ended with error %s, expected %s" % (name, error, want_error))
-    if status != want.status:
-        failures.append("%s: exit status %d, expected %d" % (name, status, want.status))
-    return failures
+    if error != want.error:
+        failures.append("%s: ended with error %s, expected %s" % (name, error, want.error))
+    return failures + differs(name, "output", "".join(x + "\n" for x in want.lines), text)
 
 
-def check_file(name, status, out, base, want_status, update):
-    if update:
-        with open(base + ".out", "w", encoding="latin-1") as f:
-            f.write(out)
-        return []
-    with open(base + ".out", encoding="latin-1") as f:
-        want_out = f.read()
-    failures = []
-    if out != want_out:
-        failures.append("%s: standard output differs:\n--- expected\n%s--- actual\n%s"
-                        % (name, want_out, out))
-    if status != want_status:
-        failures.append("%s: exit status %d, expected %d" % (name, status, want_status))
-    return failures
-
-
-def roundtrip(qvrun, prog, args, stdin, env=None):
+def roundtrip(qvrun, prog, args, env=None):
     """Saves with -cp, loads the file and compares the program's output."""
     work = tempfile.mkdtemp(prefix="qv_roundtrip_")
     try:
         source = os.path.join(work, "prog.qv")
         shutil.copyfile(prog, source)
-        args = [a for a in args if not a.startswith("-t")]
-        status, out, _ = run(qvrun, source, args + ["-cp"], env, stdin)
-        saved = os.path.join(work, "prog.cp")
-        if not os.path.exists(saved):
+        status, out, _ = run(qvrun, source, [a for a in args if not a.startswith("-t")] + ["-cp"],
+                             env)
+        if not os.path.exists(os.path.join(work, "prog.cp")):
             return ["roundtrip: no compiled program was saved"]
-        lstatus, lout, lerr = run(qvrun, saved, [], env, stdin)
+        lstatus, lout, lerr = run(qvrun, os.path.join(work, "prog.cp"), [], env)
         failures = []
         if "Loading... " not in lerr or "Error while loading" in lout:
             failures.append("roundtrip: the saved program was not loaded:\n" + lout + lerr)
-        text, error, _ = split_output(normalise(out))
-        ltext, lerror, _ = split_output(normalise(lout))
-        if ltext != text or (error and error[0]) != (lerror and lerror[0]):
-            failures.append("roundtrip: output differs:\n--- compiled run\n%s--- loaded run\n%s"
-                            % (text, ltext))
+        (text, error, _), (ltext, lerror, _) = split_output(out), split_output(lout)
+        if (error and error[0]) != (lerror and lerror[0]):
+            failures.append("roundtrip: ended with error %s, compiled run %s" % (lerror, error))
         if lstatus != status:
             failures.append("roundtrip: exit status %d, compiled run %d" % (lstatus, status))
-        return failures
+        return failures + differs("roundtrip", "output of the loaded run", text, ltext)
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
@@ -189,42 +162,34 @@ def roundtrip(qvrun, prog, args, stdin, env=None):
 def run_program(qvrun, prog, env=None, update=False):
     """All checks of one program; returns the list of failures."""
     prog = os.path.abspath(prog)
-    base = prog[:-3]
-    want = Expectations(prog)
-    stdin = b""
-    if os.path.exists(base + ".stdin"):
-        with open(base + ".stdin", "rb") as f:
-            stdin = f.read()
+    base, want = prog[:-3], Expectations(prog)
     whole = os.path.exists(base + ".out")
-    variants = want.variants + [v.split(".")[-2] for v in os.listdir(os.path.dirname(prog))
-                                if whole and v.startswith(os.path.basename(base) + ".")
-                                and v.endswith(".out") and v.count(".") == 2]
-    failures = []
-    compiled = None
-    for variant in [None] + sorted(set(variants)):
+    variants = set(want.variants)
+    if whole:
+        stem = os.path.basename(base) + "."
+        variants |= {f[len(stem):-4] for f in os.listdir(os.path.dirname(prog))
+                     if f.startswith(stem) and f.endswith(".out") and f.count(".") == 2}
+    failures, compiled = [], ""
+    for variant in [None] + sorted(variants):
         name = "-" + variant if variant else "run"
-        args = want.args + (["-" + variant] if variant else [])
-        status, out, err = run(qvrun, prog, args, env, stdin)
+        status, out, err = run(qvrun, prog, want.args + (["-" + variant] if variant else []), env)
         out = normalise(out)
+        expected = whole and base + ("." + variant if variant else "") + ".out"
+        if update and expected:
+            with open(expected, "w", encoding="latin-1") as f:
+                f.write(out)
         if "Sanitizer" in err or "runtime error:" in err:
             failures.append("%s: fault reported:\n%s" % (name, err))
-        if whole:
-            vbase = base + ("." + variant if variant else "")
-            failures += check_file(name, status, out, vbase, want.status, update)
-        else:
-            failures += check(name, status, out, want)
-        if variant is None:
-            compiled = out
-    if want.roundtrip and not re.search(r"\nError \d+ \(line \d+\): ", compiled) \
-            and "-o" not in want.args:
-        failures += roundtrip(qvrun, prog, want.args, stdin, env)
+        failures += check(name, status, out, want, expected)
+        compiled = compiled or out
+    if not re.search(r"\nError \d+ \(line \d+\): ", compiled) and "-o" not in want.args:
+        failures += roundtrip(qvrun, prog, want.args, env)
     return failures
 
 
 def main():
-    update = "--update" in sys.argv
     argv = [a for a in sys.argv[1:] if a != "--update"]
-    failures = run_program(os.path.abspath(argv[0]), argv[1], update=update)
+    failures = run_program(os.path.abspath(argv[0]), argv[1], update="--update" in sys.argv)
     print("\n".join(failures) if failures else "ok")
     return 1 if failures else 0
 

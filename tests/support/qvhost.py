@@ -53,6 +53,18 @@ def finish():
     sys.exit(1 if failures else 0)
 
 
+def pixels(cmd, env=None):
+    """(width, height) and (x, y) -> (r, g, b) of the 8-bit PPM picture that
+    `cmd` (ImageMagick's import or convert) writes to its output."""
+    data = subprocess.run(cmd, env=env, capture_output=True, timeout=30).stdout
+    magic, width, height, top = data.split(None, 4)[:4]
+    if magic != b"P6" or top != b"255":
+        raise ValueError("unexpected picture format")
+    w, h = int(width), int(height)
+    data = data[len(data) - 3 * w * h:]
+    return (w, h), lambda x, y: tuple(data[3 * (y * w + x):3 * (y * w + x) + 3])
+
+
 def need_tools(*tools):
     """Exits with SKIP when a tool is not installed."""
     missing = [t for t in tools if not shutil.which(t)]
