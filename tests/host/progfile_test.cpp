@@ -260,7 +260,7 @@ TEST_F(ProgFile, OperationReferences) {
 class Program : public ProgFile {
  protected:
   VarEntry *main_, *i_, *a_, *t_, *five_, *inner_;
-  Ref main_block_, inner_block_, decl_, plus_, assign_, exec_, elem_, store_, index_;
+  Ref main_block_, inner_block_, decl_, plus_, assign_, conv_, exec_, elem_, store_, index_;
 
   static VarEntry* take(TableHead& t, u32 type, u32 flags) {
     VarEntry* v = S(t.next);
@@ -284,7 +284,7 @@ class Program : public ProgFile {
     decl_ = cb.record(H_mvarinit, TY_INT, {i, five, END_MARK, five, a});
     plus_ = cb.record(H_l_plus, t, {i, five}, 2);
     assign_ = cb.record(H_l_assign, 0, {i, t}, 2);
-    cb.record(H_convcall, f, {convtab[TY_INT][TY_FLOAT], i}, 1);
+    conv_ = cb.record(H_convcall, f, {convtab[TY_INT][TY_FLOAT], i}, 1);
     elem_ = cb.record(H__arrdynelem, 0, {a, ref_of(one)});
     store_ = cb.record(H_l_assign, 0, {0, i}, 2);
     wr32(mem + elem_ + REC_RESULT, store_ + REC_PARAMS);
@@ -399,6 +399,28 @@ TEST_F(Program, RefusesProgramsThatReferToTheWrongThings) {
 
 // "-cp" writes the program beside its source, the extension replaced by
 // ".cp"; a file that cannot be written ends the process.
+// A conversion is saved as its two types: a type that does not exist, or
+// two types without a conversion between them, is refused.
+TEST_F(Program, ConversionsBetweenTypesThatHaveNoneAreRefused) {
+  build();
+  ASSERT_EQ(save_program(path_.c_str()), 1u);
+  const Bytes good = file();
+  wr32(mem + conv_ + REC_PARAMS, convtab[TY_FLOAT][TY_INT]);
+  ASSERT_EQ(save_program(path_.c_str()), 1u);
+  const Bytes other = file();
+  size_t at = 0;  // the source type's byte: the first that differs
+  while (at < good.size() && good[at] == other[at]) ++at;
+  ASSERT_TRUE(at + 1 < good.size() && good[at] == TY_INT && good[at + 1] == TY_FLOAT);
+  reader::check_sums = false;
+  for (auto [src, dst] : {std::pair<u8, u8>{TY_COUNT, TY_FLOAT}, {0xFF, TY_FLOAT}, {TY_INT, TY_COUNT},
+                          {TY_INT, TY_INT}, {TY_BLOCK, TY_FLOAT}}) {
+    Bytes b = good;
+    b[at] = src, b[at + 1] = dst;
+    EXPECT_EQ(load(b), 65u) << int(src) << " to " << int(dst);
+  }
+  EXPECT_EQ(load(good), 0u);
+}
+
 TEST_F(Program, SaveHookNamesTheFileAfterTheSource) {
   build();
   ASSERT_EQ(mkdir((dir_ + "/a.b").c_str(), 0777), 0);
