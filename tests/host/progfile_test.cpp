@@ -66,17 +66,6 @@ Bytes small_program(u32 n = 0, const Body& consts = Body()) {
   return b;
 }
 
-VarEntry* str_const(const std::string& text) {
-  VarEntry* v = S(cnstable.next);
-  cnstable.next += 12;
-  *v = VarEntry{0, TY_STR, V_EMPTY | V_CONST | V_TEMP};
-  type_init(v);
-  auto* d = at<StrDesc>(v->value);
-  std::memcpy(mem + d->start, text.data(), text.size());
-  mem[d->end = d->start + u32(text.size())] = 0;
-  return v;
-}
-
 u32 constants() { return (cnstable.next - cnstable.base) / 12; }
 
 // What a loaded program must give back: the code page, the slots' types
@@ -145,7 +134,7 @@ TEST_F(ProgFile, FormatByteForByteAndBack) {
   cb.end_block();
   for (auto [type, value] : {std::pair{TY_INT, ~0u}, {TY_UINT, 7u}, {TY_BOOL, 1u}, {TY_FLOAT, 0x40490FDBu}})
     new_const(type, value);
-  str_const("ab");
+  new_str("ab", true);
   cb.block_slot(END_BLOCK);  // the empty block: offset 0, end mark
   const auto saved = program_state();
   ASSERT_EQ(save_program(path_.c_str()), 1u);
@@ -262,11 +251,6 @@ class Program : public ProgFile {
   VarEntry *main_, *i_, *a_, *t_, *five_, *inner_;
   Ref main_block_, inner_block_, decl_, plus_, assign_, conv_, exec_, elem_, store_, index_;
 
-  static VarEntry* take(TableHead& t, u32 type, u32 flags) {
-    VarEntry* v = S(t.next);
-    t.next += 12;
-    return &(*v = VarEntry{0, type, flags});
-  }
   void build() {
     fresh_env();
     main_ = cb.block_slot(0);
@@ -277,7 +261,7 @@ class Program : public ProgFile {
     const Ref f = ref_of(take(rettable, TY_FLOAT, V_EMPTY | V_TEMP));
     five_ = new_const(TY_INT, 5);
     inner_ = cb.block_slot(0);
-    VarEntry *text = str_const("ab"), *one = new_const(TY_INT, 1);
+    VarEntry *text = new_str("ab", true), *one = new_const(TY_INT, 1);
     const Ref i = ref_of(i_), a = ref_of(a_), t = ref_of(t_), five = ref_of(five_);
     main_->value = main_block_ = cb.begin_block();
     cb.record(H__alltmpinits, t, {}, 2, label_tmpinit);

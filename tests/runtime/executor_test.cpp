@@ -91,19 +91,6 @@ TEST_F(Executor, RecordsThatCannotRunEndTheRun) {
   }
 }
 
-TEST_F(Executor, StopEndsTheRunAfterItsRecordWithItsPosition) {
-  Ref text = place_text("x ++; stop; x ++;");
-  main_->value = cb.begin_block();
-  inc_x(text);
-  cb.record(H_l_stop, 0, {}, 0, text + 6);
-  inc_x(text + 12);
-  cb.end_block();
-  EXPECT_EQ(execute(0), 38u);
-  EXPECT_EQ(last_lexema, text + 6);
-  EXPECT_EQ(x_->value, 1u) << "the record after the stop did not run";
-  EXPECT_EQ(on_stop, 0u);
-}
-
 // A level set by the block's last record leaves through the clean-up
 // record, once only (a second run of it fails with 72); with -noptmp the
 // record after the one that set the level is examined too.
@@ -131,14 +118,12 @@ TEST_F(Executor, LoopRoundsCountEveryRecordAndProcessEvents) {
   EXPECT_EQ(pumped, 1 + 10) << "the main block's entry and each round's";
 }
 
-TEST_F(Executor, BreakStopAndFailureInAOneOperationBody) {
+// A "stop" there: errors/run_time.tab (stop_only_record).
+TEST_F(Executor, BreakAndFailureInAOneOperationBody) {
   VarEntry* t = new_const(TY_BOOL, 1);
   EXPECT_EQ(run(H_l_loop, {ref_of(body([&] { cb.record(H_l_brkif, 0, {ref_of(t)}); }))}), 0u);
   EXPECT_EQ(_opcount, 3u);
   EXPECT_EQ(brk_level, 0);
-  SetUp();
-  EXPECT_EQ(run(H_l_loop, {ref_of(body([&] { cb.record(H_l_stop, 0, {}, 0, 77); }))}), 38u);
-  EXPECT_EQ(last_lexema, 77u);
   SetUp();
   VarEntry *zero = new_const(TY_INT, 0), *r = new_temp(TY_INT);
   auto div = [&] { cb.record(H_l_div, ref_of(r), {ref_of(one_), ref_of(zero)}, 0, 55); };
@@ -209,16 +194,15 @@ TEST_F(BlockRuns, EveryRunIsForgotten) {
   EXPECT_EQ(int_var(1), 48u) << "3 to 42 by 3 in the first round, 6 more in the second";
 }
 
-// Clean-up records and loaded programs have no source to point at; a long
-// line is shown whole with the caret under its place.
+// Clean-up records have no source to point at (loaded programs neither:
+// errors/run_time.tab runs each row loaded); a long line is shown whole
+// with the caret under its place.
 TEST(Reports, PlacesOfErrors) {
   fresh_env();
   Ref text = place_text("int i;\ni = (1 / 0);");
   EXPECT_EQ(format_runtime_error(72, text, label_delete, false),
             "\nRUN-TIME error 72 (line no location): Unexpected end of block, deleting non "
             "initialized variables\n\n\n");
-  EXPECT_EQ(format_runtime_error(35, text, text + 12, true),
-            "\nRUN-TIME error 35 (line no location): Division by zero\n\n\n");
   std::string line(3000, 'a');
   text = place_text(line + " x");
   std::string r = format_compile_error(16, text, text + 3001);

@@ -28,8 +28,8 @@ VarEntry* new_var(u32 type);
 VarEntry* new_temp(u32 type);
 // A constant slot (cnstable) of a scalar type holding `value`.
 VarEntry* new_const(u32 type, u32 value);
-// A str slot holding `text`.
-VarEntry* new_str(const std::string& text);
+// A str variable (or constant) holding `text`.
+VarEntry* new_str(const std::string& text, bool constant = false);
 std::string str_of(const VarEntry* slot);
 
 // A text record over a fresh buffer of `cap` characters holding `text`,

@@ -42,8 +42,9 @@ VarEntry* new_const(u32 type, u32 value) {
   return v;
 }
 
-VarEntry* new_str(const std::string& text) {
-  VarEntry* v = new_var(TY_STR);
+VarEntry* new_str(const std::string& text, bool constant) {
+  VarEntry* v = constant ? take(cnstable, TY_STR, V_EMPTY | V_CONST | V_TEMP) : new_var(TY_STR);
+  if (constant) type_init(v);
   auto* d = at<StrDesc>(v->value);
   std::memcpy(mem + d->start, text.data(), text.size());
   d->end = d->start + static_cast<u32>(text.size());
