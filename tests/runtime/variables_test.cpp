@@ -96,9 +96,8 @@ TEST_F(Vars, TemporariesAndCleanUp) {
 
 TEST_F(Vars, ConversionsRefuseWhatNoTableHolds) {
   VarEntry *i = new_const(TY_INT, static_cast<u32>(-3)), *u = new_temp(TY_UINT);
-  ASSERT_EQ(callw(H_convcall, R(u), {C_l_int_conv, R(i)}, 1), 1u);
-  EXPECT_EQ(u->value, 0xFFFFFFFDu);
-  // Conversion ids come from a loaded file too: anything past the table.
+  // Conversion ids come from a loaded file too: anything past the table
+  // (what the valid ones compute: compiler/conversions.qv).
   for (u32 bad : {0u, static_cast<u32>(C_COUNT), 0xFFFFFFFFu}) {
     if_c_error = 0;
     EXPECT_EQ(callw(H_convcall, R(u), {bad, R(i)}, 1), 0u);
