@@ -21,7 +21,7 @@ if [ "${1:-}" = --merge ]; then
 fi
 SECONDS_EACH=${1:-60}
 shift 2>/dev/null || true
-TARGETS=${*:-"compile_fuzz run_fuzz load_fuzz"}
+TARGETS=${*:-"run_fuzz load_fuzz"}
 cmake --preset fuzz >/dev/null
 mkdir -p build-fuzz/findings
 status=0

@@ -14,10 +14,6 @@ LISTED = """
 !! returns bool, infix form not available, returned value can be ignored, params number from 1 to 1
 param 0, type bool, available variable only, array not available
 
-> returns bool, infix form available, params number from 2 to 2
-param 0, type  different, available variable, constant, operation, array not available
-param 1, type same as first, available variable, constant, operation, array not available
-
 + returns  type different, infix form available, params number from 2 to 32
 param 0, type  different, available variable, constant, operation, array not available
 param 1..N, type same as first, available variable, constant, operation, array not available
@@ -36,10 +32,6 @@ param 0..N, type as previous, available variable as previous, array as previous
 
 clear returns  nothing, infix form not available, params number from 1 to 32
 param 0..N, type  different, available variable only, array available
-
-getsignal returns  nothing, infix form not available, params number from 1 to 2
-param 0, type uint, available variable only, array available
-param 1, type uint, available variable only, array available
 
 kbcode returns int, infix form not available, params number from 0 to 0
 """

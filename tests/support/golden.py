@@ -15,7 +15,8 @@ What to expect is written in the program's own comments:
   `args: A B`         extra command-line arguments
   `variants: V ...`   run again with "-V" added, expecting the same
 Only the program's own output is compared, not the start lines or the
-statistics report. Where the whole report is the point, <name>.out beside
+statistics report; <name>.output beside the program holds output that a
+comment cannot (a trace shows backquotes). Where the whole report is the point, <name>.out beside
 the program holds the expected standard output instead (normalised timings
 and addresses), and <name>.V.out that of variant V; --update rewrites those.
 
@@ -93,6 +94,10 @@ class Expectations:
                 self.args = rest.split()
             else:
                 self.variants = rest.split()
+        # Output that a comment cannot hold (a trace shows backquotes).
+        if os.path.exists(prog[:-3] + ".output"):
+            with open(prog[:-3] + ".output", encoding="latin-1") as f:
+                self.lines += f.read().split("\n")[:-1]
 
 
 def run(qvrun, prog, args, env=None, cwd=None):
