@@ -69,9 +69,9 @@ u8 holds_of(u32 h) {
     case H_l_lt: return HOLDS_LT;
     case H_l_gt: return HOLDS_GT;
     case H_l_eq: return HOLDS_EQ;
-    case H_l_ne: return HOLDS_LT | HOLDS_GT | HOLDS_UNORDERED;
-    case H_l_le: return HOLDS_LT | HOLDS_EQ;
-    case H_l_ge: return HOLDS_GT | HOLDS_EQ;
+    case H_l_ne: return HOLDS_NE;
+    case H_l_le: return HOLDS_LE;
+    case H_l_ge: return HOLDS_GE;
     default: return 0;
   }
 }
