@@ -163,6 +163,7 @@ void finish(DecodedBlock& d) {
       d.single = &s;
   }
   d.runs = d.owns ? 0 : DecodedBlock::UNCOUNTED;
+  d.run_base = 0;
 }
 
 // The records up to the end marker; a record that is not sound (only a
