@@ -147,8 +147,28 @@ inline bool order(const VarEntry* a, const VarEntry* b, i32* c) {
 }
 
 // The comparison operations as the set of orders for which each holds:
-// bit c + 1 for order c.
+// bit c + 1 for order c (-1 less, 0 equal, 1 greater, 2 unordered). The
+// handlers and the decoded comparison steps both read these sets, so an
+// operation means the same on either path.
 constexpr u8 HOLDS_LT = 0x1, HOLDS_EQ = 0x2, HOLDS_GT = 0x4, HOLDS_UNORDERED = 0x8;
+constexpr u8 HOLDS_NE = HOLDS_LT | HOLDS_GT | HOLDS_UNORDERED;
+constexpr u8 HOLDS_LE = HOLDS_LT | HOLDS_EQ, HOLDS_GE = HOLDS_GT | HOLDS_EQ;
+
+inline bool holds(u8 set, i32 order) { return (set >> (order + 1)) & 1; }
+
+// "for": whether the index has left the loop (1), has left its range on
+// the start side (-1, error 73), or runs the body (0). The direction is
+// the one the loop started with; all comparisons are signed.
+inline int for_check(i32 i, i32 from, i32 to, bool descending) {
+  if (descending) {
+    if (to > i) return 1;
+    if (i > from) return -1;
+  } else {
+    if (i > to) return 1;
+    if (i < from) return -1;
+  }
+  return 0;
+}
 
 // "++" and "--". The extra count is non-zero for the postfix form x ++,
 // whose value is the variable before the change.

@@ -16,10 +16,12 @@ namespace {
 constexpr u32 SLOT = sizeof(VarEntry);
 
 // One outer run set aside: the arena block that keeps its slots (copies,
-// in the order of own_slots) and then its rewritten parameter words.
+// in the order of own_slots) and then its rewritten parameter words; and
+// where the parameter stack stood when that run began.
 struct Aside {
   const DecodedBlock* block;
   Ref kept;
+  Ref run_base;
 };
 std::vector<Aside> asides;
 
@@ -37,12 +39,15 @@ void drop_value(VarEntry* v) {
   v->flags = (v->flags & ~V_ARRAY) | V_EMPTY;
 }
 
-// Rewrites the argument and result words of every frame of the parameter
-// stack that name slot from[i] to name to + i * SLOT instead, or back.
+// Rewrites the argument and result words of the frames of the parameter
+// stack above `floor` as `match` says (0: leave the word alone). Only the
+// frames the outer run pushed can name its slots: those below it were
+// pushed before it began, when its slots held nothing or another run's
+// values, which were redirected then.
 template <class Match>
-void redirect_frames(Match match) {
+void redirect_frames(Ref floor, Match match) {
   Ref top = callstack.next;
-  while (top > callstack.base) {
+  while (top > floor) {
     const u32 n = rd32(mem + top);
     if (n == 0 || 4 * (n + 1) > top - callstack.base) return;  // no frame below
     for (u32 k = 1; k <= n; ++k) {
@@ -72,17 +77,19 @@ void set_aside(const DecodedBlock& b) {
   }
   for (u32 i = 0; i < b.own_words.size(); ++i)
     wr32(mem + kept + nslots * SLOT + 4 * i, rd32(mem + b.own_words[i]));
-  redirect_frames([&](Ref w) -> Ref {
+  redirect_frames(b.run_base, [&](Ref w) -> Ref {
     for (u32 i = 0; i < nslots; ++i)
       if (b.own_slots[i] == w) return kept + i * SLOT;
     return 0;
   });
-  asides.push_back({&b, kept});
+  asides.push_back({&b, kept, b.run_base});
+  b.run_base = callstack.next;
 }
 
 void give_back(const DecodedBlock& b) {
   // Runs nest, so the latest run set aside is this block's.
   const Ref kept = asides.back().kept;
+  b.run_base = asides.back().run_base;
   asides.pop_back();
   const u32 nslots = static_cast<u32>(b.own_slots.size());
   for (u32 i = 0; i < nslots; ++i) {
@@ -92,7 +99,7 @@ void give_back(const DecodedBlock& b) {
   }
   for (u32 i = 0; i < b.own_words.size(); ++i)
     wr32(mem + b.own_words[i], rd32(mem + kept + nslots * SLOT + 4 * i));
-  redirect_frames([&](Ref w) -> Ref {
+  redirect_frames(b.run_base, [&](Ref w) -> Ref {
     if (w < kept || w >= kept + nslots * SLOT) return 0;
     return b.own_slots[(w - kept) / SLOT];
   });

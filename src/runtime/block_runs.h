@@ -15,6 +15,7 @@
 #pragma once
 
 #include "decoded.h"
+#include "env.h"
 
 namespace qv {
 
@@ -31,7 +32,10 @@ void abandon_runs();
 // are such, and for them one test of a flag does.
 inline void run_begins(const DecodedBlock& b) {
   if (!b.owns) return;
-  if (b.runs++ != 0) [[unlikely]] set_aside(b);
+  if (b.runs++ != 0) [[unlikely]]
+    set_aside(b);
+  else
+    b.run_base = callstack.next;
 }
 inline void run_ends(const DecodedBlock& b) {
   if (!b.owns) return;

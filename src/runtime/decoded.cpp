@@ -69,9 +69,9 @@ u8 holds_of(u32 h) {
     case H_l_lt: return HOLDS_LT;
     case H_l_gt: return HOLDS_GT;
     case H_l_eq: return HOLDS_EQ;
-    case H_l_ne: return HOLDS_LT | HOLDS_GT | HOLDS_UNORDERED;
-    case H_l_le: return HOLDS_LT | HOLDS_EQ;
-    case H_l_ge: return HOLDS_GT | HOLDS_EQ;
+    case H_l_ne: return HOLDS_NE;
+    case H_l_le: return HOLDS_LE;
+    case H_l_ge: return HOLDS_GE;
     default: return 0;
   }
 }
@@ -163,6 +163,7 @@ void finish(DecodedBlock& d) {
       d.single = &s;
   }
   d.runs = d.owns ? 0 : DecodedBlock::UNCOUNTED;
+  d.run_base = 0;
 }
 
 // The records up to the end marker; a record that is not sound (only a

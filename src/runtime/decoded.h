@@ -56,6 +56,9 @@ struct DecodedBlock {
   // does not.
   static constexpr u32 UNCOUNTED = 0x80000000u;
   mutable u32 runs;
+  // Where the parameter stack stood when the latest run under way began:
+  // only frames above it can name the block's own slots.
+  mutable Ref run_base;
   // A block of one compound assignment ("+=", "-=") with no result, after
   // an idle initialisation or alone: that step. A "for" with such a body
   // runs its rounds without stepping through it.

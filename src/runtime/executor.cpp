@@ -29,9 +29,7 @@
 #include <sys/resource.h>
 
 #include <cstdio>
-
-// The top of the main thread's stack, as the C library found it at start.
-extern "C" void* __libc_stack_end;
+#include <cstring>
 
 #include "block_runs.h"
 #include "blocks.h"
@@ -129,18 +127,6 @@ void hold_rounds(Resume& e, const DecodedBlock* body, VarEntry* slot) {
   e.by = P(params, 3);
 }
 
-// The index leaves the loop (1), has left its range on the start side
-// (-1, error 73), or runs the body (0).
-inline int for_check(i32 i, const VarEntry* from, const VarEntry* to, bool descending) {
-  if (descending) {
-    if (as_int(to->value) > i) return 1;
-    if (i > as_int(from->value)) return -1;
-  } else {
-    if (i > as_int(to->value)) return 1;
-    if (i < as_int(from->value)) return -1;
-  }
-  return 0;
-}
 
 constexpr int NOT_FUSED = 2;
 
@@ -340,7 +326,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       vmcase(COMPARE) {
         i32 c;
         if (arith::order(P(s->params, 0), P(s->params, 1), &c)) {
-          if (s->result) S(s->result)->value = (s->holds >> (c + 1)) & 1;
+          if (s->result) S(s->result)->value = arith::holds(s->holds, c);
           QV_NEXT();
         }
         QV_CHECKED(s->handler(s->result, s->params, s->count));
@@ -407,7 +393,8 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
             int c = 0;
             if (r.step->kind == Step::FOR) {
               r.index->value += r.by->value;  // wraps
-              c = for_check(as_int(r.index->value), r.from, r.to, r.aux);
+              c = arith::for_check(as_int(r.index->value), as_int(r.from->value),
+                                    as_int(r.to->value), r.aux);
             }
             if (c == 0) {
               if (r.slot->value != b->at || (r.slot->flags & V_EMPTY) || special_mode())
@@ -634,15 +621,34 @@ u32 run_from_handler(Step::Kind kind, Ref result, const u8* params, u32 count) {
 void _executor(VarEntry* slot) { run_block<false>(slot); }
 void _exectrace(VarEntry* slot) { run_block<true>(slot); }
 
+// The top of the main thread's stack as the kernel set it up at start
+// (field 28 of /proc/self/stat, after the command name in parentheses,
+// which may itself hold spaces and parentheses); 0 where it cannot be read.
+static std::uintptr_t main_stack_top() {
+  std::FILE* f = std::fopen("/proc/self/stat", "r");
+  if (!f) return 0;
+  char buf[1024];
+  const size_t n = std::fread(buf, 1, sizeof buf - 1, f);
+  std::fclose(f);
+  buf[n] = 0;
+  const char* p = std::strrchr(buf, ')');
+  unsigned long long top = 0;
+  // Fields 3 to 27 are skipped; field 28 is the stack's start.
+  if (!p || std::sscanf(p + 1, "%*s%*s%*s%*s%*s%*s%*s%*s%*s%*s%*s%*s%*s%*s%*s%*s%*s"
+                               "%*s%*s%*s%*s%*s%*s%*s%*s%llu", &top) != 1)
+    return 0;
+  return static_cast<std::uintptr_t>(top);
+}
+
 // The main thread's stack ends its size limit below its top. (The
 // thread's attributes would say the same, but finding them reads the
 // process's whole memory map.) Elsewhere, or without a limit, only the
 // nesting count holds.
 void measure_native_stack() {
+  static const std::uintptr_t top = main_stack_top();
   stack_floor = 0;
   rlimit lim{};
-  if (getrlimit(RLIMIT_STACK, &lim) != 0 || lim.rlim_cur == RLIM_INFINITY) return;
-  const auto top = reinterpret_cast<std::uintptr_t>(__libc_stack_end);
+  if (!top || getrlimit(RLIMIT_STACK, &lim) != 0 || lim.rlim_cur == RLIM_INFINITY) return;
   const auto here = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
   if (here > top || top - here >= lim.rlim_cur) return;
   // The arguments and environment above the top lie within the reserve.

@@ -3,6 +3,7 @@
 // while a level is pending, and the parameter stack frame of "call".
 #pragma once
 
+#include "arith.h"
 #include "block_runs.h"
 #include "blocks.h"
 #include "decoded.h"
@@ -71,20 +72,10 @@ inline void push_frame(Ref result, const u8* params, u32 n) {
   ++block_nesty;
 }
 
-// "for": whether the index has left the loop (1), has left its range on
-// the start side (-1, error 73), or runs the body (0). The direction is
-// the one the loop started with; all comparisons are signed.
+// "for" reads its index and bounds anew at every round.
 inline int for_check(const u8* params, bool descending) {
-  const i32 i = as_int(P(params, 0)->value);
-  const i32 from = as_int(P(params, 1)->value), to = as_int(P(params, 2)->value);
-  if (descending) {
-    if (to > i) return 1;
-    if (i > from) return -1;
-  } else {
-    if (i > to) return 1;
-    if (i < from) return -1;
-  }
-  return 0;
+  return arith::for_check(as_int(P(params, 0)->value), as_int(P(params, 1)->value),
+                          as_int(P(params, 2)->value), descending);
 }
 
 // An operation that runs blocks, called as a handler rather than as a step

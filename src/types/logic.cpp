@@ -1,4 +1,5 @@
 // Negation, comparisons, "&&" "||", and the conditional value "?".
+#include "../runtime/arith.h"
 #include "../runtime/env.h"
 #include "../runtime/errcodes.h"
 #include "../runtime/handlers.h"
@@ -18,36 +19,35 @@ inline i32 comp_call(const u8* params) {
   return typent[a->type].comp(a, P(params, 1), 2);
 }
 
-template <class Holds>
-inline u32 compare(Ref result, const u8* params, Holds holds) {
+inline u32 compare(Ref result, const u8* params, u8 holds) {
   // A string slot without a value has no text to compare.
   const VarEntry *a = P(params, 0), *b = P(params, 1);
   if (a->type == TY_STR && ((a->flags | b->flags) & V_EMPTY)) return fail(E_NOT_INIT);
   i32 c = comp_call(params);
   if (c == NO_COMP) return fail(E_BAD_TYPE);
-  if (result) S(result)->value = holds(c) ? 1u : 0u;
+  if (result) S(result)->value = arith::holds(holds, c);
   return 1;
 }
 
 }  // namespace
 
 u32 l_eq(Ref result, const u8* params, u32) {
-  return compare(result, params, [](i32 c) { return c == 0; });
+  return compare(result, params, arith::HOLDS_EQ);
 }
 u32 l_ne(Ref result, const u8* params, u32) {
-  return compare(result, params, [](i32 c) { return c != 0; });
+  return compare(result, params, arith::HOLDS_NE);
 }
 u32 l_gt(Ref result, const u8* params, u32) {
-  return compare(result, params, [](i32 c) { return c == 1; });
+  return compare(result, params, arith::HOLDS_GT);
 }
 u32 l_lt(Ref result, const u8* params, u32) {
-  return compare(result, params, [](i32 c) { return c == -1; });
+  return compare(result, params, arith::HOLDS_LT);
 }
 u32 l_ge(Ref result, const u8* params, u32) {
-  return compare(result, params, [](i32 c) { return c == 1 || c == 0; });
+  return compare(result, params, arith::HOLDS_GE);
 }
 u32 l_le(Ref result, const u8* params, u32) {
-  return compare(result, params, [](i32 c) { return c == -1 || c == 0; });
+  return compare(result, params, arith::HOLDS_LE);
 }
 
 u32 log_no(Ref result, const u8* params, u32) {
