@@ -209,7 +209,7 @@ TEST_F(ProgFile, DamagedFilesAreRefused) {
 TEST_F(ProgFile, OperationReferences) {
   auto through = [](const Bytes& in, const std::function<void(FILE*)>& op) {
     FILE* f = std::tmpfile();
-    std::fwrite(in.data(), 1, in.size(), f);
+    if (!in.empty()) std::fwrite(in.data(), 1, in.size(), f);
     std::rewind(f);
     codepage.first = codepage.base;
     reader::chsume = writer::chsume = if_c_error = 0;
