@@ -127,7 +127,6 @@ void hold_rounds(Resume& e, const DecodedBlock* body, VarEntry* slot) {
   e.by = P(params, 3);
 }
 
-
 constexpr int NOT_FUSED = 2;
 
 // The rounds of a "for" whose body is one compound assignment on an integer
