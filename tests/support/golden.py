@@ -140,22 +140,29 @@ def check(name, status, out, want, whole=None):
     return failures + differs(name, "output", "".join(x + "\n" for x in want.lines), text)
 
 
+def faults(name, err):
+    """A sanitizer's report on standard error, as a failure."""
+    return ["%s: fault reported:\n%s" % (name, err)] \
+        if "Sanitizer" in err or "runtime error:" in err else []
+
+
 def roundtrip(qvrun, prog, args, env=None):
-    """Saves with -cp, loads the file and compares the program's output."""
+    """Saves with -cp, loads the file and compares the program's output: the
+    same output, status and error code, the error without a location."""
     work = tempfile.mkdtemp(prefix="qv_roundtrip_")
     try:
         source = os.path.join(work, "prog.qv")
         shutil.copyfile(prog, source)
-        status, out, _ = run(qvrun, source, [a for a in args if not a.startswith("-t")] + ["-cp"],
-                             env)
+        status, out, err = run(qvrun, source,
+                               [a for a in args if not a.startswith("-t")] + ["-cp"], env)
         if not os.path.exists(os.path.join(work, "prog.cp")):
             return ["roundtrip: no compiled program was saved"]
         lstatus, lout, lerr = run(qvrun, os.path.join(work, "prog.cp"), [], env)
-        failures = []
+        failures = faults("roundtrip: saving run", err) + faults("roundtrip: loaded run", lerr)
         if "Loading... " not in lerr or "Error while loading" in lout:
             failures.append("roundtrip: the saved program was not loaded:\n" + lout + lerr)
         (text, error, _), (ltext, lerror, _) = split_output(out), split_output(lout)
-        if (error and error[0]) != (lerror and lerror[0]):
+        if (error and (error[0], None)) != lerror:
             failures.append("roundtrip: ended with error %s, compiled run %s" % (lerror, error))
         if lstatus != status:
             failures.append("roundtrip: exit status %d, compiled run %d" % (lstatus, status))
@@ -183,9 +190,7 @@ def run_program(qvrun, prog, env=None, update=False):
         if update and expected:
             with open(expected, "w", encoding="latin-1") as f:
                 f.write(out)
-        if "Sanitizer" in err or "runtime error:" in err:
-            failures.append("%s: fault reported:\n%s" % (name, err))
-        failures += check(name, status, out, want, expected)
+        failures += faults(name, err) + check(name, status, out, want, expected)
         compiled = compiled or out
     if not re.search(r"\nError \d+ \(line \d+\): ", compiled) and "-o" not in want.args:
         failures += roundtrip(qvrun, prog, want.args, env)
