@@ -2,6 +2,7 @@
 // block_runs.h).
 #include "block_runs.h"
 
+#include <cstring>
 #include <vector>
 
 #include "arena.h"
@@ -13,10 +14,10 @@ namespace qv {
 
 namespace {
 
-constexpr u32 SLOT = sizeof(VarEntry);
+using Span = DecodedBlock::Span;
 
-// One outer run set aside: the arena block that keeps its slots (copies,
-// in the order of own_slots) and then its rewritten parameter words; and
+// One outer run set aside: where its slots are kept (copies of the block's
+// spans, one after the other, then its rewritten parameter words) and
 // where the parameter stack stood when that run began.
 struct Aside {
   const DecodedBlock* block;
@@ -26,7 +27,50 @@ struct Aside {
 std::vector<Aside> asides;
 
 u32 kept_size(const DecodedBlock& b) {
-  return static_cast<u32>(b.own_slots.size() * SLOT + b.own_words.size() * 4);
+  return b.own_bytes + static_cast<u32>(b.own_words.size() * 4);
+}
+
+// Where the runs set aside are kept. Runs nest, so their copies come and
+// go last in, first out: they are stacked in chunks of the arena, taken
+// when the stack grows past the ones it has and all given back when no
+// run is set aside any more. A recursion then costs no allocation per call.
+struct Chunk {
+  Ref at;
+  u32 size;
+};
+std::vector<Chunk> chunks;
+u32 chunk_used = 0;  // in the last chunk
+constexpr u32 CHUNK_BYTES = 16384;
+
+Ref store_push(u32 size) {
+  if (chunks.empty() || chunks.back().size - chunk_used < size) {
+    u32 want = size > CHUNK_BYTES ? size : CHUNK_BYTES;
+    Ref at = arena_alloc(want);
+    if (!at && want > size) at = arena_alloc(want = size);
+    if (!at) return 0;
+    chunks.push_back({at, want});
+    chunk_used = 0;
+  }
+  const Ref at = chunks.back().at + chunk_used;
+  chunk_used += size;
+  return at;
+}
+
+// Gives back the latest copy, which starts at `kept`: the chunk it is in
+// is the last one (a copy that did not fit in a chunk's rest opened a new
+// chunk), where the next copy starts there again.
+void store_pop(Ref kept) {
+  while (kept < chunks.back().at || kept >= chunks.back().at + chunks.back().size) {
+    arena_free(chunks.back().at, chunks.back().size);
+    chunks.pop_back();
+  }
+  chunk_used = kept - chunks.back().at;
+}
+
+void store_release() {
+  for (const Chunk& c : chunks) arena_free(c.at, c.size);
+  chunks.clear();
+  chunk_used = 0;
 }
 
 // Releases whatever value a slot holds, as the error exit does.
@@ -61,25 +105,32 @@ void redirect_frames(Ref floor, Match match) {
 }  // namespace
 
 void set_aside(const DecodedBlock& b) {
-  const Ref kept = arena_alloc(kept_size(b));
+  const Ref kept = store_push(kept_size(b));
   if (!kept) {
     --b.runs;  // this run never started
     last_lexema = 0;
     execerror(E_NO_MEMORY);
   }
-  const u32 nslots = static_cast<u32>(b.own_slots.size());
-  for (u32 i = 0; i < nslots; ++i) {
-    VarEntry* v = S(b.own_slots[i]);
-    *S(kept + i * SLOT) = *v;
-    if (v->flags & V_EMPTY) continue;
-    v->flags = (v->flags & ~V_ARRAY) | V_EMPTY;
-    v->value = v->type == TY_BLOCK ? END_BLOCK : 0;
+  Ref to = kept;
+  for (const Span& sp : b.own_spans) {
+    std::memcpy(mem + to, mem + sp.first, sp.bytes);
+    for (VarEntry *v = S(sp.first), *e = S(sp.first + sp.bytes); v != e; ++v) {
+      if (v->flags & V_EMPTY) continue;
+      v->flags = (v->flags & ~V_ARRAY) | V_EMPTY;
+      v->value = v->type == TY_BLOCK ? END_BLOCK : 0;
+    }
+    to += sp.bytes;
   }
-  for (u32 i = 0; i < b.own_words.size(); ++i)
-    wr32(mem + kept + nslots * SLOT + 4 * i, rd32(mem + b.own_words[i]));
+  for (const Ref w : b.own_words) {
+    wr32(mem + to, rd32(mem + w));
+    to += 4;
+  }
   redirect_frames(b.run_base, [&](Ref w) -> Ref {
-    for (u32 i = 0; i < nslots; ++i)
-      if (b.own_slots[i] == w) return kept + i * SLOT;
+    Ref at = kept;
+    for (const Span& sp : b.own_spans) {
+      if (w - sp.first < sp.bytes) return at + (w - sp.first);
+      at += sp.bytes;
+    }
     return 0;
   });
   asides.push_back({&b, kept, b.run_base});
@@ -91,27 +142,37 @@ void give_back(const DecodedBlock& b) {
   const Ref kept = asides.back().kept;
   b.run_base = asides.back().run_base;
   asides.pop_back();
-  const u32 nslots = static_cast<u32>(b.own_slots.size());
-  for (u32 i = 0; i < nslots; ++i) {
-    VarEntry* v = S(b.own_slots[i]);
-    drop_value(v);  // the inner run's clean-up has normally done this
-    *v = *S(kept + i * SLOT);
+  Ref from = kept;
+  for (const Span& sp : b.own_spans) {
+    // The inner run's clean-up has normally emptied the slots already.
+    for (VarEntry *v = S(sp.first), *e = S(sp.first + sp.bytes); v != e; ++v) drop_value(v);
+    std::memcpy(mem + sp.first, mem + from, sp.bytes);
+    from += sp.bytes;
   }
-  for (u32 i = 0; i < b.own_words.size(); ++i)
-    wr32(mem + b.own_words[i], rd32(mem + kept + nslots * SLOT + 4 * i));
+  for (const Ref w : b.own_words) {
+    wr32(mem + w, rd32(mem + from));
+    from += 4;
+  }
   redirect_frames(b.run_base, [&](Ref w) -> Ref {
-    if (w < kept || w >= kept + nslots * SLOT) return 0;
-    return b.own_slots[(w - kept) / SLOT];
+    u32 off = w - kept;
+    if (off >= b.own_bytes) return 0;
+    for (const Span& sp : b.own_spans) {
+      if (off < sp.bytes) return sp.first + off;
+      off -= sp.bytes;
+    }
+    return 0;
   });
-  arena_free(kept, kept_size(b));
+  if (asides.empty())
+    store_release();
+  else
+    store_pop(kept);
 }
 
 void abandon_runs() {
-  for (const Aside& a : asides) {
-    for (u32 i = 0; i < a.block->own_slots.size(); ++i) drop_value(S(a.kept + i * SLOT));
-    arena_free(a.kept, kept_size(*a.block));
-  }
+  for (const Aside& a : asides)
+    for (u32 off = 0; off < a.block->own_bytes; off += sizeof(VarEntry)) drop_value(S(a.kept + off));
   asides.clear();
+  store_release();
   forget_runs();
 }
 

@@ -2,6 +2,7 @@
 // filled on the block's first run.
 #include "decoded.h"
 
+#include <algorithm>
 #include <deque>
 #include <vector>
 
@@ -112,10 +113,22 @@ bool table_slot(const TableHead& t, Ref ref) {
 }
 
 void own_slot(DecodedBlock& d, const TableHead& t, Ref ref) {
-  if (!table_slot(t, ref)) return;
-  for (const Ref r : d.own_slots)
-    if (r == ref) return;
-  d.own_slots.push_back(ref);
+  if (table_slot(t, ref)) d.own_slots.push_back(ref);
+}
+
+// The slots noted, each once, as runs of adjacent ones: temporaries come
+// in groups, so a run sets aside a few spans rather than many slots.
+void own_spans(DecodedBlock& d) {
+  std::sort(d.own_slots.begin(), d.own_slots.end());
+  d.own_slots.erase(std::unique(d.own_slots.begin(), d.own_slots.end()), d.own_slots.end());
+  d.own_spans.clear();
+  for (const Ref r : d.own_slots) {
+    if (!d.own_spans.empty() && d.own_spans.back().first + d.own_spans.back().bytes == r)
+      d.own_spans.back().bytes += sizeof(VarEntry);
+    else
+      d.own_spans.push_back({r, sizeof(VarEntry)});
+  }
+  d.own_bytes = static_cast<u32>(d.own_slots.size() * sizeof(VarEntry));
 }
 
 // A group of temporaries given by a record's result word and extra count.
@@ -153,6 +166,7 @@ void finish(DecodedBlock& d) {
   d.nsteps = static_cast<u32>(d.step_store.size());
   d.step_store.emplace_back().kind = Step::END;
   d.steps = d.step_store.data();
+  own_spans(d);
   d.owns = !d.own_slots.empty() || !d.own_words.empty();
   d.single = nullptr;
   const u32 lead = !d.step_store.empty() && d.step_store.front().kind == Step::IDLE_INIT;

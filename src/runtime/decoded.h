@@ -66,9 +66,16 @@ struct DecodedBlock {
   u32 nsteps;         // one per record, the idle initialisation included
   Step* steps;        // then END
   std::vector<Step> step_store;
-  // What one run owns: its temporaries and named variables, and the
-  // parameter words that its element records rewrite.
-  std::vector<Ref> own_slots;
+  // What one run owns: its temporaries and named variables, as runs of
+  // adjacent slots in the order of their places, and the parameter words
+  // that its element records rewrite.
+  struct Span {
+    Ref first;
+    u32 bytes;
+  };
+  std::vector<Ref> own_slots;  // while decoding: in the order seen
+  std::vector<Span> own_spans;
+  u32 own_bytes;  // the spans' bytes together
   std::vector<Ref> own_words;
 };
 
