@@ -5,6 +5,7 @@
 
 #include "arena.h"
 #include "handlers.h"
+#include "strbase.h"
 #include "variables.h"
 
 namespace qv {
@@ -112,6 +113,7 @@ void erase_allvars() {
   varname.next = varname.first;
   erase_slots(rettable);
   erase_consts();
+  st_storage_release();
 }
 
 void cenv_reset() {

@@ -36,6 +36,7 @@
 #include "decoded.h"
 #include "env.h"
 #include "handlers.h"
+#include "strbase.h"
 #include "arith.h"
 
 namespace qv {
@@ -676,8 +677,10 @@ u32 execute(int trace) {
     callstack.next = callstack.base;
     resume_top = resume_stack;
     abandon_runs();
+    st_storage_release();
     return e.code ? e.code : 1;
   }
+  st_storage_release();
   return 0;
 }
 
@@ -694,6 +697,7 @@ void reset_run_state() {
   _execute = _executor;
   resume_top = resume_stack;
   abandon_runs();
+  st_storage_release();
   clear_decoded_blocks();
 }
 

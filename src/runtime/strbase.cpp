@@ -6,9 +6,63 @@
 
 #include <algorithm>
 
+#include "arena.h"
 #include "limiter.h"
 
 namespace qv {
+
+namespace {
+
+// Temporaries of type str take storage when their block starts and give it
+// back when it ends, at every run: the latest descriptors given back are
+// kept with their buffers for the next values to take, so that a loop
+// does not ask the arena twice per temporary and round.
+constexpr u32 KEPT_MAX = 32;
+Ref kept[KEPT_MAX];
+u32 nkept = 0;
+
+u32 buffer_bytes(const StrDesc* d) { return d->limit - d->start + 1; }
+
+}  // namespace
+
+Ref st_storage_new() {
+  Ref desc, buf;
+  if (nkept) {
+    desc = kept[--nkept];
+    buf = at<StrDesc>(desc)->start;
+    std::memset(mem + buf, 0, STR_BUFSIZE);
+  } else {
+    desc = arena_alloc(sizeof(StrDesc));
+    buf = desc ? arena_calloc(STR_BUFSIZE) : 0;
+    if (!buf) {
+      if (desc) arena_free(desc, sizeof(StrDesc));
+      return 0;
+    }
+  }
+  auto* d = at<StrDesc>(desc);
+  d->flags = 0;
+  d->start = d->end = d->cursor = buf;
+  d->limit = buf + STR_CAPACITY;
+  return desc;
+}
+
+void st_storage_free(Ref desc) {
+  const StrDesc* d = at<StrDesc>(desc);
+  if (nkept < KEPT_MAX && buffer_bytes(d) == STR_BUFSIZE) {
+    kept[nkept++] = desc;
+    return;
+  }
+  arena_free(d->start, buffer_bytes(d));
+  arena_free(desc, sizeof(StrDesc));
+}
+
+void st_storage_release() {
+  while (nkept) {
+    const Ref desc = kept[--nkept];
+    arena_free(at<StrDesc>(desc)->start, STR_BUFSIZE);
+    arena_free(desc, sizeof(StrDesc));
+  }
+}
 
 namespace {
 

@@ -11,6 +11,15 @@ inline u32 st_len(const StrDesc* d) { return d->end - d->start; }
 inline u32 st_capacity(const StrDesc* d) { return d->limit - d->start; }
 inline StrDesc* str_desc(const VarEntry* slot) { return at<StrDesc>(slot->value); }
 
+// The storage of a str value: a descriptor over a zeroed buffer of
+// STR_BUFSIZE bytes, or 0 when the arena is exhausted. A descriptor is
+// given back with its buffer, whatever the buffer's size.
+Ref st_storage_new();
+void st_storage_free(Ref desc);
+// Returns to the arena the storage kept for the next values (at the end
+// of a run).
+void st_storage_release();
+
 void st_dup(StrDesc* dst, const StrDesc* src);
 // direction > 0 opens a gap at the cursor, < 0 removes the character there.
 void st_shift(StrDesc* d, int direction);

@@ -10,22 +10,11 @@
 
 namespace qv {
 
-namespace {
-inline u32 buffer_size(const StrDesc* d) { return d->limit - d->start + 1; }
-}  // namespace
-
 u32 l_st_init(Ref, const u8* params, u32) {
   VarEntry* s = P(params, 0);
   if (!(s->flags & V_EMPTY)) return fail(E_BAD_INIT);
-  const Ref desc = arena_calloc(sizeof(StrDesc));
-  const Ref buf = desc ? arena_calloc(STR_BUFSIZE) : 0;
-  if (!buf) {
-    arena_free(desc, sizeof(StrDesc));
-    return fail(E_NO_MEMORY);
-  }
-  auto* d = at<StrDesc>(desc);
-  d->start = d->end = d->cursor = buf;
-  d->limit = buf + STR_CAPACITY;
+  const Ref desc = st_storage_new();
+  if (!desc) return fail(E_NO_MEMORY);
   s->value = desc;
   s->type = TY_STR;
   s->flags &= ~V_EMPTY;
@@ -47,9 +36,7 @@ u32 l_st_clr(Ref, const u8* params, u32) {
 u32 l_st_del(Ref, const u8* params, u32) {
   VarEntry* s = P(params, 0);
   if (s->flags & V_EMPTY) return fail(E_DEL_NOT_INIT);
-  StrDesc* d = str_desc(s);
-  arena_free(d->start, buffer_size(d));
-  arena_free(s->value, sizeof(StrDesc));
+  st_storage_free(s->value);
   s->value = 0;
   s->flags |= V_EMPTY;
   return 1;

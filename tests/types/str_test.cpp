@@ -57,3 +57,40 @@ TEST(Str, EmptySlotsAreRefused) {
   EXPECT_EQ(if_c_error, 60u);
   EXPECT_EQ(str_of(s), "abc");
 }
+
+// A deleted value's storage serves the next str value as if new: an empty
+// text over a zeroed buffer of the usual capacity. Storage of another size
+// (a loaded text) goes back to the arena at once; the kept storage goes
+// back when the run ends.
+TEST(Str, StorageIsKeptForTheNextValueAndComesBackClean) {
+  fresh_env();
+  st_storage_release();
+  const u32 live = arena_live_blocks();
+  VarEntry* v = take(vartable, TY_STR, V_EMPTY);
+  ASSERT_EQ(call(H_l_st_init, nullptr, {v}), 1u);
+  const Ref first = v->value;
+  st_set(str_desc(v), std::string(300, 'x').c_str(), 300);
+  st_set(str_desc(v), "short", 5);
+  ASSERT_EQ(call(H_l_st_del, nullptr, {v}), 1u);
+  EXPECT_EQ(arena_live_blocks(), live + 2);  // kept
+  ASSERT_EQ(call(H_l_st_init, nullptr, {v}), 1u);
+  EXPECT_EQ(v->value, first);
+  const StrDesc* d = str_desc(v);
+  EXPECT_EQ(d->end, d->start);
+  EXPECT_EQ(d->cursor, d->start);
+  EXPECT_EQ(st_capacity(d), STR_CAPACITY);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(mem + d->start), STR_BUFSIZE),
+            std::string(STR_BUFSIZE, '\0'));
+  ASSERT_EQ(call(H_l_st_del, nullptr, {v}), 1u);
+
+  VarEntry* loaded = take(vartable, TY_STR, V_EMPTY);
+  const Ref bytes = arena_alloc(5);  // the text, its zero and the zero at limit
+  std::memcpy(mem + bytes, "abc", 4);
+  Exchange x{bytes, 4, 0};
+  ASSERT_EQ(l_str_mkld(&x, loaded), 1u);
+  EXPECT_EQ(str_of(loaded), "abc");
+  ASSERT_EQ(call(H_l_st_del, nullptr, {loaded}), 1u);
+  EXPECT_EQ(arena_live_blocks(), live + 2);  // only the first value's storage
+  st_storage_release();
+  EXPECT_EQ(arena_live_blocks(), live);
+}
