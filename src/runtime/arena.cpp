@@ -9,14 +9,26 @@
 
 namespace qv {
 
-u8* mem = nullptr;
-Ref label_tmpinit = 0;
-Ref label_delete = 0;
-
 namespace {
 
 // Offsets must stay below 2^32 and never reach the end marker.
 constexpr u64 ARENA_SIZE = 0xFFFF0000ull;
+
+u8* reserve() {
+  void* p = mmap(nullptr, ARENA_SIZE, PROT_READ | PROT_WRITE,
+                 MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  return p == MAP_FAILED ? nullptr : static_cast<u8*>(p);
+}
+
+bool set_up = false;  // the head written
+
+}  // namespace
+
+u8* const mem = reserve();
+Ref label_tmpinit = 0;
+Ref label_delete = 0;
+
+namespace {
 constexpr u32 HEAD_SIZE = 4096;
 constexpr u32 GRAIN = 16;
 
@@ -97,7 +109,7 @@ Ref take(const Fit& f) {
 }
 
 Ref alloc_for(u32 size, const void* caller) {
-  if (!mem && !arena_init()) return 0;
+  if (!set_up && !arena_init()) return 0;
   ++alloc_count;
   if (fail_nth && alloc_count >= fail_nth) return 0;
   const Fit f = fit_of(size);
@@ -111,11 +123,9 @@ Ref alloc_for(u32 size, const void* caller) {
 }  // namespace
 
 bool arena_init() {
-  if (mem) return true;
-  void* p = mmap(nullptr, ARENA_SIZE, PROT_READ | PROT_WRITE,
-                 MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-  if (p == MAP_FAILED) return false;
-  mem = static_cast<u8*>(p);
+  if (set_up) return true;
+  if (!mem) return false;
+  set_up = true;
   wr32(mem + END_BLOCK, 0);
   wr32(mem + END_BLOCK + 4, END_MARK);
   label_tmpinit = 32;

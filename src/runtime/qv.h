@@ -20,7 +20,10 @@ using i64 = std::int64_t;
 using Ref = u32;  // arena offset, 0 = none
 
 // ---- the arena ----------------------------------------------------------
-extern u8* mem;  // base of the arena; never moves once reserved
+// Base of the arena, reserved before main() runs and never moved: const,
+// so that the compiler may keep it in a register across the stores that
+// fill slots (null when the host had no address space to give).
+extern u8* const mem;
 
 template <class T>
 inline T* at(Ref off) { return reinterpret_cast<T*>(mem + off); }
