@@ -176,6 +176,15 @@ void finish(DecodedBlock& d) {
         s.nparams() >= 2)
       d.single = &s;
   }
+  // A loop body that initialises its temporaries first and deletes them
+  // last: between two rounds, both are done at once (see ROUND_DEL).
+  if (d.nsteps >= 2) {
+    const Step &first = d.steps[0];
+    Step& last = d.steps[d.nsteps - 1];
+    if (first.kind == Step::INIT_TEMPS && last.kind == Step::DEL_TEMPS &&
+        first.result == last.result && first.temps == last.temps)
+      last.kind = Step::ROUND_DEL;
+  }
   d.runs = d.owns ? 0 : DecodedBlock::UNCOUNTED;
   d.run_base = 0;
 }

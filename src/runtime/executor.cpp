@@ -128,6 +128,14 @@ void hold_rounds(Resume& e, const DecodedBlock* body, VarEntry* slot) {
   e.by = P(params, 3);
 }
 
+// A body's round ends without a next one after its ROUND_DEL step renewed
+// the group: the group is deleted, as that step would have done.
+inline void unrenew(const DecodedBlock& b, bool& renewed) {
+  if (!renewed) [[likely]] return;
+  empty_group(b.steps[b.nsteps - 1]);
+  renewed = false;
+}
+
 constexpr int NOT_FUSED = 2;
 
 // The rounds of a "for" whose body is one compound assignment on an integer
@@ -284,6 +292,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
   u64 done;       // records of the block that is done
   VarEntry* slot; // the block that the step at s enters
   Ref aux = 0;    // the state of that step (see Resume)
+  bool renewed = false;  // a ROUND_DEL step renewed its group (see END)
   for (;;) {
     vmdispatch(s->kind) {
       vmcase(CALL) {
@@ -307,6 +316,18 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       }
       vmcase(DEL_TEMPS) {
         QV_CHECKED(_tracing_on ? s->handler(s->result, s->params, s->count) : del_group(*s));
+      }
+      // The last step of a body that a loop runs: when a next round comes,
+      // it starts after the initialisation, which this step has done (see
+      // END); when none comes, END deletes the group after all.
+      vmcase(ROUND_DEL) {
+        if (_tracing_on) [[unlikely]] QV_CHECKED(s->handler(s->result, s->params, s->count));
+        if (resume_top != base && resume_top[-1].body == b && !signal_pending()) {
+          if (!renew_group(*s)) [[unlikely]] goto failed;
+          renewed = true;
+          QV_NEXT();
+        }
+        QV_CHECKED(del_group(*s));
       }
       vmcase(PLUS) { QV_CHECKED(arith::fold<arith::ADD>(s->result, s->params, s->count)); }
       vmcase(MUL) { QV_CHECKED(arith::fold<arith::MUL>(s->result, s->params, s->count)); }
@@ -401,6 +422,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
                   [[unlikely]] {
                 // The next round enters the body anew, or what the slot
                 // now holds.
+                unrenew(*b, renewed);
                 --resume_top;
                 run_ends(*b);
                 --exec_depth;
@@ -412,12 +434,14 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
               }
               if (!b->single || r.step->kind != Step::FOR ||
                   (c = single_step_rounds(r, *b, n)) == NOT_FUSED) {
-                s = b->steps + b->idle_init;
+                s = b->steps + (renewed ? 1 : b->idle_init);
+                renewed = false;
                 fuzz_step();  // the block's entry
                 QV_GO();
               }
             }
             // The loop is done.
+            unrenew(*b, renewed);
             --resume_top;
             run_ends(*b);
             --exec_depth;
@@ -426,6 +450,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
             if (c < 0) QV_FAIL(E_FOR_RANGE);
             QV_NEXT();
           }
+          unrenew(*b, renewed);
           n += s - b->steps;
           goto block_done;
         }
