@@ -102,7 +102,14 @@ inline u32 fold(Ref result, const u8* params, u32 count) {
     return 1;
   }
   if (r->type == TY_FLOAT) {
+    // From the neutral element too when there are two: 0 + -0 is +0.
     float acc = op == ADD ? 0.0f : 1.0f;
+    if (n == 2) {
+      acc = float_op<op>(float_op<op>(acc, as_float(P(params, 0)->value)),
+                         as_float(P(params, 1)->value));
+      r->value = float_bits(acc);
+      return 1;
+    }
     for (u32 i = 0; i < n; ++i) acc = float_op<op>(acc, as_float(P(params, i)->value));
     r->value = float_bits(acc);
     return 1;

@@ -52,6 +52,8 @@ Step::Kind inline_kind(u32 h) {
     case H_l_dec: return Step::DEC;
     case H_l_lt: case H_l_gt: case H_l_eq: case H_l_ne: case H_l_le: case H_l_ge:
       return Step::COMPARE;
+    case H_l_brkif: return Step::BREAKIF;
+    case H_l_contif: return Step::CONTIF;
     case H_l_paramvalue: return Step::PARAM;
     case H_l_return: return Step::RETURN;
     case H_l_bl_exec: return Step::EXEC;

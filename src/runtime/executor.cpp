@@ -352,6 +352,16 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         }
         QV_CHECKED(s->handler(s->result, s->params, s->count));
       }
+      vmcase(BREAKIF) {
+        brk_level = P(s->params, 0)->value != 0;
+        if (brk_level) goto leave;
+        QV_NEXT();
+      }
+      vmcase(CONTIF) {
+        cont_level = P(s->params, 0)->value != 0;
+        if (cont_level) goto leave;
+        QV_NEXT();
+      }
       vmcase(PARAM) { QV_CHECKED(param_value(s->result, s->params, s->count)); }
       vmcase(RETURN) {
         if (!return_value(s->params, s->count)) [[unlikely]] goto failed;

@@ -27,6 +27,8 @@
   X(INC)           /* a ++                                                  */ \
   X(DEC)           /* a --                                                  */ \
   X(COMPARE)       /* result = a <op> b, numbers inline                     */ \
+  X(BREAKIF)       /* "breakif": a level of 1 when the value is not 0       */ \
+  X(CONTIF)        /* "continueif": the same for "continue"                 */ \
   X(PARAM)         /* "par#": an argument of the innermost call             */ \
   X(RETURN)        /* "return": level -1, value to the call's result        */ \
   X(EXEC)          /* run the blocks of the parameters in turn              */ \
