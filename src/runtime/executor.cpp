@@ -460,7 +460,8 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
             if (c < 0) QV_FAIL(E_FOR_RANGE);
             QV_NEXT();
           }
-          unrenew(*b, renewed);
+          // (No ROUND_DEL renewed the group: it does so only for the
+          // round of a loop, with no level pending.)
           n += s - b->steps;
           goto block_done;
         }
