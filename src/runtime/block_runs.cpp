@@ -73,9 +73,14 @@ void store_release() {
   chunk_used = 0;
 }
 
-// Releases whatever value a slot holds, as the error exit does.
+// Releases whatever value a slot holds, as the error exit does. Numbers
+// and truth values own nothing.
 void drop_value(VarEntry* v) {
   if (v->flags & V_EMPTY) return;
+  if (!(v->flags & V_ARRAY) && in_slot(v->type)) {
+    v->flags |= V_EMPTY;
+    return;
+  }
   if (v->flags & V_ARRAY)
     release_array(v);
   else if (v->type < TY_COUNT)
@@ -138,7 +143,9 @@ void set_aside(const DecodedBlock& b) {
 }
 
 void give_back(const DecodedBlock& b) {
-  // Runs nest, so the latest run set aside is this block's.
+  // Runs nest, so the latest run set aside is this block's. The outer run
+  // is past its first step: its group is not primed.
+  b.primed = false;
   const Ref kept = asides.back().kept;
   b.run_base = asides.back().run_base;
   asides.pop_back();

@@ -178,14 +178,15 @@ void finish(DecodedBlock& d) {
         s.nparams() >= 2)
       d.single = &s;
   }
-  // A loop body that initialises its temporaries first and deletes them
-  // last: between two rounds, both are done at once (see ROUND_DEL).
-  if (d.nsteps >= 2) {
-    const Step &first = d.steps[0];
+  d.renews = false;
+  d.primed = false;
+  if (d.nsteps >= 2 && d.cleanup && d.cleanup_step.kind == Step::DEL_TEMPS) {
+    const Step& first = d.steps[0];
     Step& last = d.steps[d.nsteps - 1];
-    if (first.kind == Step::INIT_TEMPS && last.kind == Step::DEL_TEMPS &&
-        first.result == last.result && first.temps == last.temps)
-      last.kind = Step::ROUND_DEL;
+    d.renews = first.kind == Step::INIT_TEMPS && last.kind == Step::DEL_TEMPS &&
+               last.rec() == mem + d.cleanup - 4 && first.result == last.result &&
+               first.temps == last.temps;
+    if (d.renews) last.kind = Step::RENEW_TEMPS;
   }
   d.runs = d.owns ? 0 : DecodedBlock::UNCOUNTED;
   d.run_base = 0;
@@ -252,7 +253,10 @@ const DecodedBlock* decode_block(Ref blk) {
 }
 
 void forget_runs() {
-  for (DecodedBlock& d : pool) d.runs = d.owns ? 0 : DecodedBlock::UNCOUNTED;
+  for (DecodedBlock& d : pool) {
+    d.runs = d.owns ? 0 : DecodedBlock::UNCOUNTED;
+    d.primed = false;
+  }
 }
 
 void clear_decoded_blocks() {

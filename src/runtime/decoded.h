@@ -52,6 +52,14 @@ struct DecodedBlock {
   // Whether a run of the block has state of its own (see block_runs.h):
   // only then are its runs under way counted.
   bool owns;
+  // The block's first step initialises the group of number temporaries
+  // that its clean-up deletes, as blocks compiled with the grouped
+  // initialisation do. Then a run's clean-up leaves the group as the next
+  // run's first step would, which is all the two do between runs, and
+  // `primed` says so until that step; the group's values are the
+  // block's own, which nothing reads between its runs.
+  bool renews;
+  mutable bool primed;
   // The runs under way of a block that owns state; UNCOUNTED for one that
   // does not.
   static constexpr u32 UNCOUNTED = 0x80000000u;
@@ -99,7 +107,8 @@ inline const DecodedBlock* decoded_block(Ref blk) {
 // Forgets every decoded block: the code page is about to change.
 void clear_decoded_blocks();
 
-// Counts no run of any block as under way (a run-time error ended them).
+// Counts no run of any block as under way and no group as primed (a
+// run-time error ended the runs, or the values were erased).
 void forget_runs();
 
 }  // namespace qv

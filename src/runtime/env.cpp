@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "arena.h"
+#include "decoded.h"
 #include "handlers.h"
 #include "strbase.h"
 #include "variables.h"
@@ -114,6 +115,7 @@ void erase_allvars() {
   erase_slots(rettable);
   erase_consts();
   st_storage_release();
+  forget_runs();  // no group is left primed over erased slots
 }
 
 void cenv_reset() {

@@ -128,14 +128,6 @@ void hold_rounds(Resume& e, const DecodedBlock* body, VarEntry* slot) {
   e.by = P(params, 3);
 }
 
-// A body's round ends without a next one after its ROUND_DEL step renewed
-// the group: the group is deleted, as that step would have done.
-inline void unrenew(const DecodedBlock& b, bool& renewed) {
-  if (!renewed) [[likely]] return;
-  empty_group(b.steps[b.nsteps - 1]);
-  renewed = false;
-}
-
 constexpr int NOT_FUSED = 2;
 
 // The rounds of a "for" whose body is one compound assignment on an integer
@@ -292,7 +284,6 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
   u64 done;       // records of the block that is done
   VarEntry* slot; // the block that the step at s enters
   Ref aux = 0;    // the state of that step (see Resume)
-  bool renewed = false;  // a ROUND_DEL step renewed its group (see END)
   for (;;) {
     vmdispatch(s->kind) {
       vmcase(CALL) {
@@ -309,25 +300,30 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
           if (!s->handler(s->result, s->params, s->count)) goto failed;
         QV_NEXT();
       }
+      // The block's first step, or a later one of a block that does not
+      // renew its group: only the former can find the group primed.
       vmcase(INIT_TEMPS) {
-        if (_tracing_on) [[unlikely]] QV_CHECKED(s->handler(s->result, s->params, s->count));
-        init_group(*s);
+        if (_tracing_on) [[unlikely]] {
+          b->primed = false;  // the handler leaves values alone
+          QV_CHECKED(s->handler(s->result, s->params, s->count));
+        }
+        if (b->primed)
+          b->primed = false;
+        else
+          init_group(*s);
         QV_NEXT();
       }
       vmcase(DEL_TEMPS) {
         QV_CHECKED(_tracing_on ? s->handler(s->result, s->params, s->count) : del_group(*s));
       }
-      // The last step of a body that a loop runs: when a next round comes,
-      // it starts after the initialisation, which this step has done (see
-      // END); when none comes, END deletes the group after all.
-      vmcase(ROUND_DEL) {
+      // An inner run of a recursion deletes: the outer run's values come
+      // back over the group right after.
+      vmcase(RENEW_TEMPS) {
         if (_tracing_on) [[unlikely]] QV_CHECKED(s->handler(s->result, s->params, s->count));
-        if (resume_top != base && resume_top[-1].body == b && !signal_pending()) {
-          if (!renew_group(*s)) [[unlikely]] goto failed;
-          renewed = true;
-          QV_NEXT();
-        }
-        QV_CHECKED(del_group(*s));
+        if (b->runs != 1) [[unlikely]] QV_CHECKED(del_group(*s));
+        if (!renew_group(*s)) [[unlikely]] goto failed;
+        b->primed = true;
+        QV_NEXT();
       }
       vmcase(PLUS) { QV_CHECKED(arith::fold<arith::ADD>(s->result, s->params, s->count)); }
       vmcase(MUL) { QV_CHECKED(arith::fold<arith::MUL>(s->result, s->params, s->count)); }
@@ -432,7 +428,6 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
                   [[unlikely]] {
                 // The next round enters the body anew, or what the slot
                 // now holds.
-                unrenew(*b, renewed);
                 --resume_top;
                 run_ends(*b);
                 --exec_depth;
@@ -444,14 +439,12 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
               }
               if (!b->single || r.step->kind != Step::FOR ||
                   (c = single_step_rounds(r, *b, n)) == NOT_FUSED) {
-                s = b->steps + (renewed ? 1 : b->idle_init);
-                renewed = false;
+                s = b->steps + b->idle_init;
                 fuzz_step();  // the block's entry
                 QV_GO();
               }
             }
             // The loop is done.
-            unrenew(*b, renewed);
             --resume_top;
             run_ends(*b);
             --exec_depth;
@@ -460,8 +453,6 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
             if (c < 0) QV_FAIL(E_FOR_RANGE);
             QV_NEXT();
           }
-          // (No ROUND_DEL renewed the group: it does so only for the
-          // round of a loop, with no level pending.)
           n += s - b->steps;
           goto block_done;
         }
@@ -541,6 +532,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
     if (!signal_pending()) QV_GO();
     if (s->kind == Step::END || s->kind == Step::BAD) QV_GO();
     if constexpr (Traced) trace_step(*b, s);
+    b->primed = false;  // an initialisation's handler leaves values alone
     if (!s->handler(s->result, s->params, s->count)) goto failed;
     goto leave;
   }
@@ -557,10 +549,12 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
     if (optimtmpvarinit && !b->cleanup) [[likely]]
       goto finished;
     if (optimtmpvarinit && b->cleanup_step.kind == Step::DEL_TEMPS && !_tracing_on) [[likely]] {
-      if (!del_group(b->cleanup_step)) [[unlikely]] {
+      const bool renew = b->renews && b->runs == 1;  // see RENEW_TEMPS
+      if (!(renew ? renew_group(b->cleanup_step) : del_group(b->cleanup_step))) [[unlikely]] {
         last_lexema = 0;
         execerror(if_c_error);
       }
+      b->primed = renew;
       goto finished;
     }
     leave_block(*b, s);

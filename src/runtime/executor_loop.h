@@ -52,8 +52,9 @@ inline u32 del_group(const Step& s) {
     if (!del_in_slot(v)) return fail(E_DEL_NOT_INIT);
   return 1;
 }
-// Deleting a group and initialising it again, as between two rounds of a
-// loop, in one pass: each slot must hold a value, which becomes 0.
+// Deleting a group and initialising it again, as a block's clean-up and its
+// next run's first step do (DecodedBlock::renews), in one pass: each slot
+// must hold a value, which becomes 0.
 inline u32 renew_group(const Step& s) {
   for (VarEntry* v = S(s.result), *e = v + s.temps; v != e; ++v) {
     const u32 f = v->flags;
@@ -63,10 +64,7 @@ inline u32 renew_group(const Step& s) {
   }
   return 1;
 }
-// A renewed group whose next round does not come after all: deleted.
-inline void empty_group(const Step& s) {
-  for (VarEntry* v = S(s.result), *e = v + s.temps; v != e; ++v) v->flags |= V_EMPTY;
-}
+
 
 // Why a call of n - 1 arguments cannot push its frame (error 3: the whole
 // frame, the arguments, the result and n, does not fit, as a call never

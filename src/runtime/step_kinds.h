@@ -13,8 +13,8 @@
   X(IDLE_INIT)     /* an initialisation of no temporaries: nothing to do    */ \
   X(INIT_TEMPS)    /* initialise a group of number and truth temporaries    */ \
   X(DEL_TEMPS)     /* delete such a group (a block's clean-up)              */ \
-  X(ROUND_DEL)     /* DEL_TEMPS of the group the first step initialises:    */ \
-                   /* a loop's next round finds it initialised already      */ \
+  X(RENEW_TEMPS)   /* DEL_TEMPS of the group the first step initialises:    */ \
+                   /* left as that step leaves it (DecodedBlock::renews)    */ \
   X(PLUS)          /* result = a + b + ...                                  */ \
   X(MUL)           /* result = a * b * ...                                  */ \
   X(MINUS)         /* result = a - b                                        */ \
