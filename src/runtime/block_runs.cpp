@@ -73,6 +73,16 @@ void store_release() {
   chunk_used = 0;
 }
 
+// The slots of an outer run set aside, made empty for the new run (what
+// they owned is kept with their copies).
+void empty_slots(VarEntry* v, VarEntry* e) {
+  for (; v != e; ++v) {
+    if (v->flags & V_EMPTY) continue;
+    v->flags = (v->flags & ~V_ARRAY) | V_EMPTY;
+    v->value = v->type == TY_BLOCK ? END_BLOCK : 0;
+  }
+}
+
 // Releases whatever value a slot holds, as the error exit does. Numbers
 // and truth values own nothing.
 void drop_value(VarEntry* v) {
@@ -116,16 +126,33 @@ void set_aside(const DecodedBlock& b) {
     last_lexema = 0;
     execerror(E_NO_MEMORY);
   }
+  // The new run starts with empty slots, except for the group that its
+  // first step initialises, when the block renews it: that group starts
+  // initialised, and the step has nothing left to do (see
+  // DecodedBlock::renews).
+  const Step& first = b.steps[0];
+  VarEntry* const g0 = b.renews ? S(first.result) : nullptr;
+  VarEntry* const g1 = b.renews ? g0 + first.temps : nullptr;
+  bool primed = false;
   Ref to = kept;
   for (const Span& sp : b.own_spans) {
     std::memcpy(mem + to, mem + sp.first, sp.bytes);
-    for (VarEntry *v = S(sp.first), *e = S(sp.first + sp.bytes); v != e; ++v) {
-      if (v->flags & V_EMPTY) continue;
-      v->flags = (v->flags & ~V_ARRAY) | V_EMPTY;
-      v->value = v->type == TY_BLOCK ? END_BLOCK : 0;
+    VarEntry *v = S(sp.first), *const e = S(sp.first + sp.bytes);
+    if (g0 >= v && g1 <= e && !primed) {
+      primed = true;
+      empty_slots(v, g0);
+      for (VarEntry* t = g0; t != g1; ++t) {
+        t->value = 0;
+        t->flags &= ~(V_ARRAY | V_EMPTY);
+      }
+      v = g1;
     }
+    empty_slots(v, e);
     to += sp.bytes;
   }
+  // (A group that is not all the run's own slots, as only a damaged
+  // program file could give, is initialised by the step as usual.)
+  b.primed = primed;
   for (const Ref w : b.own_words) {
     wr32(mem + to, rd32(mem + w));
     to += 4;
