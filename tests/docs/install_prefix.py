@@ -13,7 +13,10 @@ import tempfile
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from qvhost import check, env, finish  # noqa: E402
 
-with tempfile.TemporaryDirectory(prefix="qv-install-") as prefix:
+# qvrun reads its options by substring, in the path too: no hyphen in the
+# prefix, so that a random part starting with "o" or "t" cannot make the
+# path an option ("-o" lists the operations instead of running).
+with tempfile.TemporaryDirectory(prefix="qv_install_") as prefix:
     r = subprocess.run([sys.argv[1], "--install", sys.argv[2], "--prefix", prefix],
                        capture_output=True, text=True, timeout=120)
     if check("cmake --install", r.returncode == 0, r.stdout + r.stderr):
