@@ -73,7 +73,7 @@ struct Resume {
   // record after it, in its own block.
   const DecodedBlock* body;
   VarEntry* slot;  // the body's block
-  VarEntry* index;  // "for": index, bounds and step
+  VarEntry* index;  // "for": index, bounds and step; "loop": null
   const VarEntry* from;
   const VarEntry* to;
   const VarEntry* by;
@@ -120,6 +120,7 @@ void leave_block(const DecodedBlock& b, const Step* s) {
 void hold_rounds(Resume& e, const DecodedBlock* body, VarEntry* slot) {
   e.body = body;
   e.slot = slot;
+  e.index = nullptr;
   if (e.step->kind != Step::FOR) return;
   const u8* params = e.step->params;
   e.index = P(params, 0);
@@ -413,12 +414,12 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
           // starts right here, with the body still entered, when the slot
           // still holds it and nothing asks for the slow entry. The rounds
           // share one run of the body (see block_runs.h): between two of
-          // them its slots are empty, and nothing runs but the loop's test.
+          // them nothing runs but the loop's test.
           Resume& r = resume_top[-1];
           if (r.body == b && !signal_pending()) [[likely]] {
-            n += s - b->steps;
+            n += b->nsteps;  // s is the END after them
             int c = 0;
-            if (r.step->kind == Step::FOR) {
+            if (r.index) {
               r.index->value += r.by->value;  // wraps
               c = arith::for_check(as_int(r.index->value), as_int(r.from->value),
                                     as_int(r.to->value), r.aux);
@@ -437,7 +438,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
                 slot = r.slot;
                 goto enter_round;
               }
-              if (!b->single || r.step->kind != Step::FOR ||
+              if (!b->single || !r.index ||
                   (c = single_step_rounds(r, *b, n)) == NOT_FUSED) {
                 s = b->steps + b->idle_init;
                 fuzz_step();  // the block's entry
