@@ -65,7 +65,6 @@ inline u32 renew_group(const Step& s) {
   return 1;
 }
 
-
 // Why a call of n - 1 arguments cannot push its frame (error 3: the whole
 // frame, the arguments, the result and n, does not fit, as a call never
 // leaves half a frame behind; 53: too many calls active), or 0.
