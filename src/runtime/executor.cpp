@@ -149,13 +149,7 @@ int compound_rounds(const Resume& r, VarEntry* v, const VarEntry* w, u64& rounds
     v->value = Sub ? v->value - w->value : v->value + w->value;  // wraps
     ++rounds;
     const i32 i = as_int(ix->value += by->value);
-    if constexpr (Down) {
-      if (as_int(to->value) > i) return 1;
-      if (i > as_int(from->value)) return -1;
-    } else {
-      if (i > as_int(to->value)) return 1;
-      if (i < as_int(from->value)) return -1;
-    }
+    if (const int c = arith::for_check(i, as_int(from->value), as_int(to->value), Down)) return c;
   }
 }
 
@@ -174,22 +168,11 @@ int compound_rounds_fixed(const Resume& r, VarEntry* v, const VarEntry* w, u64& 
     v->value = Sub ? v->value - w->value : v->value + w->value;  // wraps
     ++k;
     ix->value = i += by;  // wraps
-    if constexpr (Down) {
-      if (to > as_int(i)) break;
-      if (as_int(i) > from) {
-        rounds += k;
-        return -1;
-      }
-    } else {
-      if (as_int(i) > to) break;
-      if (as_int(i) < from) {
-        rounds += k;
-        return -1;
-      }
+    if (const int c = arith::for_check(as_int(i), from, to, Down)) {
+      rounds += k;
+      return c;
     }
   }
-  rounds += k;
-  return 1;
 }
 
 int single_step_rounds(const Resume& r, const DecodedBlock& b, u64& n) {
