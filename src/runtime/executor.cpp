@@ -300,14 +300,8 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       vmcase(DEL_TEMPS) {
         QV_CHECKED(_tracing_on ? s->handler(s->result, s->params, s->count) : del_group(*s));
       }
-      // An inner run of a recursion deletes: the outer run's values come
-      // back over the group right after.
       vmcase(RENEW_TEMPS) {
-        if (_tracing_on) [[unlikely]] QV_CHECKED(s->handler(s->result, s->params, s->count));
-        if (b->runs != 1) [[unlikely]] QV_CHECKED(del_group(*s));
-        if (!renew_group(*s)) [[unlikely]] goto failed;
-        b->primed = true;
-        QV_NEXT();
+        QV_CHECKED(_tracing_on ? s->handler(s->result, s->params, s->count) : end_group(*b, *s));
       }
       vmcase(PLUS) { QV_CHECKED(arith::fold<arith::ADD>(s->result, s->params, s->count)); }
       vmcase(MUL) { QV_CHECKED(arith::fold<arith::MUL>(s->result, s->params, s->count)); }
@@ -533,12 +527,10 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
     if (optimtmpvarinit && !b->cleanup) [[likely]]
       goto finished;
     if (optimtmpvarinit && b->cleanup_step.kind == Step::DEL_TEMPS && !_tracing_on) [[likely]] {
-      const bool renew = b->renews && b->runs == 1;  // see RENEW_TEMPS
-      if (!(renew ? renew_group(b->cleanup_step) : del_group(b->cleanup_step))) [[unlikely]] {
+      if (!end_group(*b, b->cleanup_step)) [[unlikely]] {
         last_lexema = 0;
         execerror(if_c_error);
       }
-      b->primed = renew;
       goto finished;
     }
     leave_block(*b, s);
