@@ -14,17 +14,30 @@ namespace {
 // Offsets must stay below 2^32 and never reach the end marker.
 constexpr u64 ARENA_SIZE = 0xFFFF0000ull;
 
-u8* reserve() {
-  void* p = mmap(nullptr, ARENA_SIZE, PROT_READ | PROT_WRITE,
-                 MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-  return p == MAP_FAILED ? nullptr : static_cast<u8*>(p);
+// The arena's address space, at `want` when given; null when the system
+// has none to give there.
+u8* reserve(u8* want) {
+  const int fixed = want ? MAP_FIXED_NOREPLACE : 0;
+  void* p = mmap(want, ARENA_SIZE, PROT_READ | PROT_WRITE,
+                 MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | fixed, -1, 0);
+  if (p == MAP_FAILED) return nullptr;
+  if (want && p != want) {  // a kernel that took the address as a hint
+    munmap(p, ARENA_SIZE);
+    return nullptr;
+  }
+  return static_cast<u8*>(p);
 }
 
 bool set_up = false;  // the head written
 
 }  // namespace
 
-u8* const mem = reserve();
+#ifdef QV_ARENA_BASE
+const bool reserved = reserve(mem) != nullptr;
+#else
+u8* const mem = reserve(nullptr);
+const bool reserved = mem != nullptr;
+#endif
 Ref label_tmpinit = 0;
 Ref label_delete = 0;
 
@@ -124,7 +137,7 @@ Ref alloc_for(u32 size, const void* caller) {
 
 bool arena_init() {
   if (set_up) return true;
-  if (!mem) return false;
+  if (!reserved) return false;
   set_up = true;
   wr32(mem + END_BLOCK, 0);
   wr32(mem + END_BLOCK + 4, END_MARK);

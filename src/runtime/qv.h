@@ -20,10 +20,16 @@ using i64 = std::int64_t;
 using Ref = u32;  // arena offset, 0 = none
 
 // ---- the arena ----------------------------------------------------------
-// Base of the arena, reserved before main() runs and never moved: const,
-// so that the compiler may keep it in a register across the stores that
-// fill slots (null when the host had no address space to give).
+// Base of the arena, reserved before main() runs and never moved. Release
+// builds reserve it at a fixed address (QV_ARENA_BASE): then a slot's
+// address is its reference plus a constant, and no step of the executor
+// loads the base first. The sanitizers keep their own memory around that
+// address, so their builds take the base the system gives.
+#ifdef QV_ARENA_BASE
+inline u8* const mem = reinterpret_cast<u8*>(std::uintptr_t{QV_ARENA_BASE});
+#else
 extern u8* const mem;
+#endif
 
 template <class T>
 inline T* at(Ref off) { return reinterpret_cast<T*>(mem + off); }
