@@ -96,7 +96,7 @@ Step decode_step(const u8* rec) {
   const u32 h = rd32(rec + REC_HANDLER);
   const u8 temps = rec[REC_EXTRA];
   Step s{handlers[h], rec + REC_PARAMS, rd32(rec + REC_RESULT), rec[REC_COUNT] | (u32{temps} << 8),
-         Step::CALL, temps, holds_of(h), nullptr};
+         Step::CALL, temps, holds_of(h), 0, nullptr};
   if (h == H__alltmpinits && (rec[REC_COUNT] | temps) == 0) {
     s.kind = Step::IDLE_INIT;
   } else if ((h == H__alltmpinits || h == H_mvardel) && rec[REC_COUNT] == 0 &&
@@ -164,10 +164,57 @@ Step bad_step() {
   return s;
 }
 
+// Whether a word names a slot of the group [first, end): then *k is that
+// slot, or ACROSS for a word that straddles slots (a damaged program).
+constexpr u32 ACROSS = ~0u;
+bool on_group(Ref ref, Ref first, Ref end, u32* k) {
+  if (ref + sizeof(VarEntry) <= first || ref >= end) return false;
+  const bool whole = ref >= first && (ref - first) % sizeof(VarEntry) == 0;
+  *k = whole ? (ref - first) / sizeof(VarEntry) : ACROSS;
+  return true;
+}
+
+// Whether a renewing block keeps its group (DecodedBlock::keeps). Its
+// middle steps are looked at in order: a step reads its parameters first,
+// so each of them on the group must have been some earlier step's result;
+// only the kinds listed write their result whenever they succeed, and none
+// of them changes a slot's flags. An assignment's fallback may give its
+// variable a new type, so its variable and its result stay off the group,
+// as does the word an element access writes.
+bool keeps_group(const DecodedBlock& d) {
+  const Step& init = d.steps[0];
+  const Ref first = init.result, end = first + init.temps * sizeof(VarEntry);
+  std::vector<bool> written(init.temps, false);
+  for (u32 i = 1; i + 1 < d.nsteps; ++i) {
+    const Step& s = d.steps[i];
+    switch (s.kind) {
+      case Step::PLUS: case Step::MUL: case Step::MINUS: case Step::DIV: case Step::MOD:
+      case Step::PLUS_ASSIGN: case Step::MINUS_ASSIGN: case Step::INC: case Step::DEC:
+      case Step::COMPARE: case Step::ASSIGN: case Step::ELEMENT:
+      case Step::BREAKIF: case Step::CONTIF:
+        break;
+      default:
+        return false;
+    }
+    u32 k;
+    for (u32 p = 0; p < s.nparams(); ++p) {
+      if (!on_group(par_ref(s.params, p), first, end, &k)) continue;
+      if (k == ACROSS || (s.kind == Step::ASSIGN && p == 0) || !written[k]) return false;
+    }
+    if (s.kind == Step::BREAKIF || s.kind == Step::CONTIF) continue;
+    if (!on_group(s.result, first, end, &k)) continue;
+    // An element access writes a word, which must not be one of the slots.
+    if (k == ACROSS || s.kind == Step::ASSIGN || s.kind == Step::ELEMENT) return false;
+    written[k] = true;
+  }
+  return true;
+}
+
 void finish(DecodedBlock& d) {
   d.nsteps = static_cast<u32>(d.step_store.size());
   d.step_store.emplace_back().kind = Step::END;
   d.steps = d.step_store.data();
+  for (u32 i = 0; i <= d.nsteps; ++i) d.steps[i].index = i;
   own_spans(d);
   d.owns = !d.own_slots.empty() || !d.own_words.empty();
   d.single = nullptr;
@@ -188,6 +235,7 @@ void finish(DecodedBlock& d) {
                first.temps == last.temps;
     if (d.renews) last.kind = Step::RENEW_TEMPS;
   }
+  d.keeps = d.renews && keeps_group(d);
   d.runs = d.owns ? 0 : DecodedBlock::UNCOUNTED;
   d.run_base = 0;
 }

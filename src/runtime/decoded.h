@@ -33,6 +33,7 @@ struct Step {
   Kind kind;
   u8 temps;    // for the temporaries' steps: how many
   u8 holds;    // for a comparison: the orders it holds for (see arith.h)
+  u32 index;   // its place in the block: the records run before it
   // For a step that runs blocks: the block it entered last, which is most
   // often the one it enters next (a slot may change, so its place is
   // compared first).
@@ -59,6 +60,12 @@ struct DecodedBlock {
   // `primed` says so until that step; the group's values are the
   // block's own, which nothing reads between its runs.
   bool renews;
+  // Beyond that, a run of the block cannot tell the group's values from 0:
+  // every step is plain arithmetic, a comparison, an assignment or an
+  // element access, which empties no slot and runs no block, and each of
+  // the group's slots is written as a step's result before any step reads
+  // it. Then the clean-up leaves the group as it is.
+  bool keeps;
   mutable bool primed;
   // The runs under way of a block that owns state; UNCOUNTED for one that
   // does not.

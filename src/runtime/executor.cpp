@@ -431,7 +431,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
             if (c < 0) QV_FAIL(E_FOR_RANGE);
             QV_NEXT();
           }
-          n += s - b->steps;
+          n += s->index;
           goto block_done;
         }
         return n;  // the host step's block
@@ -518,7 +518,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
   // The step at s set a level or a stop, or a block it ran left with one.
   leave:
     if (resume_top == base) return n;
-    done = s - b->steps + 1;
+    done = s->index + 1;
     // "stop" first: the next block of an "exec" would otherwise leave
     // early and lose the stop.
     if (on_stop) stop_run(s->rec());
@@ -594,8 +594,9 @@ template <bool Traced>
 u32 run_host(Step::Kind kind, Ref result, const u8* params, u32 count) {
   if (native_stack_low()) return fail(E_NESTING);
   Step host[2]{};
-  host[0] = Step{nullptr, params, result, count, kind, 0, 0, nullptr};
+  host[0] = Step{nullptr, params, result, count, kind, 0, 0, 0, nullptr};
   host[1].kind = Step::END;
+  host[1].index = 1;
   DecodedBlock b{};
   b.runs = DecodedBlock::UNCOUNTED;
   b.nsteps = 1;

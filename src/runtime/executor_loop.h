@@ -64,13 +64,13 @@ inline u32 renew_group(const Step& s) {
   }
   return 1;
 }
-// The clean-up of block b's group `s` at the end of a run: renewed, and
-// the block primed, when b renews its group, except in an inner run of a
-// recursion, which deletes (the outer run's values come back over the
-// group right after).
+// The clean-up of block b's group `s` at the end of a run: renewed (or
+// kept as it is), and the block primed, when b renews its group, except in
+// an inner run of a recursion, which deletes (the outer run's values come
+// back over the group right after).
 inline u32 end_group(const DecodedBlock& b, const Step& s) {
   if (!b.renews || b.runs != 1) return del_group(s);
-  if (!renew_group(s)) return 0;
+  if (!b.keeps && !renew_group(s)) return 0;
   b.primed = true;
   return 1;
 }

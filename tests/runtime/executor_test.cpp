@@ -146,6 +146,77 @@ TEST_F(Executor, AStopRaisedAtARoundsEntryNamesTheBodysFirstOperation) {
   EXPECT_EQ(x_->value, 2u) << "the second round ran its operation, then stopped";
 }
 
+// A loop body whose first record initialises a group of temporaries and
+// whose clean-up deletes it. Its clean-up may leave the group as it is
+// (keeps) only when no round can tell the values from 0: a round that
+// reads a temporary before writing it must find 0 there every time.
+TEST_F(Executor, AGroupIsKeptOnlyWhenNoRoundReadsItBeforeWritingIt) {
+  struct Case {
+    const char* what;
+    bool keeps;
+    u32 x;  // after three rounds (ANY: not looked at)
+    std::function<void(VarEntry* t, VarEntry* u)> records;
+  };
+  constexpr u32 ANY = ~0u;
+  VarEntry *flag = nullptr, *inner = nullptr;
+  const std::vector<Case> cases = {
+      {"written, then read", true, 7,
+       [&](VarEntry* t, VarEntry*) {
+         cb.record(H_l_plus, ref_of(t), {ref_of(x_), ref_of(one_)});
+         cb.record(H_l_plusassgn, 0, {ref_of(x_), ref_of(t)});
+       }},
+      {"read, then written", false, 0,
+       [&](VarEntry* t, VarEntry*) {
+         cb.record(H_l_plusassgn, 0, {ref_of(x_), ref_of(t)});
+         cb.record(H_l_plus, ref_of(t), {ref_of(x_), ref_of(one_)});
+       }},
+      {"read by the step that writes it", false, 3,
+       [&](VarEntry* t, VarEntry*) {
+         cb.record(H_l_plus, ref_of(t), {ref_of(t), ref_of(one_)});
+         cb.record(H_l_plusassgn, 0, {ref_of(x_), ref_of(t)});
+       }},
+      {"a comparison's result, then a break on it", true, 3,
+       [&](VarEntry* t, VarEntry*) {
+         inc_x();
+         cb.record(H_l_gt, ref_of(t), {ref_of(x_), ref_of(new_const(TY_INT, 5))});
+         cb.record(H_l_brkif, 0, {ref_of(t)});
+       }},
+      {"an assignment's variable", false, 3,
+       [&](VarEntry* t, VarEntry*) {
+         cb.record(H_l_assign, 0, {ref_of(t), ref_of(one_)});
+         cb.record(H_l_plusassgn, 0, {ref_of(x_), ref_of(t)});
+       }},
+      {"a word across two slots", false, ANY,
+       [&](VarEntry* t, VarEntry* u) {
+         cb.record(H_l_plus, ref_of(t), {ref_of(x_), ref_of(one_)});
+         cb.record(H_l_plus, ref_of(u), {ref_of(x_), ref_of(one_)});
+         cb.record(H_l_plusassgn, 0, {ref_of(x_), ref_of(u) - 4});
+       }},
+      {"a record that runs a block", false, 3,
+       [&](VarEntry*, VarEntry* u) {
+         cb.record(H_l_plus, ref_of(u), {ref_of(x_), ref_of(one_)});
+         cb.record(H_log_if, 0, {ref_of(flag), ref_of(inner)});
+       }},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    flag = new_const(TY_BOOL, 1);
+    inner = body([&] { inc_x(); });
+    VarEntry* t = new_temp(TY_INT);
+    VarEntry* u = new_temp(TY_INT);
+    const Ref blk = cb.begin_block();
+    cb.record(H__alltmpinits, ref_of(t), {}, 2, label_tmpinit);
+    c.records(t, u);
+    cb.set_cleanup(blk, cb.record(H_mvardel, ref_of(t), {}, 2, label_delete));
+    cb.end_block();
+    EXPECT_EQ(run_for(3, cb.block_slot(blk)), 0u) << c.what;
+    if (c.x != ANY) EXPECT_EQ(x_->value, c.x) << c.what;
+    const DecodedBlock* d = decoded_block(blk);
+    EXPECT_TRUE(d->renews) << c.what;
+    EXPECT_EQ(d->keeps, c.keeps) << c.what;
+  }
+}
+
 // Compiled programs whose blocks run inside themselves: every block counts
 // no run under way afterwards, however the runs ended.
 class BlockRuns : public ::testing::Test {
