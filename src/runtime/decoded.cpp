@@ -174,34 +174,73 @@ bool on_group(Ref ref, Ref first, Ref end, u32* k) {
   return true;
 }
 
+// The handlers that, whenever they succeed, have written their result's
+// value word and nothing else but value words of their parameters: no
+// slot's flags, no block run. Some of them read operands beyond the ones
+// they need; that only makes the test for keeping a group stricter.
+bool value_handler(u32 h) {
+  switch (h) {
+    case H_l_sin: case H_l_cos: case H_l_tan: case H_l_atan: case H_l_exp: case H_l_asin:
+    case H_l_acos: case H_l_cotan: case H_l_atan2: case H_l_pow: case H_l_sqrt:
+    case H_l_sqrt2p2: case H_l_repsqrt: case H_l_log: case H_l_log10: case H_l_floor:
+    case H_l_ceil: case H_l_frexp: case H_l_ldexp: case H_l_modf: case H_l_sign: case H_l_min:
+    case H_l_max: case H_l_sigmoid: case H_l_sqr: case H_l_rep: case H_l_rad: case H_l_grad:
+    case H_l_sinusoid: case H_l_cosinusoid:
+    case H_l_mulassgn: case H_l_divassgn:
+    case H_log_no: case H_l_and: case H_l_or:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// A conversion between numbers and truth values, which writes its result's
+// value word and nothing else: parameters the conversion and its source.
+static_assert(C_c_str_var < C_l_logint && C_c_var_str < C_l_logint, "the text conversions come first");
+bool number_conversion(const Step& s) {
+  if (rd32(s.rec() + REC_HANDLER) != H_convcall || s.nparams() != 2) return false;
+  const u32 id = par_ref(s.params, 0);
+  return id >= C_l_logint && id < C_COUNT;
+}
+
 // Whether a renewing block keeps its group (DecodedBlock::keeps). Its
 // middle steps are looked at in order: a step reads its parameters first,
 // so each of them on the group must have been some earlier step's result;
-// only the kinds listed write their result whenever they succeed, and none
-// of them changes a slot's flags. An assignment's fallback may give its
-// variable a new type, so its variable and its result stay off the group,
-// as does the word an element access writes.
+// only the kinds listed write their result whenever they succeed (a
+// "call" does not, when its block returns nothing), and none of them
+// changes a slot's flags or runs a block. An assignment's fallback may
+// give its variable a new type, so its variable and its result stay off
+// the group, as does the word an element access writes.
 bool keeps_group(const DecodedBlock& d) {
   const Step& init = d.steps[0];
   const Ref first = init.result, end = first + init.temps * sizeof(VarEntry);
   std::vector<bool> written(init.temps, false);
   for (u32 i = 1; i + 1 < d.nsteps; ++i) {
     const Step& s = d.steps[i];
+    u32 from = 0;  // the first parameter word that names a slot
     switch (s.kind) {
       case Step::PLUS: case Step::MUL: case Step::MINUS: case Step::DIV: case Step::MOD:
       case Step::PLUS_ASSIGN: case Step::MINUS_ASSIGN: case Step::INC: case Step::DEC:
-      case Step::COMPARE: case Step::ASSIGN: case Step::ELEMENT:
-      case Step::BREAKIF: case Step::CONTIF:
+      case Step::COMPARE: case Step::ASSIGN: case Step::ELEMENT: case Step::PARAM:
+      case Step::BREAKIF: case Step::CONTIF: case Step::RETURN:
+        break;
+      case Step::CALL:
+        if (number_conversion(s))
+          from = 1;
+        else if (!value_handler(rd32(s.rec() + REC_HANDLER)))
+          return false;
         break;
       default:
         return false;
     }
     u32 k;
-    for (u32 p = 0; p < s.nparams(); ++p) {
+    for (u32 p = from; p < s.nparams(); ++p) {
       if (!on_group(par_ref(s.params, p), first, end, &k)) continue;
       if (k == ACROSS || (s.kind == Step::ASSIGN && p == 0) || !written[k]) return false;
     }
-    if (s.kind == Step::BREAKIF || s.kind == Step::CONTIF) continue;
+    // These three have no result of their own ("return" delivers to the
+    // call's).
+    if (s.kind == Step::BREAKIF || s.kind == Step::CONTIF || s.kind == Step::RETURN) continue;
     if (!on_group(s.result, first, end, &k)) continue;
     // An element access writes a word, which must not be one of the slots.
     if (k == ACROSS || s.kind == Step::ASSIGN || s.kind == Step::ELEMENT) return false;

@@ -181,8 +181,21 @@ TEST_F(Executor, AGroupIsKeptOnlyWhenNoRoundReadsItBeforeWritingIt) {
          cb.record(H_l_gt, ref_of(t), {ref_of(x_), ref_of(new_const(TY_INT, 5))});
          cb.record(H_l_brkif, 0, {ref_of(t)});
        }},
+      {"a maths operation and a conversion", true, 9,
+       [&](VarEntry* t, VarEntry* u) {
+         cb.record(H_l_floor, ref_of(t), {ref_of(new_const(TY_FLOAT, float_bits(2.5f)))});
+         cb.record(H_convcall, ref_of(u), {C_l_logint, ref_of(flag)});
+         cb.record(H_l_plusassgn, 0, {ref_of(x_), ref_of(t)});
+         cb.record(H_l_plusassgn, 0, {ref_of(x_), ref_of(u)});
+       }},
+      {"an operation that is not known to write only its result", false, 0,
+       [&](VarEntry* t, VarEntry*) {
+         cb.record(H_l_abs, ref_of(t), {ref_of(x_)});
+         cb.record(H_l_plusassgn, 0, {ref_of(x_), ref_of(t)});
+       }},
       {"an assignment's variable", false, 3,
        [&](VarEntry* t, VarEntry*) {
+         cb.record(H_l_plus, ref_of(t), {ref_of(x_), ref_of(one_)});
          cb.record(H_l_assign, 0, {ref_of(t), ref_of(one_)});
          cb.record(H_l_plusassgn, 0, {ref_of(x_), ref_of(t)});
        }},
