@@ -178,8 +178,10 @@ void give_back(const DecodedBlock& b) {
   asides.pop_back();
   Ref from = kept;
   for (const Span& sp : b.own_spans) {
-    // The inner run's clean-up has normally emptied the slots already.
-    for (VarEntry *v = S(sp.first), *e = S(sp.first + sp.bytes); v != e; ++v) drop_value(v);
+    // The inner run's clean-up has normally emptied the slots already; a
+    // group's numbers own nothing.
+    if (!b.group_only)
+      for (VarEntry *v = S(sp.first), *e = S(sp.first + sp.bytes); v != e; ++v) drop_value(v);
     std::memcpy(mem + sp.first, mem + from, sp.bytes);
     from += sp.bytes;
   }

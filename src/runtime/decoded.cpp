@@ -275,6 +275,9 @@ void finish(DecodedBlock& d) {
     if (d.renews) last.kind = Step::RENEW_TEMPS;
   }
   d.keeps = d.renews && keeps_group(d);
+  d.group_only = d.renews && d.own_words.empty() && d.own_spans.size() == 1 &&
+                 d.own_spans[0].first == d.steps[0].result &&
+                 d.own_spans[0].bytes == d.steps[0].temps * sizeof(VarEntry);
   d.runs = d.owns ? 0 : DecodedBlock::UNCOUNTED;
   d.run_base = 0;
 }
@@ -343,7 +346,7 @@ void forget_runs() {
   for (DecodedBlock& d : pool) {
     d.runs = d.owns ? 0 : DecodedBlock::UNCOUNTED;
     d.primed = false;
-  }
+    }
 }
 
 void clear_decoded_blocks() {

@@ -67,6 +67,12 @@ struct DecodedBlock {
   // it. Then the clean-up leaves the group as it is.
   bool keeps;
   mutable bool primed;
+  // The block's own slots are exactly the group that it renews: every end
+  // of a run passes its clean-up, which deletes them all (or fails), and
+  // the slots hold numbers and truth values, which own nothing. So an
+  // outer run's values come back without a look at what the slots held
+  // (see block_runs.h).
+  bool group_only;
   // The runs under way of a block that owns state; UNCOUNTED for one that
   // does not.
   static constexpr u32 UNCOUNTED = 0x80000000u;
