@@ -196,7 +196,8 @@ bool value_handler(u32 h) {
 
 // A conversion between numbers and truth values, which writes its result's
 // value word and nothing else: parameters the conversion and its source.
-static_assert(C_c_str_var < C_l_logint && C_c_var_str < C_l_logint, "the text conversions come first");
+static_assert(C_c_str_var < C_l_logint && C_c_var_str < C_l_logint,
+              "the conversions from and to text come first");
 bool number_conversion(const Step& s) {
   if (rd32(s.rec() + REC_HANDLER) != H_convcall || s.nparams() != 2) return false;
   const u32 id = par_ref(s.params, 0);
@@ -205,10 +206,12 @@ bool number_conversion(const Step& s) {
 
 // Whether a renewing block keeps its group (DecodedBlock::keeps). Its
 // middle steps are looked at in order: a step reads its parameters first,
-// so each of them on the group must have been some earlier step's result;
-// only the kinds listed write their result whenever they succeed (a
-// "call" does not, when its block returns nothing), and none of them
-// changes a slot's flags or runs a block. An assignment's fallback may
+// so each of them on the group must have been some earlier step's result.
+// Only the kinds listed here may take part. They change no slot's flags,
+// and all but the steps that run blocks write their result whenever they
+// succeed ("call" does not when its block returns nothing). The blocks they
+// run have temporaries of their own: the compiler gives every block its own
+// group, and "par@" writes only variables. An assignment's fallback may
 // give its variable a new type, so its variable and its result stay off
 // the group, as does the word an element access writes.
 bool keeps_group(const DecodedBlock& d) {
@@ -218,11 +221,16 @@ bool keeps_group(const DecodedBlock& d) {
   for (u32 i = 1; i + 1 < d.nsteps; ++i) {
     const Step& s = d.steps[i];
     u32 from = 0;  // the first parameter word that names a slot
+    bool runs_blocks = false;
     switch (s.kind) {
       case Step::PLUS: case Step::MUL: case Step::MINUS: case Step::DIV: case Step::MOD:
       case Step::PLUS_ASSIGN: case Step::MINUS_ASSIGN: case Step::INC: case Step::DEC:
       case Step::COMPARE: case Step::ASSIGN: case Step::ELEMENT: case Step::PARAM:
       case Step::BREAKIF: case Step::CONTIF: case Step::RETURN:
+        break;
+      case Step::EXEC: case Step::IF: case Step::CALL_BLOCK: case Step::SWITCH:
+      case Step::LOOP: case Step::FOR:
+        runs_blocks = true;
         break;
       case Step::CALL:
         if (number_conversion(s))
@@ -244,7 +252,7 @@ bool keeps_group(const DecodedBlock& d) {
     if (!on_group(s.result, first, end, &k)) continue;
     // An element access writes a word, which must not be one of the slots.
     if (k == ACROSS || s.kind == Step::ASSIGN || s.kind == Step::ELEMENT) return false;
-    written[k] = true;
+    if (!runs_blocks) written[k] = true;
   }
   return true;
 }

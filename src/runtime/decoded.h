@@ -61,10 +61,9 @@ struct DecodedBlock {
   // block's own, which nothing reads between its runs.
   bool renews;
   // Beyond that, a run of the block cannot tell the group's values from 0:
-  // every step is plain arithmetic, a comparison, an assignment or an
-  // element access, which empties no slot and runs no block, and each of
-  // the group's slots is written as a step's result before any step reads
-  // it. Then the clean-up leaves the group as it is.
+  // each of the group's slots is written as a step's result before any
+  // step reads it, and no step empties one (see keeps_group). Then the
+  // clean-up leaves the group as it is.
   bool keeps;
   mutable bool primed;
   // The block's own slots are exactly the group that it renews: every end

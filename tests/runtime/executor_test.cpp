@@ -205,10 +205,15 @@ TEST_F(Executor, AGroupIsKeptOnlyWhenNoRoundReadsItBeforeWritingIt) {
          cb.record(H_l_plus, ref_of(u), {ref_of(x_), ref_of(one_)});
          cb.record(H_l_plusassgn, 0, {ref_of(x_), ref_of(u) - 4});
        }},
-      {"a record that runs a block", false, 3,
+      {"a record that runs a block", true, 3,
+       [&](VarEntry* t, VarEntry*) {
+         cb.record(H_l_plus, ref_of(t), {ref_of(x_), ref_of(one_)});
+         cb.record(H_log_if, 0, {ref_of(t), ref_of(inner)});
+       }},
+      {"a call's result, which a block that returns nothing leaves alone", false, 3,
        [&](VarEntry*, VarEntry* u) {
-         cb.record(H_l_plus, ref_of(u), {ref_of(x_), ref_of(one_)});
-         cb.record(H_log_if, 0, {ref_of(flag), ref_of(inner)});
+         cb.record(H_l_bl_call, ref_of(u), {ref_of(inner)});
+         cb.record(H_l_plusassgn, 0, {ref_of(x_), ref_of(u)});
        }},
   };
   for (const Case& c : cases) {
