@@ -96,7 +96,7 @@ Step decode_step(const u8* rec) {
   const u32 h = rd32(rec + REC_HANDLER);
   const u8 temps = rec[REC_EXTRA];
   Step s{handlers[h], rec + REC_PARAMS, rd32(rec + REC_RESULT), rec[REC_COUNT] | (u32{temps} << 8),
-         Step::CALL, temps, holds_of(h), 0, nullptr};
+         Step::CALL, temps, holds_of(h), 0, 0, nullptr};
   if (h == H__alltmpinits && (rec[REC_COUNT] | temps) == 0) {
     s.kind = Step::IDLE_INIT;
   } else if ((h == H__alltmpinits || h == H_mvardel) && rec[REC_COUNT] == 0 &&
@@ -209,15 +209,17 @@ bool number_conversion(const Step& s) {
 // so each of them on the group must have been some earlier step's result.
 // Only the kinds listed here may take part. They change no slot's flags,
 // and all but the steps that run blocks write their result whenever they
-// succeed ("call" does not when its block returns nothing). The blocks they
-// run have temporaries of their own: the compiler gives every block its own
-// group, and "par@" writes only variables. An assignment's fallback may
-// give its variable a new type, so its variable and its result stay off
-// the group, as does the word an element access writes.
-bool keeps_group(const DecodedBlock& d) {
+// succeed. "call" does not when its block returns nothing: its result is
+// set to 0 first (Step::fresh), unless a step before has written it. The
+// blocks they run have temporaries of their own: the compiler gives every
+// block its own group, and "par@" writes only variables. An assignment's
+// fallback may give its variable a new type, so its variable and its
+// result stay off the group, as does the word an element access writes.
+bool keeps_group(DecodedBlock& d) {
   const Step& init = d.steps[0];
   const Ref first = init.result, end = first + init.temps * sizeof(VarEntry);
   std::vector<bool> written(init.temps, false);
+  std::vector<Step*> fresh;  // calls whose result has not been written yet
   for (u32 i = 1; i + 1 < d.nsteps; ++i) {
     const Step& s = d.steps[i];
     u32 from = 0;  // the first parameter word that names a slot
@@ -252,8 +254,14 @@ bool keeps_group(const DecodedBlock& d) {
     if (!on_group(s.result, first, end, &k)) continue;
     // An element access writes a word, which must not be one of the slots.
     if (k == ACROSS || s.kind == Step::ASSIGN || s.kind == Step::ELEMENT) return false;
-    if (!runs_blocks) written[k] = true;
+    if (s.kind == Step::CALL_BLOCK && !written[k]) {
+      fresh.push_back(&d.steps[i]);
+      written[k] = true;
+    } else if (!runs_blocks) {
+      written[k] = true;
+    }
   }
+  for (Step* s : fresh) s->fresh = 1;
   return true;
 }
 

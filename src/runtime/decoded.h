@@ -33,6 +33,10 @@ struct Step {
   Kind kind;
   u8 temps;    // for the temporaries' steps: how many
   u8 holds;    // for a comparison: the orders it holds for (see arith.h)
+  // For a "call" in a block that keeps its group (DecodedBlock::keeps):
+  // its result starts at 0, as in a renewed group, so that a block that
+  // returns nothing leaves 0 there.
+  u8 fresh;
   u32 index;   // its place in the block: the records run before it
   // For a step that runs blocks: the block it entered last, which is most
   // often the one it enters next (a slot may change, so its place is

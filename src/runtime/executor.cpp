@@ -361,6 +361,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         slot = P(s->params, 0);
         if (slot->flags & V_EMPTY) QV_FAIL(E_NOT_INIT);
         if (const u32 refused = call_refusal(s->nparams())) QV_FAIL(refused);
+        if (s->fresh) S(s->result)->value = 0;
         aux = callstack.next;
         push_frame(s->result, s->params, s->nparams());
         goto enter;
@@ -594,7 +595,7 @@ template <bool Traced>
 u32 run_host(Step::Kind kind, Ref result, const u8* params, u32 count) {
   if (native_stack_low()) return fail(E_NESTING);
   Step host[2]{};
-  host[0] = Step{nullptr, params, result, count, kind, 0, 0, 0, nullptr};
+  host[0] = Step{nullptr, params, result, count, kind, 0, 0, 0, 0, nullptr};
   host[1].kind = Step::END;
   host[1].index = 1;
   DecodedBlock b{};

@@ -158,7 +158,7 @@ TEST_F(Executor, AGroupIsKeptOnlyWhenNoRoundReadsItBeforeWritingIt) {
     std::function<void(VarEntry* t, VarEntry* u)> records;
   };
   constexpr u32 ANY = ~0u;
-  VarEntry *flag = nullptr, *inner = nullptr;
+  VarEntry *flag = nullptr, *inner = nullptr, *first_only = nullptr;
   const std::vector<Case> cases = {
       {"written, then read", true, 7,
        [&](VarEntry* t, VarEntry*) {
@@ -210,9 +210,9 @@ TEST_F(Executor, AGroupIsKeptOnlyWhenNoRoundReadsItBeforeWritingIt) {
          cb.record(H_l_plus, ref_of(t), {ref_of(x_), ref_of(one_)});
          cb.record(H_log_if, 0, {ref_of(t), ref_of(inner)});
        }},
-      {"a call's result, which a block that returns nothing leaves alone", false, 3,
+      {"a call's result, 0 when its block returns nothing", true, 7,
        [&](VarEntry*, VarEntry* u) {
-         cb.record(H_l_bl_call, ref_of(u), {ref_of(inner)});
+         cb.record(H_l_bl_call, ref_of(u), {ref_of(first_only)});
          cb.record(H_l_plusassgn, 0, {ref_of(x_), ref_of(u)});
        }},
   };
@@ -220,6 +220,13 @@ TEST_F(Executor, AGroupIsKeptOnlyWhenNoRoundReadsItBeforeWritingIt) {
     SetUp();
     flag = new_const(TY_BOOL, 1);
     inner = body([&] { inc_x(); });
+    // Returns 7 while x is 0, and nothing after.
+    VarEntry *zero = new_const(TY_INT, 0), *is_zero = new_temp(TY_BOOL);
+    VarEntry* seven = body([&] { cb.record(H_l_return, 0, {ref_of(new_const(TY_INT, 7))}); });
+    first_only = body([&] {
+      cb.record(H_l_eq, ref_of(is_zero), {ref_of(x_), ref_of(zero)});
+      cb.record(H_log_if, 0, {ref_of(is_zero), ref_of(seven)});
+    });
     VarEntry* t = new_temp(TY_INT);
     VarEntry* u = new_temp(TY_INT);
     const Ref blk = cb.begin_block();
