@@ -270,6 +270,7 @@ void finish(DecodedBlock& d) {
   d.step_store.emplace_back().kind = Step::END;
   d.steps = d.step_store.data();
   for (u32 i = 0; i <= d.nsteps; ++i) d.steps[i].index = i;
+  d.start = d.steps + d.idle_init;
   own_spans(d);
   d.owns = !d.own_slots.empty() || !d.own_words.empty();
   d.single = nullptr;

@@ -54,6 +54,7 @@ struct DecodedBlock {
   // The block starts with an initialisation of no temporaries (an IDLE_INIT
   // step), which a plain entry steps over: it is counted all the same.
   bool idle_init;
+  const Step* start;  // where a plain entry starts: past the idle initialisation
   // Whether a run of the block has state of its own (see block_runs.h):
   // only then are its runs under way counted.
   bool owns;

@@ -418,7 +418,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
               }
               if (!b->single || !r.index ||
                   (c = single_step_rounds(r, *b, n)) == NOT_FUSED) {
-                s = b->steps + b->idle_init;
+                s = b->start;
                 fuzz_step();  // the block's entry
                 QV_GO();
               }
@@ -493,11 +493,13 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
     }
   entered:
     run_begins(*b);
-    s = b->steps;
     fuzz_step();  // the block's entry
-    if (special_mode() || signal_pending()) [[unlikely]] goto special_entry;
+    if (special_mode() || signal_pending()) [[unlikely]] {
+      s = b->steps;
+      goto special_entry;
+    }
     // The idle initialisation is counted but not run.
-    s += b->idle_init;
+    s = b->start;
     QV_GO();
 
   // A block entered with events to process first, tracing on, or a level
@@ -602,6 +604,7 @@ u32 run_host(Step::Kind kind, Ref result, const u8* params, u32 count) {
   b.runs = DecodedBlock::UNCOUNTED;
   b.nsteps = 1;
   b.steps = host;
+  b.start = host;
   const u64 n = run_steps<Traced>(&b, host);
   if (n == OP_FAILED) return 0;
   _opcount += n;

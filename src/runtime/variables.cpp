@@ -63,7 +63,9 @@ u32 createfields(VarEntry* slot, u32 n, u32 per_element, const u32* types) {
     VarEntry* e = element(h, i);
     e->type = types[per_element ? 2 * i : 0];
     e->flags = V_EMPTY;
-    if (e->type >= TY_COUNT || !type_init(e)) {
+    if (in_slot(e->type)) {
+      init_in_slot(e);  // what the type's init does, without calling it
+    } else if (e->type >= TY_COUNT || !type_init(e)) {
       const u32 code = e->type >= TY_COUNT ? E_BAD_INIT : if_c_error;
       drop_elements(head, i);
       return fail(code ? code : E_NO_MEMORY);
