@@ -62,8 +62,9 @@ struct DecodedBlock {
   // that its clean-up deletes, as blocks compiled with the grouped
   // initialisation do. Then a run's clean-up leaves the group as the next
   // run's first step would, which is all the two do between runs, and
-  // `primed` says so until that step; the group's values are the
-  // block's own, which nothing reads between its runs.
+  // `primed` says so until that step (which a plain entry steps over);
+  // the group's values are the block's own, which nothing reads between
+  // its runs.
   bool renews;
   // Beyond that, a run of the block cannot tell the group's values from 0:
   // each of the group's slots is written as a step's result before any

@@ -216,6 +216,16 @@ inline Resume& push_resume(const DecodedBlock* b, const Step* s, Ref aux) {
   return e;
 }
 
+// Where a plain entry of block b starts (not traced, no level pending, no
+// events to process). The idle initialisation is counted but not run; a
+// primed group's initialisation has nothing to do but take the primed
+// state back, which is done here instead (see DecodedBlock::renews).
+inline const Step* start_of(const DecodedBlock& b) {
+  if (!b.primed) return b.start;
+  b.primed = false;
+  return b.start + 1;
+}
+
 #if defined(__GNUC__) && !defined(QV_NO_COMPUTED_GOTO)
 #define QV_COMPUTED_GOTO 1
 #endif
@@ -418,7 +428,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
               }
               if (!b->single || !r.index ||
                   (c = single_step_rounds(r, *b, n)) == NOT_FUSED) {
-                s = b->start;
+                s = start_of(*b);
                 fuzz_step();  // the block's entry
                 QV_GO();
               }
@@ -498,8 +508,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       s = b->steps;
       goto special_entry;
     }
-    // The idle initialisation is counted but not run.
-    s = b->start;
+    s = start_of(*b);
     QV_GO();
 
   // A block entered with events to process first, tracing on, or a level
