@@ -96,7 +96,7 @@ Step decode_step(const u8* rec) {
   const u32 h = rd32(rec + REC_HANDLER);
   const u8 temps = rec[REC_EXTRA];
   Step s{handlers[h], rec + REC_PARAMS, rd32(rec + REC_RESULT), rec[REC_COUNT] | (u32{temps} << 8),
-         Step::CALL, temps, holds_of(h), 0, 0, nullptr};
+         Step::CALL, temps, holds_of(h), 0, 0, nullptr, nullptr};
   if (h == H__alltmpinits && (rec[REC_COUNT] | temps) == 0) {
     s.kind = Step::IDLE_INIT;
   } else if ((h == H__alltmpinits || h == H_mvardel) && rec[REC_COUNT] == 0 &&
@@ -269,7 +269,6 @@ void finish(DecodedBlock& d) {
   d.nsteps = static_cast<u32>(d.step_store.size());
   d.step_store.emplace_back().kind = Step::END;
   d.steps = d.step_store.data();
-  for (u32 i = 0; i <= d.nsteps; ++i) d.steps[i].index = i;
   d.start = d.steps + d.idle_init;
   own_spans(d);
   d.owns = !d.own_slots.empty() || !d.own_words.empty();
@@ -297,6 +296,11 @@ void finish(DecodedBlock& d) {
                  d.own_spans[0].bytes == d.steps[0].temps * sizeof(VarEntry);
   d.runs = d.owns ? 0 : DecodedBlock::UNCOUNTED;
   d.run_base = 0;
+  // The kinds are settled.
+  for (u32 i = 0; i <= d.nsteps; ++i) {
+    d.steps[i].index = i;
+    d.steps[i].code = step_code(d.steps[i].kind);
+  }
 }
 
 // The records up to the end marker; a record that is not sound (only a

@@ -42,6 +42,9 @@ struct Step {
   // often the one it enters next (a slot may change, so its place is
   // compared first).
   mutable const struct DecodedBlock* entered;
+  // Where the executor's plain loop runs the step's kind (step_code), so
+  // that a step goes on to the next one with a single jump.
+  const void* code;
 
   const u8* rec() const { return params - REC_PARAMS; }
   u32 nparams() const { return count & 0xFF; }
@@ -104,6 +107,10 @@ struct DecodedBlock {
   u32 own_bytes;  // the spans' bytes together
   std::vector<Ref> own_words;
 };
+
+// Where the executor's plain loop runs steps of `kind`: null when it
+// dispatches on the kind instead (a build without computed goto).
+const void* step_code(Step::Kind kind);
 
 // The decoded form of the block at `blk`, decoded on its first run. A
 // block outside the code page is the empty block, or one that cannot run.

@@ -235,6 +235,10 @@ inline const Step* start_of(const DecodedBlock& b) {
 // The executor's loop: runs the steps from the host step `s` of `b`, a
 // block of one step that runs blocks, made by run_from_handler. Returns the
 // records counted, or OP_FAILED when the host step failed (if_c_error set).
+// Called with no block, the plain loop only hands out its step code
+// table (see step_code).
+static const void* const* plain_step_code = nullptr;
+
 template <bool Traced>
 u64 run_steps(const DecodedBlock* b, const Step* s) {
 #ifdef QV_COMPUTED_GOTO
@@ -242,9 +246,22 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
   static const void* const step_code[] = {QV_STEP_KINDS(QV_STEP_LABEL)};
 #undef QV_STEP_LABEL
   static_assert(sizeof step_code / sizeof *step_code == Step::KIND_COUNT);
+  if constexpr (!Traced)
+    if (!b) {
+      plain_step_code = step_code;
+      return 0;
+    }
 #define vmdispatch(k) goto* step_code[k];
 #define vmcase(k) step_##k:
-#define vmjump goto* step_code[s->kind]
+// The plain loop jumps to the code that the step holds, the traced one
+// looks it up by kind.
+#define vmjump                   \
+  do {                           \
+    if constexpr (Traced)        \
+      goto* step_code[s->kind];  \
+    else                         \
+      goto* s->code;             \
+  } while (0)
 #else
 #define vmdispatch(k) switch (k)
 #define vmcase(k) case Step::k:
@@ -606,9 +623,10 @@ template <bool Traced>
 u32 run_host(Step::Kind kind, Ref result, const u8* params, u32 count) {
   if (native_stack_low()) return fail(E_NESTING);
   Step host[2]{};
-  host[0] = Step{nullptr, params, result, count, kind, 0, 0, 0, 0, nullptr};
+  host[0] = Step{nullptr, params, result, count, kind, 0, 0, 0, 0, nullptr, step_code(kind)};
   host[1].kind = Step::END;
   host[1].index = 1;
+  host[1].code = step_code(Step::END);
   DecodedBlock b{};
   b.runs = DecodedBlock::UNCOUNTED;
   b.nsteps = 1;
@@ -632,6 +650,15 @@ void run_block(VarEntry* slot) {
 }
 
 }  // namespace
+
+const void* step_code(Step::Kind kind) {
+#ifdef QV_COMPUTED_GOTO
+  if (!plain_step_code) run_steps<false>(nullptr, nullptr);
+  return plain_step_code[kind];
+#else
+  return nullptr;
+#endif
+}
 
 u32 run_from_handler(Step::Kind kind, Ref result, const u8* params, u32 count) {
   return _execute == _exectrace ? run_host<true>(kind, result, params, count)

@@ -86,7 +86,9 @@ TEST_F(Executor, RecordsThatCannotRunEndTheRun) {
       cb.end_block();
     }
     EXPECT_EQ(execute(0), 71u) << handler;
-    if (handler == H_NONE) EXPECT_EQ(last_lexema, text + 6);
+    if (handler == H_NONE) {
+      EXPECT_EQ(last_lexema, text + 6);
+    }
     EXPECT_EQ(codepage.first, codepage.base) << "the error path rewinds the code page";
   }
 }
@@ -235,7 +237,9 @@ TEST_F(Executor, AGroupIsKeptOnlyWhenNoRoundReadsItBeforeWritingIt) {
     cb.set_cleanup(blk, cb.record(H_mvardel, ref_of(t), {}, 2, label_delete));
     cb.end_block();
     EXPECT_EQ(run_for(3, cb.block_slot(blk)), 0u) << c.what;
-    if (c.x != ANY) EXPECT_EQ(x_->value, c.x) << c.what;
+    if (c.x != ANY) {
+      EXPECT_EQ(x_->value, c.x) << c.what;
+    }
     const DecodedBlock* d = decoded_block(blk);
     EXPECT_TRUE(d->renews) << c.what;
     EXPECT_EQ(d->keeps, c.keeps) << c.what;
@@ -254,8 +258,9 @@ class BlockRuns : public ::testing::Test {
     for (Ref c = cnstable.base; c < cnstable.next; c += sizeof(VarEntry)) {
       const VarEntry* v = S(c);
       if (v->type != TY_BLOCK || (v->flags & V_EMPTY)) continue;
-      if (const DecodedBlock* d = decoded_block(v->value))
+      if (const DecodedBlock* d = decoded_block(v->value)) {
         EXPECT_EQ(d->runs, d->owns ? 0u : DecodedBlock::UNCOUNTED) << "block at " << v->value;
+      }
     }
     EXPECT_EQ(exec_depth, 0u);
     EXPECT_EQ(block_nesty, 0u);
