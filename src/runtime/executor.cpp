@@ -292,7 +292,6 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
   } while (0)
   Resume* const base = resume_top;
   u64 n = 0;      // records counted
-  u64 done;       // records of the block that is done
   VarEntry* slot; // the block that the step at s enters
   Ref aux = 0;    // the state of that step (see Resume)
   for (;;) {
@@ -547,35 +546,33 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
   // The step at s set a level or a stop, or a block it ran left with one.
   leave:
     if (resume_top == base) return n;
-    done = s->index + 1;
+    n += s->index + 1;
     // "stop" first: the next block of an "exec" would otherwise leave
     // early and lose the stop.
     if (on_stop) stop_run(s->rec());
     // Most blocks leave with no clean-up or one that deletes a group of
     // number temporaries: that is done here; the rest in leave_block.
-    if (optimtmpvarinit && !b->cleanup) [[likely]]
-      goto finished;
-    if (optimtmpvarinit && b->cleanup_step.kind == Step::DEL_TEMPS && !_tracing_on) [[likely]] {
-      if (!end_group(*b, b->cleanup_step)) [[unlikely]] {
-        last_lexema = 0;
-        execerror(if_c_error);
+    if (optimtmpvarinit && !_tracing_on) [[likely]] {
+      if (!b->cleanup) goto block_done;
+      if (b->cleanup_step.kind == Step::DEL_TEMPS) [[likely]] {
+        if (!end_group(*b, b->cleanup_step)) [[unlikely]] {
+          last_lexema = 0;
+          execerror(if_c_error);
+        }
+        goto block_done;
       }
-      goto finished;
     }
     leave_block(*b, s);
-    goto finished;
+    goto block_done;
 
   // The step at s failed with if_c_error.
   failed:
     if (resume_top == base) return OP_FAILED;
     record_failed(s->rec());
 
-  // The block b is done, `done` records of it run; the step that entered
-  // it finishes, as the operation would after a native run of the block.
-  finished:
-    if (resume_top == base) return n;
-    n += done;
-  block_done:  // the same, counted, with a step to go back to
+  // The block b is done, its records counted; the step that entered it
+  // finishes, as the operation would after a native run of the block.
+  block_done:
     run_ends(*b);
     --exec_depth;
     {
@@ -584,26 +581,25 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       s = r.step;
       aux = r.aux;
     }
-    switch (s->kind) {
-      case Step::CALL_BLOCK:
+    // "if", the commonest, has nothing left to do.
+    if (s->kind != Step::IF) {
+      if (s->kind == Step::CALL_BLOCK) {
         callstack.next = aux;
         --block_nesty;
         // No level leaves the called block.
         cont_level = brk_level = 0;
         QV_NEXT();
-      case Step::EXEC:
+      }
+      if (s->kind == Step::EXEC) {
         ++aux;
         goto exec_block;
-      case Step::SWITCH:
+      }
+      if (s->kind == Step::LOOP || s->kind == Step::FOR) {
+        if (!signal_pending() || !_brk_cont()) goto next_round;
+      } else if (s->kind == Step::SWITCH) {
         // A "break" or "continue" inside the chosen block ends here.
         _brk_cont();
-        break;
-      case Step::LOOP:
-      case Step::FOR:
-        if (signal_pending() && _brk_cont()) break;
-        goto next_round;
-      default:  // "if"
-        break;
+      }
     }
     if (signal_pending()) [[unlikely]] goto leave;
     QV_NEXT();
