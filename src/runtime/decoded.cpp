@@ -367,7 +367,7 @@ void forget_runs() {
   for (DecodedBlock& d : pool) {
     d.runs = d.owns ? 0 : DecodedBlock::UNCOUNTED;
     d.primed = false;
-    }
+  }
 }
 
 void clear_decoded_blocks() {

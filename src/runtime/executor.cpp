@@ -232,13 +232,13 @@ inline const Step* start_of(const DecodedBlock& b) {
 
 }  // namespace
 
+// The plain loop's table of step code, which it hands out when called with
+// no block (see step_code).
+static const void* const* plain_step_code = nullptr;
+
 // The executor's loop: runs the steps from the host step `s` of `b`, a
 // block of one step that runs blocks, made by run_from_handler. Returns the
 // records counted, or OP_FAILED when the host step failed (if_c_error set).
-// Called with no block, the plain loop only hands out its step code
-// table (see step_code).
-static const void* const* plain_step_code = nullptr;
-
 template <bool Traced>
 u64 run_steps(const DecodedBlock* b, const Step* s) {
 #ifdef QV_COMPUTED_GOTO
