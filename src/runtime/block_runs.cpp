@@ -117,15 +117,15 @@ void redirect_frames(Ref floor, Match match) {
   }
 }
 
-}  // namespace
+// What a block's own slots are set aside as is noted, for give_back, and
+// the new run begins with the frames it pushes.
+void note_aside(const DecodedBlock& b, Ref kept) {
+  asides.push_back({&b, kept, b.run_base});
+  b.run_base = callstack.next;
+}
 
-void set_aside(const DecodedBlock& b) {
-  const Ref kept = store_push(kept_size(b));
-  if (!kept) {
-    --b.runs;  // this run never started
-    last_lexema = 0;
-    execerror(E_NO_MEMORY);
-  }
+// The outer run's slots and rewritten words, copied to `kept`.
+void set_slots_aside(const DecodedBlock& b, Ref kept) {
   // The new run starts with empty slots, except for the group that its
   // first step initialises, when the block renews it: that group starts
   // initialised, and the step has nothing left to do (see
@@ -165,23 +165,30 @@ void set_aside(const DecodedBlock& b) {
     }
     return 0;
   });
-  asides.push_back({&b, kept, b.run_base});
-  b.run_base = callstack.next;
+  note_aside(b, kept);
 }
 
-void give_back(const DecodedBlock& b) {
-  // Runs nest, so the latest run set aside is this block's. The outer run
-  // is past its first step: its group is not primed.
-  b.primed = false;
-  const Ref kept = asides.back().kept;
-  b.run_base = asides.back().run_base;
-  asides.pop_back();
+// set_aside for a block whose own slots are just its group (see
+// DecodedBlock::group_only): one span, which the new run finds initialised.
+void set_group_aside(const DecodedBlock& b, Ref kept) {
+  const Span sp = b.own_spans[0];
+  std::memcpy(mem + kept, mem + sp.first, sp.bytes);
+  for (VarEntry *t = S(sp.first), *e = S(sp.first + sp.bytes); t != e; ++t) {
+    t->value = 0;
+    t->flags &= ~(V_ARRAY | V_EMPTY);
+  }
+  b.primed = true;
+  redirect_frames(b.run_base,
+                  [&](Ref w) -> Ref { return w - sp.first < sp.bytes ? kept + (w - sp.first) : 0; });
+  note_aside(b, kept);
+}
+
+// The outer run's slots come back from `kept`, over whatever the inner run
+// left in them (its clean-up has normally emptied them already).
+void give_slots_back(const DecodedBlock& b, Ref kept) {
   Ref from = kept;
   for (const Span& sp : b.own_spans) {
-    // The inner run's clean-up has normally emptied the slots already; a
-    // group's numbers own nothing.
-    if (!b.group_only)
-      for (VarEntry *v = S(sp.first), *e = S(sp.first + sp.bytes); v != e; ++v) drop_value(v);
+    for (VarEntry *v = S(sp.first), *e = S(sp.first + sp.bytes); v != e; ++v) drop_value(v);
     std::memcpy(mem + sp.first, mem + from, sp.bytes);
     from += sp.bytes;
   }
@@ -198,6 +205,46 @@ void give_back(const DecodedBlock& b) {
     }
     return 0;
   });
+}
+
+// The same for a block whose own slots are just its group: every end of a
+// run deletes the group (or fails), and numbers own nothing, so the outer
+// run's values are copied straight back.
+void give_group_back(const DecodedBlock& b, Ref kept) {
+  const Span sp = b.own_spans[0];
+  std::memcpy(mem + sp.first, mem + kept, sp.bytes);
+  redirect_frames(b.run_base, [&](Ref w) -> Ref {
+    const u32 off = w - kept;
+    return off < sp.bytes ? sp.first + off : 0;
+  });
+}
+
+}  // namespace
+
+void set_aside(const DecodedBlock& b) {
+  const Ref kept = store_push(kept_size(b));
+  if (!kept) {
+    --b.runs;  // this run never started
+    last_lexema = 0;
+    execerror(E_NO_MEMORY);
+  }
+  if (b.group_only)
+    set_group_aside(b, kept);
+  else
+    set_slots_aside(b, kept);
+}
+
+void give_back(const DecodedBlock& b) {
+  // Runs nest, so the latest run set aside is this block's. The outer run
+  // is past its first step: its group is not primed.
+  b.primed = false;
+  const Ref kept = asides.back().kept;
+  b.run_base = asides.back().run_base;
+  asides.pop_back();
+  if (b.group_only)
+    give_group_back(b, kept);
+  else
+    give_slots_back(b, kept);
   if (asides.empty())
     store_release();
   else
