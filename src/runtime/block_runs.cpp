@@ -24,7 +24,10 @@ struct Aside {
   Ref kept;
   Ref run_base;
 };
-std::vector<Aside> asides;
+// Each run set aside lies under a block entered after it, so the nesting
+// limit bounds them.
+Aside asides[MAX_BLOCK_DEPTH + 1];
+u32 aside_count = 0;
 
 u32 kept_size(const DecodedBlock& b) {
   return b.own_bytes + static_cast<u32>(b.own_words.size() * 4);
@@ -120,7 +123,12 @@ void redirect_frames(Ref floor, Match match) {
 // What a block's own slots are set aside as is noted, for give_back, and
 // the new run begins with the frames it pushes.
 void note_aside(const DecodedBlock& b, Ref kept) {
-  asides.push_back({&b, kept, b.run_base});
+  if (aside_count > MAX_BLOCK_DEPTH) [[unlikely]] {  // cannot happen: see asides
+    --b.runs;
+    last_lexema = 0;
+    execerror(E_NESTING);
+  }
+  asides[aside_count++] = {&b, kept, b.run_base};
   b.run_base = callstack.next;
 }
 
@@ -238,23 +246,24 @@ void give_back(const DecodedBlock& b) {
   // Runs nest, so the latest run set aside is this block's. The outer run
   // is past its first step: its group is not primed.
   b.primed = false;
-  const Ref kept = asides.back().kept;
-  b.run_base = asides.back().run_base;
-  asides.pop_back();
+  const Aside& a = asides[--aside_count];
+  const Ref kept = a.kept;
+  b.run_base = a.run_base;
   if (b.group_only)
     give_group_back(b, kept);
   else
     give_slots_back(b, kept);
-  if (asides.empty())
+  if (aside_count == 0)
     store_release();
   else
     store_pop(kept);
 }
 
 void abandon_runs() {
-  for (const Aside& a : asides)
-    for (u32 off = 0; off < a.block->own_bytes; off += sizeof(VarEntry)) drop_value(S(a.kept + off));
-  asides.clear();
+  for (u32 i = 0; i < aside_count; ++i)
+    for (u32 off = 0; off < asides[i].block->own_bytes; off += sizeof(VarEntry))
+      drop_value(S(asides[i].kept + off));
+  aside_count = 0;
   store_release();
   forget_runs();
 }
