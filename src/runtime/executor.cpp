@@ -77,6 +77,9 @@ struct Resume {
   const VarEntry* from;
   const VarEntry* to;
   const VarEntry* by;
+  // The rounds that went on from the body's end, whose records are counted
+  // when the loop's step takes its place back (rounds_counted).
+  u64 rounds;
 };
 // Every entry stands for a nesting level, so the depth limit bounds them.
 Resume resume_stack[MAX_BLOCK_DEPTH + 1];
@@ -120,6 +123,7 @@ void leave_block(const DecodedBlock& b, const Step* s) {
 void hold_rounds(Resume& e, const DecodedBlock* body, VarEntry* slot) {
   e.body = body;
   e.slot = slot;
+  e.rounds = 0;
   e.index = nullptr;
   if (e.step->kind != Step::FOR) return;
   const u8* params = e.step->params;
@@ -128,6 +132,9 @@ void hold_rounds(Resume& e, const DecodedBlock* body, VarEntry* slot) {
   e.to = P(params, 2);
   e.by = P(params, 3);
 }
+
+// The records of the rounds of a loop's body that went on from its end.
+inline u64 rounds_counted(const Resume& r) { return r.rounds * r.body->nsteps; }
 
 constexpr int NOT_FUSED = 2;
 
@@ -421,7 +428,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
           // them nothing runs but the loop's test.
           Resume& r = resume_top[-1];
           if (r.body == b && !signal_pending()) [[likely]] {
-            n += b->nsteps;  // s is the END after them
+            ++r.rounds;  // its records are counted when the rounds end
             int c = 0;
             if (r.index) {
               r.index->value += r.by->value;  // wraps
@@ -433,6 +440,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
                   [[unlikely]] {
                 // The next round enters the body anew, or what the slot
                 // now holds.
+                n += rounds_counted(r);
                 --resume_top;
                 run_ends(*b);
                 --exec_depth;
@@ -450,6 +458,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
               }
             }
             // The loop is done.
+            n += rounds_counted(r);
             --resume_top;
             run_ends(*b);
             --exec_depth;
@@ -595,6 +604,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         goto exec_block;
       }
       if (s->kind == Step::LOOP || s->kind == Step::FOR) {
+        n += rounds_counted(*resume_top);  // the entry just taken off
         if (!signal_pending() || !_brk_cont()) goto next_round;
       } else if (s->kind == Step::SWITCH) {
         // A "break" or "continue" inside the chosen block ends here.
