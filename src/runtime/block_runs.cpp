@@ -86,6 +86,15 @@ void empty_slots(VarEntry* v, VarEntry* e) {
   }
 }
 
+// The slots [v, e) of a group, as its initialisation leaves them for a new
+// run: each holding 0.
+void prime_group(VarEntry* v, VarEntry* e) {
+  for (; v != e; ++v) {
+    v->value = 0;
+    v->flags &= ~(V_ARRAY | V_EMPTY);
+  }
+}
+
 // Releases whatever value a slot holds, as the error exit does. Numbers
 // and truth values own nothing.
 void drop_value(VarEntry* v) {
@@ -149,10 +158,7 @@ void set_slots_aside(const DecodedBlock& b, Ref kept) {
     if (g0 >= v && g1 <= e && !primed) {
       primed = true;
       empty_slots(v, g0);
-      for (VarEntry* t = g0; t != g1; ++t) {
-        t->value = 0;
-        t->flags &= ~(V_ARRAY | V_EMPTY);
-      }
+      prime_group(g0, g1);
       v = g1;
     }
     empty_slots(v, e);
@@ -181,10 +187,7 @@ void set_slots_aside(const DecodedBlock& b, Ref kept) {
 void set_group_aside(const DecodedBlock& b, Ref kept) {
   const Span sp = b.own_spans[0];
   std::memcpy(mem + kept, mem + sp.first, sp.bytes);
-  for (VarEntry *t = S(sp.first), *e = S(sp.first + sp.bytes); t != e; ++t) {
-    t->value = 0;
-    t->flags &= ~(V_ARRAY | V_EMPTY);
-  }
+  prime_group(S(sp.first), S(sp.first + sp.bytes));
   b.primed = true;
   redirect_frames(b.run_base,
                   [&](Ref w) -> Ref { return w - sp.first < sp.bytes ? kept + (w - sp.first) : 0; });
