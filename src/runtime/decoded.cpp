@@ -273,6 +273,19 @@ bool keeps_group(DecodedBlock& d) {
   return true;
 }
 
+// Steps that run as one where a record's result is what the next record
+// tests. The second step keeps its own kind: a block may be entered at it,
+// and its word may be rewritten after all (the executor checks).
+void fuse_pairs(DecodedBlock& d) {
+  for (u32 i = 0; i + 1 < d.nsteps; ++i) {
+    Step& s = d.steps[i];
+    const Step& next = d.steps[i + 1];
+    if (s.kind == Step::COMPARE && s.result && next.kind == Step::IF && next.nparams() >= 2 &&
+        par_ref(next.params, 0) == s.result)
+      s.kind = Step::COMPARE_IF;
+  }
+}
+
 void finish(DecodedBlock& d) {
   d.nsteps = static_cast<u32>(d.step_store.size());
   d.step_store.emplace_back().kind = Step::END;
@@ -304,6 +317,7 @@ void finish(DecodedBlock& d) {
                  d.own_spans[0].bytes == d.steps[0].temps * sizeof(VarEntry);
   d.runs = d.owns ? 0 : DecodedBlock::UNCOUNTED;
   d.run_base = 0;
+  fuse_pairs(d);
   // The kinds are settled.
   for (u32 i = 0; i <= d.nsteps; ++i) {
     d.steps[i].index = i;

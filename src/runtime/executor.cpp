@@ -352,12 +352,35 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       vmcase(DEC) { QV_CHECKED(arith::step(s->result, s->params, s->count, false)); }
       // Numbers compare here; other types through their comp, in the handler.
       vmcase(COMPARE) {
+      step_compare:
         i32 c;
         if (arith::order(P(s->params, 0), P(s->params, 1), &c)) {
           if (s->result) S(s->result)->value = arith::holds(s->holds, c);
           QV_NEXT();
         }
         QV_CHECKED(s->handler(s->result, s->params, s->count));
+      }
+      // The "if" after it goes on with the verdict in hand, unless its
+      // word no longer names the result (an element record elsewhere
+      // rewrote it): then it reads its word as usual.
+      vmcase(COMPARE_IF) {
+        i32 c;
+        if (Traced || !arith::order(P(s->params, 0), P(s->params, 1), &c))
+          goto step_compare;
+        const u32 holds = arith::holds(s->holds, c);
+        S(s->result)->value = holds;
+        const Ref tested = s->result;
+        ++s;
+        fuzz_step();
+        if (par_ref(s->params, 0) != tested) [[unlikely]] QV_GO();
+        aux = 0;
+        if (holds)
+          slot = P(s->params, 1);
+        else if (s->nparams() >= 3)
+          slot = P(s->params, 2);
+        else
+          QV_NEXT();
+        goto enter;
       }
       vmcase(BREAKIF) {
         brk_level = P(s->params, 0)->value != 0;

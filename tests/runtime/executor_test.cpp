@@ -246,6 +246,31 @@ TEST_F(Executor, AGroupIsKeptOnlyWhenNoRoundReadsItBeforeWritingIt) {
   }
 }
 
+// A comparison and the "if" that tests its result run as one step. The
+// "if" still tests what its word names when that is no longer the result:
+// here an element record rewrites the word, as a damaged program's may.
+TEST_F(Executor, AnIfRightAfterItsComparisonTestsWhatItsWordNames) {
+  for (const bool rewritten : {false, true}) {
+    SetUp();
+    VarEntry* arr = take(vartable, TY_INT, V_EMPTY);
+    const u32 types[] = {TY_INT};
+    ASSERT_EQ(createfields(arr, 3, 0, types), 1u);
+    VarEntry *t = new_temp(TY_BOOL), *five = new_const(TY_INT, 5);
+    VarEntry* inner = body([&] { inc_x(); });
+    const Ref blk = main_->value = cb.begin_block();
+    const Ref elem = cb.record(H__arrdynelem, 0, {ref_of(arr), ref_of(one_)});
+    cb.record(H_l_lt, ref_of(t), {ref_of(x_), ref_of(five)});
+    const Ref test = cb.record(H_log_if, 0, {ref_of(t), ref_of(inner)});
+    cb.end_block();
+    if (rewritten) wr32(mem + elem + REC_RESULT, test + REC_PARAMS);
+    EXPECT_EQ(execute(0), 0u) << rewritten;
+    EXPECT_EQ(decoded_block(blk)->steps[1].kind, Step::COMPARE_IF) << rewritten;
+    EXPECT_EQ(t->value, 1u) << "x < 5 holds";
+    EXPECT_EQ(x_->value, rewritten ? 0u : 1u)
+        << (rewritten ? "the element, 0, was tested" : "the result was tested");
+  }
+}
+
 // Compiled programs whose blocks run inside themselves: every block counts
 // no run under way afterwards, however the runs ended.
 class BlockRuns : public ::testing::Test {
