@@ -239,9 +239,11 @@ inline const Step* start_of(const DecodedBlock& b) {
 
 }  // namespace
 
+#ifdef QV_COMPUTED_GOTO
 // The plain loop's table of step code, which it hands out when called with
 // no block (see step_code).
 static const void* const* plain_step_code = nullptr;
+#endif
 
 // The executor's loop: runs the steps from the host step `s` of `b`, a
 // block of one step that runs blocks, made by run_from_handler. Returns the
@@ -272,7 +274,8 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
 #else
 #define vmdispatch(k) switch (k)
 #define vmcase(k) case Step::k:
-#define vmjump continue
+// (A jump, not "continue": the step macros wrap it in do-while.)
+#define vmjump goto dispatch
 #endif
 // Each step jumps to the next one's code by itself, so that every kind of
 // step has its own dispatch branch, which predicts far better than one.
@@ -302,6 +305,9 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
   VarEntry* slot; // the block that the step at s enters
   Ref aux = 0;    // the state of that step (see Resume)
   for (;;) {
+#ifndef QV_COMPUTED_GOTO
+  dispatch:
+#endif
     vmdispatch(s->kind) {
       vmcase(CALL) {
         if (!s->handler(s->result, s->params, s->count)) [[unlikely]] goto failed;
