@@ -148,8 +148,9 @@ void set_slots_aside(const DecodedBlock& b, Ref kept) {
   // initialised, and the step has nothing left to do (see
   // DecodedBlock::renews).
   const Step& first = b.steps[0];
-  VarEntry* const g0 = b.renews ? S(first.result) : nullptr;
-  VarEntry* const g1 = b.renews ? g0 + first.temps : nullptr;
+  const bool numbers = b.renews && !b.strings;  // a group of texts starts empty
+  VarEntry* const g0 = numbers ? S(first.result) : nullptr;
+  VarEntry* const g1 = numbers ? g0 + first.temps : nullptr;
   bool primed = false;
   Ref to = kept;
   for (const Span& sp : b.own_spans) {

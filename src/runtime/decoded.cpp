@@ -14,6 +14,7 @@
 #include "executor.h"
 #include "handlers.h"
 #include "arith.h"
+#include "variables.h"
 
 namespace qv {
 
@@ -212,6 +213,22 @@ bool number_conversion(const Step& s) {
   return id >= C_l_logint && id < C_COUNT;
 }
 
+// The initialisation and deletion of one group of temporaries, numbers,
+// truth values and at least one str, with no named variable to delete.
+bool strings_pair(const Step& init, const Step& del) {
+  if (!optimtmpvarinit || !init.result || !init.temps) return false;
+  if (rd32(init.rec() + REC_HANDLER) != H__alltmpinits || init.nparams() != 0) return false;
+  if (rd32(del.rec() + REC_HANDLER) != H_mvardel || del.nparams() != 0) return false;
+  bool texts = false;
+  for (const VarEntry *v = S(init.result), *e = v + init.temps; v != e; ++v) {
+    if (v->type == TY_STR)
+      texts = true;
+    else if (!in_slot(v->type))
+      return false;
+  }
+  return texts;
+}
+
 // Whether a renewing block keeps its group (DecodedBlock::keeps). Its
 // middle steps are looked at in order: a step reads its parameters first,
 // so each of them on the group must have been some earlier step's result.
@@ -301,18 +318,25 @@ void finish(DecodedBlock& d) {
         s.nparams() >= 2)
       d.single = &s;
   }
-  d.renews = false;
+  d.renews = d.strings = false;
   d.primed = false;
-  if (d.nsteps >= 2 && d.cleanup && d.cleanup_step.kind == Step::DEL_TEMPS) {
-    const Step& first = d.steps[0];
+  if (d.nsteps >= 2 && d.cleanup) {
+    Step& first = d.steps[0];
     Step& last = d.steps[d.nsteps - 1];
-    d.renews = first.kind == Step::INIT_TEMPS && last.kind == Step::DEL_TEMPS &&
-               last.rec() == mem + d.cleanup - 4 && first.result == last.result &&
-               first.temps == last.temps;
-    if (d.renews) last.kind = Step::RENEW_TEMPS;
+    const bool pair = last.rec() == mem + d.cleanup - 4 && first.result == last.result &&
+                      first.temps == last.temps;
+    if (pair && first.kind == Step::INIT_TEMPS && last.kind == Step::DEL_TEMPS &&
+        d.cleanup_step.kind == Step::DEL_TEMPS) {
+      d.renews = true;
+      last.kind = Step::RENEW_TEMPS;
+    } else if (pair && strings_pair(first, last)) {
+      d.renews = d.strings = true;
+      first.kind = Step::INIT_STRS;
+      last.kind = d.cleanup_step.kind = Step::RENEW_STRS;
+    }
   }
-  d.keeps = d.renews && keeps_group(d);
-  d.group_only = d.renews && d.own_words.empty() && d.own_spans.size() == 1 &&
+  d.keeps = d.renews && !d.strings && keeps_group(d);
+  d.group_only = d.renews && !d.strings && d.own_words.empty() && d.own_spans.size() == 1 &&
                  d.own_spans[0].first == d.steps[0].result &&
                  d.own_spans[0].bytes == d.steps[0].temps * sizeof(VarEntry);
   d.runs = d.owns ? 0 : DecodedBlock::UNCOUNTED;
@@ -383,6 +407,14 @@ const DecodedBlock* decode_block(Ref blk) {
   decoded_at[off] = &d;
   filled.push_back(off);
   return &d;
+}
+
+void release_primed_strings() {
+  for (DecodedBlock& d : pool) {
+    if (!d.primed || !d.strings) continue;
+    release_strings(d.steps[0].result, d.steps[0].temps);
+    d.primed = false;
+  }
 }
 
 void forget_runs() {

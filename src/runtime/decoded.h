@@ -69,6 +69,12 @@ struct DecodedBlock {
   // the group's values are the block's own, which nothing reads between
   // its runs.
   bool renews;
+  // The group renewed holds str temporaries too (the steps INIT_STRS and
+  // RENEW_STRS). A renewed text is an empty one in a zeroed buffer of the
+  // standard size, as a new initialisation would give it, in the storage
+  // it had; a primed group holds that storage until its next run or the
+  // end of the run of the program (release_primed_strings).
+  bool strings;
   // Beyond that, a run of the block cannot tell the group's values from 0:
   // each of the group's slots is written as a step's result before any
   // step reads it, and no step empties one (see keeps_group). Then the
@@ -135,5 +141,9 @@ void clear_decoded_blocks();
 // Counts no run of any block as under way and no group as primed (a
 // run-time error ended the runs, or the values were erased).
 void forget_runs();
+
+// Gives back the texts of the groups left primed, which then are not: the
+// program's run is over.
+void release_primed_strings();
 
 }  // namespace qv

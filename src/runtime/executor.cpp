@@ -342,6 +342,19 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       vmcase(RENEW_TEMPS) {
         QV_CHECKED(_tracing_on ? s->handler(s->result, s->params, s->count) : end_group(*b, *s));
       }
+      // The handler leaves the texts of a primed group as they are, which is
+      // how it would initialise them.
+      vmcase(INIT_STRS) {
+        if (b->primed && !_tracing_on) {
+          b->primed = false;
+          QV_NEXT();
+        }
+        b->primed = false;
+        QV_CHECKED(s->handler(s->result, s->params, s->count));
+      }
+      vmcase(RENEW_STRS) {
+        QV_CHECKED(_tracing_on ? s->handler(s->result, s->params, s->count) : end_strings(*b, *s));
+      }
       vmcase(PLUS) { QV_CHECKED(arith::fold<arith::ADD>(s->result, s->params, s->count)); }
       vmcase(MUL) { QV_CHECKED(arith::fold<arith::MUL>(s->result, s->params, s->count)); }
       vmcase(MINUS) { QV_CHECKED(arith::binary<arith::SUB>(s->result, s->params)); }
@@ -599,6 +612,13 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         }
         goto block_done;
       }
+      if (b->cleanup_step.kind == Step::RENEW_STRS) {
+        if (!end_strings(*b, b->cleanup_step)) [[unlikely]] {
+          last_lexema = 0;
+          execerror(if_c_error);
+        }
+        goto block_done;
+      }
     }
     leave_block(*b, s);
     goto block_done;
@@ -750,6 +770,7 @@ u32 execute(int trace) {
     if (!(main->flags & V_EMPTY)) {
       _execute = trace ? _exectrace : _executor;
       _execute(main);
+      release_primed_strings();
       erase_consts();
     }
   } catch (const RunError& e) {

@@ -74,6 +74,14 @@ inline u32 end_group(const DecodedBlock& b, const Step& s) {
   b.primed = true;
   return 1;
 }
+// The same for a group that holds str temporaries too (DecodedBlock::
+// strings): an inner run's end deletes through the record's handler.
+inline u32 end_strings(const DecodedBlock& b, const Step& s) {
+  if (b.runs != 1) return s.handler(s.result, s.params, s.count);
+  if (!renew_temporaries(s.result, s.temps)) return 0;
+  b.primed = true;
+  return 1;
+}
 
 // Why a call of n - 1 arguments cannot push its frame (error 3: the whole
 // frame, the arguments, the result and n, does not fit, as a call never

@@ -15,6 +15,11 @@
   X(DEL_TEMPS)     /* delete such a group (a block's clean-up)              */ \
   X(RENEW_TEMPS)   /* DEL_TEMPS of the group the first step initialises:    */ \
                    /* left as that step leaves it (DecodedBlock::renews)    */ \
+  X(INIT_STRS)     /* the first step of a block that renews a group holding */ \
+                   /* str temporaries too (DecodedBlock::strings): the      */ \
+                   /* handler, unless the group is primed                   */ \
+  X(RENEW_STRS)    /* that group's deletion: each text left empty in its    */ \
+                   /* own storage (renew_temporaries)                       */ \
   X(PLUS)          /* result = a + b + ...                                  */ \
   X(MUL)           /* result = a * b * ...                                  */ \
   X(MINUS)         /* result = a - b                                        */ \

@@ -61,6 +61,15 @@ Ref st_storage_new() {
   return desc;
 }
 
+bool st_storage_renew(Ref desc) {
+  auto* d = at<StrDesc>(desc);
+  if (buffer_bytes(d) != STR_BUFSIZE) return false;
+  zero_buffer(mem + d->start);
+  d->flags = 0;
+  d->end = d->cursor = d->start;
+  return true;
+}
+
 void st_storage_free(Ref desc) {
   const StrDesc* d = at<StrDesc>(desc);
   if (nkept < KEPT_MAX && buffer_bytes(d) == STR_BUFSIZE) {

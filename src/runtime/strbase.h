@@ -16,6 +16,10 @@ inline StrDesc* str_desc(const VarEntry* slot) { return at<StrDesc>(slot->value)
 // given back with its buffer, whatever the buffer's size.
 Ref st_storage_new();
 void st_storage_free(Ref desc);
+// Makes the value of `desc` what st_storage_new would hand out (an empty
+// text in a zeroed buffer) in its own storage: false, and nothing changed,
+// when the buffer is not the standard size.
+bool st_storage_renew(Ref desc);
 // Returns to the arena the storage kept for the next values (at the end
 // of a run).
 void st_storage_release();

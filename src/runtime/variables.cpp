@@ -10,6 +10,7 @@
 #include "errcodes.h"
 #include "executor.h"
 #include "handlers.h"
+#include "strbase.h"
 
 namespace qv {
 
@@ -145,6 +146,31 @@ u32 mvarinit(Ref result, const u8* params, u32 count) {
 }
 
 u32 _alltmpinits(Ref result, const u8*, u32 count) { return init_temps(result, count); }
+
+u32 renew_temporaries(Ref first, u32 k) {
+  for (VarEntry *v = S(first), *e = v + k; v != e; ++v) {
+    if (v->flags & V_EMPTY) return fail(E_DEL_NOT_INIT);
+    if (in_slot(v->type)) {
+      v->value = 0;
+      v->flags &= ~V_ARRAY;
+      continue;
+    }
+    if (v->type == TY_STR && !(v->flags & V_ARRAY) && st_storage_renew(v->value)) continue;
+    // Storage of another size: deleted and initialised, as the records would.
+    if (!del_checked(v)) return 0;
+    v->flags = (v->flags & ~V_ARRAY) | V_EMPTY;
+    if (v->type >= TY_COUNT) return fail(E_BAD_INIT);
+    if (!type_init(v)) return 0;
+    v->flags &= ~(V_ARRAY | V_EMPTY);
+  }
+  return 1;
+}
+
+void release_strings(Ref first, u32 k) {
+  for (VarEntry *v = S(first), *e = v + k; v != e; ++v)
+    if (v->type == TY_STR && !(v->flags & (V_EMPTY | V_ARRAY)) && type_del(v))
+      v->flags = (v->flags & ~V_ARRAY) | V_EMPTY;
+}
 
 [[gnu::noinline]] u32 delete_slots(Ref result, const u8* params, u32 count, u32 from) {
   const u32 k = result ? nextra(count) : 0;

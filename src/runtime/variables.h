@@ -26,6 +26,14 @@ inline u32 deliver(VarEntry* src, VarEntry* dest) {
 // the deletion, a named variable) whose init or del has work to do.
 u32 init_temporaries(Ref first, u32 count, u32 from);
 u32 delete_slots(Ref first, const u8* params, u32 count, u32 from);
+// A group of number, truth and str temporaries, [first, first + k), left
+// as its deletion and a new initialisation would leave it, in one pass:
+// each slot must hold a value; numbers become 0 and texts empty, each in
+// its own storage. 0 with if_c_error set when a slot is empty or a
+// deletion or initialisation fails.
+u32 renew_temporaries(Ref first, u32 k);
+// The str values of such a group given back, the slots left empty.
+void release_strings(Ref first, u32 k);
 
 // The failures of the inline steps below, kept out of line so that the
 // steps stay small where the executor inlines them. Each sets if_c_error.

@@ -320,6 +320,31 @@ TEST_F(BlockRuns, EveryRunIsForgotten) {
   EXPECT_EQ(int_var(1), 48u) << "3 to 42 by 3 in the first round, 6 more in the second";
 }
 
+// A loop body whose temporaries hold texts leaves them, between rounds,
+// as new empty texts in the storage they had; when the program's run ends,
+// however it ends, that storage goes back and the temporaries are empty.
+TEST_F(BlockRuns, TextsLeftForTheNextRoundAreGivenBackWhenTheRunEnds) {
+  const char* ok = "str t; int i n;\nfor i 1 5 1 { t = (concat \"ab\" i); n += (length t) };\n";
+  const char* failing =
+      "str t; int i n;\nfor i 1 5 1 { t = (concat \"ab\" i); n = (10 / (3 - i)) };\n";
+  for (const char* src : {ok, failing}) {
+    fresh_env();
+    ASSERT_EQ(compile(place_text(src)), 0u);
+    std::vector<Ref> blocks;
+    for (Ref c = cnstable.base; c < cnstable.next; c += sizeof(VarEntry))
+      if (S(c)->type == TY_BLOCK && !(S(c)->flags & V_EMPTY)) blocks.push_back(S(c)->value);
+    EXPECT_EQ(execute(0), src == ok ? 0u : 35u);
+    bool renewed = false;
+    for (const Ref b : blocks) renewed |= decoded_block(b)->strings;
+    EXPECT_TRUE(renewed) << "the body renews a group holding a text";
+    for (Ref r = rettable.base; r < rettable.next; r += sizeof(VarEntry)) {
+      if (S(r)->type == TY_STR) {
+        EXPECT_TRUE(S(r)->flags & V_EMPTY) << src;
+      }
+    }
+  }
+}
+
 // Clean-up records have no source to point at (loaded programs neither:
 // errors/run_time.tab runs each row loaded); a long line is shown whole
 // with the caret under its place.
