@@ -261,8 +261,10 @@ TEST_F(Executor, AnIfRightAfterItsComparisonTestsWhatItsWordNames) {
     const Ref elem = cb.record(H__arrdynelem, 0, {ref_of(arr), ref_of(one_)});
     cb.record(H_l_lt, ref_of(t), {ref_of(x_), ref_of(five)});
     const Ref test = cb.record(H_log_if, 0, {ref_of(t), ref_of(inner)});
+    // Where the element goes when it is not the "if"'s: a record after it.
+    const Ref spare = cb.record(H_l_inc, 0, {ref_of(new_var(TY_INT))});
     cb.end_block();
-    if (rewritten) wr32(mem + elem + REC_RESULT, test + REC_PARAMS);
+    wr32(mem + elem + REC_RESULT, (rewritten ? test : spare) + REC_PARAMS);
     EXPECT_EQ(execute(0), 0u) << rewritten;
     EXPECT_EQ(decoded_block(blk)->steps[1].kind, Step::COMPARE_IF) << rewritten;
     EXPECT_EQ(t->value, 1u) << "x < 5 holds";
