@@ -304,6 +304,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
   u64 n = 0;      // records counted
   VarEntry* slot; // the block that the step at s enters
   Ref aux = 0;    // the state of that step (see Resume)
+  u32 verdict;    // the condition of an "if"
   for (;;) {
 #ifndef QV_COMPUTED_GOTO
   dispatch:
@@ -386,20 +387,13 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         i32 c;
         if (Traced || !arith::order(P(s->params, 0), P(s->params, 1), &c))
           goto step_compare;
-        const u32 holds = arith::holds(s->holds, c);
-        S(s->result)->value = holds;
+        verdict = arith::holds(s->holds, c);
+        S(s->result)->value = verdict;
         const Ref tested = s->result;
         ++s;
         fuzz_step();
         if (par_ref(s->params, 0) != tested) [[unlikely]] QV_GO();
-        aux = 0;
-        if (holds)
-          slot = P(s->params, 1);
-        else if (s->nparams() >= 3)
-          slot = P(s->params, 2);
-        else
-          QV_NEXT();
-        goto enter;
+        goto if_branch;
       }
       vmcase(BREAKIF) {
         brk_level = P(s->params, 0)->value != 0;
@@ -417,14 +411,16 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         goto leave;
       }
       // The steps that run blocks: each picks its block and enters it; its
-      // epilogue, after the block, is in `finished`.
+      // epilogue, after the block, is at `block_done`.
       vmcase(EXEC) {
         aux = 0;
         goto exec_block;
       }
       vmcase(IF) {
+        verdict = P(s->params, 0)->value;
+      if_branch:
         aux = 0;
-        if (P(s->params, 0)->value)
+        if (verdict)
           slot = P(s->params, 1);
         else if (s->nparams() >= 3)
           slot = P(s->params, 2);
