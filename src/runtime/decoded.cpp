@@ -29,7 +29,8 @@ namespace {
 std::deque<DecodedBlock> pool;
 // One entry per byte of the code page. calloc hands a table this large out
 // as fresh zero pages from the system, so only the pages of blocks that run
-// are ever touched: zero-filling all of it cost a fifth of the start-up.
+// are ever touched: zero-filling all of it cost about a tenth of the
+// start-up.
 struct FreeTable { void operator()(const DecodedBlock** t) const { std::free(t); } };
 std::unique_ptr<const DecodedBlock*[], FreeTable> table;
 u32 table_span = 0;

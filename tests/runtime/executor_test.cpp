@@ -323,19 +323,24 @@ TEST_F(BlockRuns, EveryRunIsForgotten) {
 }
 
 // A loop body whose temporaries hold texts leaves them, between rounds,
-// as new empty texts in the storage they had; when the program's run ends,
-// however it ends, that storage goes back and the temporaries are empty.
+// as new empty texts in the storage they had; a recursion's inner runs get
+// texts of their own. When the program's run ends, however it ends, that
+// storage goes back and the temporaries are empty.
 TEST_F(BlockRuns, TextsLeftForTheNextRoundAreGivenBackWhenTheRunEnds) {
   const char* ok = "str t; int i n;\nfor i 1 5 1 { t = (concat \"ab\" i); n += (length t) };\n";
   const char* failing =
       "str t; int i n;\nfor i 1 5 1 { t = (concat \"ab\" i); n = (10 / (3 - i)) };\n";
-  for (const char* src : {ok, failing}) {
+  const char* recursive =
+      "str t; bool same;\nblock rev { if ((length (concat \"\" (par# 0))) < 2) { return (concat \"\" (par# 0)) };\n"
+      "  return (concat (call rev (substr (concat \"\" (par# 0)) 1 9)) (substr (concat \"\" (par# 0)) 0 1)) };\n"
+      "t = (call rev \"abcd\"); same = (t == \"dcba\");\n";
+  for (const char* src : {ok, failing, recursive}) {
     fresh_env();
     ASSERT_EQ(compile(place_text(src)), 0u);
     std::vector<Ref> blocks;
     for (Ref c = cnstable.base; c < cnstable.next; c += sizeof(VarEntry))
       if (S(c)->type == TY_BLOCK && !(S(c)->flags & V_EMPTY)) blocks.push_back(S(c)->value);
-    EXPECT_EQ(execute(0), src == ok ? 0u : 35u);
+    EXPECT_EQ(execute(0), src == failing ? 35u : 0u);
     bool renewed = false;
     for (const Ref b : blocks) renewed |= decoded_block(b)->strings;
     EXPECT_TRUE(renewed) << "the body renews a group holding a text";
@@ -345,6 +350,7 @@ TEST_F(BlockRuns, TextsLeftForTheNextRoundAreGivenBackWhenTheRunEnds) {
       }
     }
   }
+  EXPECT_EQ(int_var(1), 1u) << "each run of the recursion had texts of its own";
 }
 
 // Clean-up records have no source to point at (loaded programs neither:
