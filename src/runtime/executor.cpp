@@ -304,7 +304,6 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
   u64 n = 0;      // records counted
   VarEntry* slot; // the block that the step at s enters
   Ref aux = 0;    // the state of that step (see Resume)
-  u32 verdict;    // the condition of an "if"
   for (;;) {
 #ifndef QV_COMPUTED_GOTO
   dispatch:
@@ -380,20 +379,16 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         }
         QV_CHECKED(s->handler(s->result, s->params, s->count));
       }
-      // The "if" after it goes on with the verdict in hand, unless its
-      // word no longer names the result (an element record elsewhere
-      // rewrote it): then it reads its word as usual.
+      // The "if" after it follows without a dispatch. It reads its word as
+      // ever: an element record elsewhere may have rewritten it.
       vmcase(COMPARE_IF) {
         i32 c;
         if (Traced || !arith::order(P(s->params, 0), P(s->params, 1), &c))
           goto step_compare;
-        verdict = arith::holds(s->holds, c);
-        S(s->result)->value = verdict;
-        const Ref tested = s->result;
+        S(s->result)->value = arith::holds(s->holds, c);
         ++s;
         fuzz_step();
-        if (par_ref(s->params, 0) != tested) [[unlikely]] QV_GO();
-        goto if_branch;
+        goto step_if;
       }
       vmcase(BREAKIF) {
         brk_level = P(s->params, 0)->value != 0;
@@ -417,10 +412,9 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         goto exec_block;
       }
       vmcase(IF) {
-        verdict = P(s->params, 0)->value;
-      if_branch:
+      step_if:
         aux = 0;
-        if (verdict)
+        if (P(s->params, 0)->value)
           slot = P(s->params, 1);
         else if (s->nparams() >= 3)
           slot = P(s->params, 2);
