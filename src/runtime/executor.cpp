@@ -429,7 +429,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         if (s->fresh) S(s->result)->value = 0;
         aux = callstack.next;
         push_frame(s->result, s->params, s->nparams());
-        goto enter;
+        goto enter_filled;
       }
       // A selector past the blocks runs nothing.
       vmcase(SWITCH) {
@@ -550,7 +550,9 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
 
   // Any other step runs the block in `slot`.
   enter:
-    if (const u32 refused = entry_refusal(slot)) [[unlikely]] QV_FAIL(refused);
+    if (slot->flags & V_EMPTY) [[unlikely]] QV_FAIL(E_NOT_INIT);
+  enter_filled:  // ("call" has looked at its slot before pushing its frame)
+    if (exec_depth >= MAX_BLOCK_DEPTH) [[unlikely]] QV_FAIL(E_NESTING);
     {
       Resume& e = push_resume(b, s, aux);
       e.body = nullptr;
@@ -593,8 +595,9 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
     if (on_stop) stop_run(s->rec());
     // Most blocks leave with no clean-up or one that deletes a group of
     // number temporaries: that is done here; the rest in leave_block.
-    if (optimtmpvarinit && !_tracing_on) [[likely]] {
-      if (!b->cleanup) goto block_done;
+    // (The decoder gives a clean-up these kinds only with the grouped
+    // initialisation, which holds for the whole run.)
+    if (!_tracing_on) [[likely]] {
       if (b->cleanup_step.kind == Step::DEL_TEMPS) [[likely]] {
         if (!end_group(*b, b->cleanup_step)) [[unlikely]] {
           last_lexema = 0;
@@ -602,6 +605,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         }
         goto block_done;
       }
+      if (!b->cleanup && optimtmpvarinit) goto block_done;
       if (b->cleanup_step.kind == Step::RENEW_STRS) {
         if (!end_strings(*b, b->cleanup_step)) [[unlikely]] {
           last_lexema = 0;
