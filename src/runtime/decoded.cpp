@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <deque>
+#include <memory>
 #include <vector>
 
 #include "arena.h"
@@ -292,8 +292,8 @@ bool keeps_group(DecodedBlock& d) {
 }
 
 // Steps that run as one where a record's result is what the next record
-// tests. The second step keeps its own kind: a block may be entered at it,
-// and its word may be rewritten after all (the executor checks).
+// tests. The second step keeps its own kind, and reads its word as ever: a
+// block may be entered at it, and an element record may rewrite its word.
 void fuse_pairs(DecodedBlock& d) {
   for (u32 i = 0; i + 1 < d.nsteps; ++i) {
     Step& s = d.steps[i];

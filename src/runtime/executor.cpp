@@ -594,28 +594,28 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
     // early and lose the stop.
     if (on_stop) stop_run(s->rec());
     // Most blocks leave with no clean-up or one that deletes a group of
-    // number temporaries: that is done here; the rest in leave_block.
-    // (The decoder gives a clean-up these kinds only with the grouped
-    // initialisation, which holds for the whole run.)
+    // temporaries (numbers, or numbers and texts): that is done here; the
+    // rest in leave_block. (The decoder gives a clean-up those kinds only
+    // with the grouped initialisation, which holds for the whole run.)
     if (!_tracing_on) [[likely]] {
-      if (b->cleanup_step.kind == Step::DEL_TEMPS) [[likely]] {
-        if (!end_group(*b, b->cleanup_step)) [[unlikely]] {
-          last_lexema = 0;
-          execerror(if_c_error);
-        }
+      const Step& c = b->cleanup_step;
+      if (c.kind == Step::DEL_TEMPS) [[likely]] {
+        if (!end_group(*b, c)) [[unlikely]] goto cleanup_failed;
         goto block_done;
       }
       if (!b->cleanup && optimtmpvarinit) goto block_done;
-      if (b->cleanup_step.kind == Step::RENEW_STRS) {
-        if (!end_strings(*b, b->cleanup_step)) [[unlikely]] {
-          last_lexema = 0;
-          execerror(if_c_error);
-        }
+      if (c.kind == Step::RENEW_STRS) {
+        if (!end_strings(*b, c)) [[unlikely]] goto cleanup_failed;
         goto block_done;
       }
     }
     leave_block(*b, s);
     goto block_done;
+
+  // A clean-up's deletion failed: it has no place of its own to name.
+  cleanup_failed:
+    last_lexema = 0;
+    execerror(if_c_error);
 
   // The step at s failed with if_c_error.
   failed:

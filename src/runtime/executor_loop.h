@@ -56,12 +56,8 @@ inline u32 del_group(const Step& s) {
 // next run's first step do (DecodedBlock::renews), in one pass: each slot
 // must hold a value, which becomes 0.
 inline u32 renew_group(const Step& s) {
-  for (VarEntry* v = S(s.result), *e = v + s.temps; v != e; ++v) {
-    const u32 f = v->flags;
-    if (f & V_EMPTY) return fail(E_DEL_NOT_INIT);
-    v->value = 0;
-    v->flags = f & ~V_ARRAY;
-  }
+  for (VarEntry* v = S(s.result), *e = v + s.temps; v != e; ++v)
+    if (!renew_in_slot(v)) return fail(E_DEL_NOT_INIT);
   return 1;
 }
 // The clean-up of block b's group `s` at the end of a run: renewed (or

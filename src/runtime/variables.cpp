@@ -151,8 +151,7 @@ u32 renew_temporaries(Ref first, u32 k) {
   for (VarEntry *v = S(first), *e = v + k; v != e; ++v) {
     if (v->flags & V_EMPTY) return fail(E_DEL_NOT_INIT);
     if (in_slot(v->type)) {
-      v->value = 0;
-      v->flags &= ~V_ARRAY;
+      renew_in_slot(v);  // it holds a value: this cannot fail
       continue;
     }
     if (v->type == TY_STR && !(v->flags & V_ARRAY) && st_storage_renew(v->value)) continue;
@@ -168,8 +167,7 @@ u32 renew_temporaries(Ref first, u32 k) {
 
 void release_strings(Ref first, u32 k) {
   for (VarEntry *v = S(first), *e = v + k; v != e; ++v)
-    if (v->type == TY_STR && !(v->flags & (V_EMPTY | V_ARRAY)) && type_del(v))
-      v->flags = (v->flags & ~V_ARRAY) | V_EMPTY;
+    if (v->type == TY_STR && !(v->flags & (V_EMPTY | V_ARRAY))) type_del(v);  // leaves it empty
 }
 
 [[gnu::noinline]] u32 delete_slots(Ref result, const u8* params, u32 count, u32 from) {

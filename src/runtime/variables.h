@@ -42,8 +42,9 @@ void release_strings(Ref first, u32 k);
 
 // The init and del of a slot of an in-slot type: only its value word and
 // flags change. An init leaves a slot that holds a value alone; a del of an
-// empty one is error 72 (false, nothing changed). The one place for these
-// steps: the types' own init and del handlers (inslot_type.cpp) use them.
+// empty one is error 72 (false, nothing changed), and so is a renew (a del
+// and an init in one). The one place for these steps: the types' own init
+// and del handlers (inslot_type.cpp) use them.
 inline void init_in_slot(VarEntry* v) {
   const u32 f = v->flags;
   if (f & V_EMPTY) {
@@ -55,6 +56,13 @@ inline bool del_in_slot(VarEntry* v) {
   const u32 f = v->flags;
   if (f & V_EMPTY) return false;
   v->flags = (f & ~V_ARRAY) | V_EMPTY;
+  return true;
+}
+inline bool renew_in_slot(VarEntry* v) {
+  const u32 f = v->flags;
+  if (f & V_EMPTY) return false;
+  v->value = 0;
+  v->flags = f & ~V_ARRAY;
   return true;
 }
 
