@@ -185,10 +185,13 @@ void set_slots_aside(const DecodedBlock& b, Ref kept) {
 
 // set_aside for a block whose own slots are just its group (see
 // DecodedBlock::group_only): one span, which the new run finds initialised.
+// The outer run is past its first step, so the group is initialised
+// already; a group that the block keeps may even go on holding the outer
+// run's values, since every run writes each of them before reading it.
 void set_group_aside(const DecodedBlock& b, Ref kept) {
   const Span sp = b.own_spans[0];
   std::memcpy(mem + kept, mem + sp.first, sp.bytes);
-  prime_group(S(sp.first), S(sp.first + sp.bytes));
+  if (!b.keeps) prime_group(S(sp.first), S(sp.first + sp.bytes));
   b.primed = true;
   redirect_frames(b.run_base,
                   [&](Ref w) -> Ref { return w - sp.first < sp.bytes ? kept + (w - sp.first) : 0; });
