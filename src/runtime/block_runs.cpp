@@ -223,8 +223,8 @@ void give_slots_back(const DecodedBlock& b, Ref kept) {
 }
 
 // The same for a block whose own slots are just its group: every end of a
-// run deletes the group (or fails), and numbers own nothing, so the outer
-// run's values are copied straight back.
+// run deletes the group, keeps it or fails, and numbers own nothing, so the
+// outer run's values are copied straight back.
 void give_group_back(const DecodedBlock& b, Ref kept) {
   const Span sp = b.own_spans[0];
   std::memcpy(mem + sp.first, mem + kept, sp.bytes);

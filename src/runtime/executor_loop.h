@@ -61,12 +61,16 @@ inline u32 renew_group(const Step& s) {
   return 1;
 }
 // The clean-up of block b's group `s` at the end of a run: renewed (or
-// kept as it is), and the block primed, when b renews its group, except in
-// an inner run of a recursion, which deletes (the outer run's values come
-// back over the group right after).
+// kept as it is), and the block primed, when b renews its group. An inner
+// run of a recursion deletes a group that it would renew: the outer run's
+// values come back over the group right after, or the next round of a loop
+// whose body the block is initialises it anew. A kept group is left as it
+// is in an inner run too, since no run can tell what it holds from 0.
 inline u32 end_group(const DecodedBlock& b, const Step& s) {
-  if (!b.renews || b.runs != 1) return del_group(s);
-  if (!b.keeps && !renew_group(s)) return 0;
+  if (!b.keeps) {
+    if (!b.renews || b.runs != 1) return del_group(s);
+    if (!renew_group(s)) return 0;
+  }
   b.primed = true;
   return 1;
 }
