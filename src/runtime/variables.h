@@ -109,10 +109,14 @@ inline bool assign_in_slot(VarEntry* var, const VarEntry* val, Ref result) {
 
 // Element i of the array slot `arr` for an index value, or null with the
 // error set. The index is unsigned, so a negative int index is out of range.
+// Every array that a slot holds is an array of slots (createfields makes
+// them all), so the bound is tested with the size that addresses the
+// element, a constant, rather than the header's element size.
 inline VarEntry* indexed(VarEntry* arr, u32 i) {
   if ((arr->flags & (V_EMPTY | V_ARRAY)) != V_ARRAY) [[unlikely]] return fail_element(arr);
   const auto* h = at<ArrHead>(arr->value);
-  if (!arr_has(h, i)) [[unlikely]] return fail_element(arr);
+  if ((u64{i} + 1) * sizeof(VarEntry) > u64{h->used - h->data}) [[unlikely]]
+    return fail_element(arr);
   return S(h->data + i * static_cast<u32>(sizeof(VarEntry)));
 }
 
