@@ -133,24 +133,23 @@ inline u32 in_place(Ref result, const u8* params) {
 // functions give it: -1, 0, 1, or 2 for floats that do not compare (NaN).
 // false for a type that is not a number.
 inline bool order(const VarEntry* a, const VarEntry* b, i32* c) {
-  switch (a->type) {
-    case TY_INT: {
-      const i32 x = as_int(a->value), y = as_int(b->value);
-      *c = (x > y) - (x < y);
-      return true;
-    }
-    case TY_UINT: {
-      const u32 x = a->value, y = b->value;
-      *c = (x > y) - (x < y);
-      return true;
-    }
-    case TY_FLOAT: {
-      const float x = as_float(a->value), y = as_float(b->value);
-      *c = x == y ? 0 : x > y ? 1 : x < y ? -1 : 2;
-      return true;
-    }
-    default: return false;
+  // Tested in the order of how common the types are: int, float, uint.
+  if (a->type == TY_INT) [[likely]] {
+    const i32 x = as_int(a->value), y = as_int(b->value);
+    *c = (x > y) - (x < y);
+    return true;
   }
+  if (a->type == TY_FLOAT) {
+    const float x = as_float(a->value), y = as_float(b->value);
+    *c = x == y ? 0 : x > y ? 1 : x < y ? -1 : 2;
+    return true;
+  }
+  if (a->type == TY_UINT) {
+    const u32 x = a->value, y = b->value;
+    *c = (x > y) - (x < y);
+    return true;
+  }
+  return false;
 }
 
 // The comparison operations as the set of orders for which each holds:
