@@ -103,11 +103,6 @@ static_assert(sizeof(ArrHead) == 24);
 constexpr u32 MAX_ARRAY = 0x100000;  // elements of one array
 
 inline u32 arr_count(const ArrHead* h) { return (h->used - h->data) / h->elemSize; }
-// Whether element i exists: i < arr_count(h), without the division, which
-// would be the dearest step of every indexed access.
-inline bool arr_has(const ArrHead* h, u32 i) {
-  return (u64{i} + 1) * h->elemSize <= u64{h->used - h->data};
-}
 
 // ---- handler contract -------------------------------------------------------------
 // handler(result slot ref or 0, packed parameter refs, count): non-zero on

@@ -111,7 +111,8 @@ inline bool assign_in_slot(VarEntry* var, const VarEntry* val, Ref result) {
 // error set. The index is unsigned, so a negative int index is out of range.
 // Every array that a slot holds is an array of slots (createfields makes
 // them all), so the bound is tested with the size that addresses the
-// element, a constant, rather than the header's element size.
+// element, a constant: no division, and not even a load of the header's
+// element size.
 inline VarEntry* indexed(VarEntry* arr, u32 i) {
   if ((arr->flags & (V_EMPTY | V_ARRAY)) != V_ARRAY) [[unlikely]] return fail_element(arr);
   const auto* h = at<ArrHead>(arr->value);
