@@ -110,28 +110,40 @@ void drop_value(VarEntry* v) {
   v->flags = (v->flags & ~V_ARRAY) | V_EMPTY;
 }
 
-// Rewrites the argument and result words of the frames of the parameter
-// stack above `floor` as `match` says (0: leave the word alone). Only the
-// frames the outer run pushed can name its slots: those below it were
-// pushed before it began, when its slots held nothing or another run's
-// values, which were redirected then.
-template <class Match>
-void redirect_frames(Ref floor, Match match) {
+// Calls `rewrite` with each argument and result word of the frames of the
+// parameter stack above `floor`. Only the frames the outer run pushed can
+// name its slots: those below it were pushed before it began, when its
+// slots held nothing or another run's values, which were redirected then.
+template <class Rewrite>
+[[gnu::always_inline]] inline void for_frame_words(Ref floor, Rewrite rewrite) {
   Ref top = callstack.next;
   while (top > floor) {
     const u32 n = rd32(mem + top);
     if (n == 0 || 4 * (n + 1) > top - callstack.base) return;  // no frame below
-    for (u32 k = 1; k <= n; ++k) {
-      u8* word = mem + top - 4 * k;
-      if (const Ref to = match(rd32(word))) wr32(word, to);
-    }
+    for (Ref w = top - 4 * n; w != top; w += 4) rewrite(mem + w);
     top -= 4 * (n + 1);
   }
 }
 
+// Those words rewritten as `match` says (0: leave the word alone).
+template <class Match>
+void redirect_frames(Ref floor, Match match) {
+  for_frame_words(floor, [&](u8* word) {
+    if (const Ref to = match(rd32(word))) wr32(word, to);
+  });
+}
+
+// Those that name a slot of [from, from + bytes) moved to the same place in
+// [to, to + bytes): a group set aside or given back as one span.
+[[gnu::always_inline]] inline void move_frame_words(Ref floor, Ref from, u32 bytes, Ref to) {
+  for_frame_words(floor, [=](u8* word) {
+    if (const u32 off = rd32(word) - from; off < bytes) wr32(word, to + off);
+  });
+}
+
 // What a block's own slots are set aside as is noted, for give_back, and
 // the new run begins with the frames it pushes.
-void note_aside(const DecodedBlock& b, Ref kept) {
+[[gnu::always_inline]] inline void note_aside(const DecodedBlock& b, Ref kept) {
   if (aside_count > MAX_BLOCK_DEPTH) [[unlikely]] {  // cannot happen: see asides
     --b.runs;
     last_lexema = 0;
@@ -193,8 +205,7 @@ void set_group_aside(const DecodedBlock& b, Ref kept) {
   std::memcpy(mem + kept, mem + sp.first, sp.bytes);
   if (!b.keeps) prime_group(S(sp.first), S(sp.first + sp.bytes));
   b.primed = true;
-  redirect_frames(b.run_base,
-                  [&](Ref w) -> Ref { return w - sp.first < sp.bytes ? kept + (w - sp.first) : 0; });
+  move_frame_words(b.run_base, sp.first, sp.bytes, kept);
   note_aside(b, kept);
 }
 
@@ -228,10 +239,7 @@ void give_slots_back(const DecodedBlock& b, Ref kept) {
 void give_group_back(const DecodedBlock& b, Ref kept) {
   const Span sp = b.own_spans[0];
   std::memcpy(mem + sp.first, mem + kept, sp.bytes);
-  redirect_frames(b.run_base, [&](Ref w) -> Ref {
-    const u32 off = w - kept;
-    return off < sp.bytes ? sp.first + off : 0;
-  });
+  move_frame_words(b.run_base, kept, sp.bytes, sp.first);
 }
 
 }  // namespace

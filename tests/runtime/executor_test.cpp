@@ -246,6 +246,43 @@ TEST_F(Executor, AGroupIsKeptOnlyWhenNoRoundReadsItBeforeWritingIt) {
   }
 }
 
+// A recursion through a block whose own slots are just its group, which it
+// keeps: each inner call's frame names the group's first slot (the call's
+// result) and its last (the argument), and every run reads its argument
+// again after its own call, so both words must follow the outer run's
+// values aside and back. rec(n) = rec(n - 1) + n, rec(0) = 0.
+TEST_F(Executor, ARecursionsFrameFollowsTheOuterRunsGroupToBothEnds) {
+  VarEntry* zero = new_const(TY_INT, 0);
+  VarEntry* base = body([&] { cb.record(H_l_return, 0, {ref_of(zero)}); });
+  VarEntry* got = new_temp(TY_INT);  // the group's first slot
+  VarEntry* at_end = new_temp(TY_BOOL);
+  VarEntry* n = new_temp(TY_INT);
+  VarEntry* again = new_temp(TY_INT);
+  VarEntry* sum = new_temp(TY_INT);
+  VarEntry* arg = new_temp(TY_INT);  // and its last
+  const Ref blk = cb.begin_block();
+  VarEntry* rec = cb.block_slot(blk);
+  cb.record(H__alltmpinits, ref_of(got), {}, 6, label_tmpinit);
+  cb.record(H_l_paramvalue, ref_of(n), {ref_of(zero)});
+  cb.record(H_l_eq, ref_of(at_end), {ref_of(n), ref_of(zero)});
+  cb.record(H_log_if, 0, {ref_of(at_end), ref_of(base)});
+  cb.record(H_l_mins, ref_of(arg), {ref_of(n), ref_of(one_)});
+  cb.record(H_l_bl_call, ref_of(got), {ref_of(rec), ref_of(arg)});
+  cb.record(H_l_paramvalue, ref_of(again), {ref_of(zero)});
+  cb.record(H_l_plus, ref_of(sum), {ref_of(got), ref_of(again)});
+  cb.record(H_l_return, 0, {ref_of(sum)});
+  cb.set_cleanup(blk, cb.record(H_mvardel, ref_of(got), {}, 6, label_delete));
+  cb.end_block();
+  main_->value = cb.begin_block();
+  cb.record(H_l_bl_call, ref_of(x_), {ref_of(rec), ref_of(new_const(TY_INT, 4))});
+  cb.end_block();
+  EXPECT_EQ(execute(0), 0u);
+  EXPECT_EQ(x_->value, 10u);
+  const DecodedBlock* d = decoded_block(blk);
+  EXPECT_TRUE(d->group_only) << "the group is set aside as one span";
+  EXPECT_TRUE(d->keeps) << "inner runs start with the outer run's values in it";
+}
+
 // A comparison and the "if" that tests its result run as one step. The
 // "if" still tests what its word names when that is no longer the result:
 // here an element record rewrites the word, as a damaged program's may.
