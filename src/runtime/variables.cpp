@@ -26,6 +26,19 @@ inline u32 del_checked(VarEntry* v) {
   if (in_slot(v->type)) return del_in_slot(v) ? 1 : fail(E_DEL_NOT_INIT);
   return v->type < TY_COUNT ? type_del(v) : fail(E_DEL_NOT_INIT);
 }
+// del_checked, the slot then left empty.
+inline u32 del_to_empty(VarEntry* v) {
+  if (!del_checked(v)) return 0;
+  v->flags = (v->flags & ~V_ARRAY) | V_EMPTY;
+  return 1;
+}
+// The type's init of an empty slot, which then holds a value.
+inline u32 init_checked(VarEntry* v) {
+  if (v->type >= TY_COUNT) return fail(E_BAD_INIT);
+  if (!type_init(v)) return 0;
+  v->flags &= ~(V_ARRAY | V_EMPTY);
+  return 1;
+}
 
 // Releases elements [0, n) last to first, then the storage and the header.
 void drop_elements(Ref head, u32 n) {
@@ -138,9 +151,7 @@ u32 mvarinit(Ref result, const u8* params, u32 count) {
       init_in_slot(v);
       continue;
     }
-    if (v->type >= TY_COUNT) return fail(E_BAD_INIT);
-    if (!type_init(v)) return 0;
-    v->flags &= ~(V_ARRAY | V_EMPTY);
+    if (!init_checked(v)) return 0;
   }
   return 1;
 }
@@ -156,11 +167,7 @@ u32 renew_temporaries(Ref first, u32 k) {
     }
     if (v->type == TY_STR && !(v->flags & V_ARRAY) && st_storage_renew(v->value)) continue;
     // Storage of another size: deleted and initialised, as the records would.
-    if (!del_checked(v)) return 0;
-    v->flags = (v->flags & ~V_ARRAY) | V_EMPTY;
-    if (v->type >= TY_COUNT) return fail(E_BAD_INIT);
-    if (!type_init(v)) return 0;
-    v->flags &= ~(V_ARRAY | V_EMPTY);
+    if (!del_to_empty(v) || !init_checked(v)) return 0;
   }
   return 1;
 }
@@ -174,9 +181,7 @@ void release_strings(Ref first, u32 k) {
   const u32 k = result ? nextra(count) : 0;
   for (u32 i = from; i < k; ++i) {
     if (_tracing_on) std::fputs("--deleting temporary variable\n", stdout);
-    VarEntry* v = S(result + i * ELEM_SIZE);
-    if (!del_checked(v)) return 0;
-    v->flags = (v->flags & ~V_ARRAY) | V_EMPTY;
+    if (!del_to_empty(S(result + i * ELEM_SIZE))) return 0;
   }
   const u32 n = nparams(count);
   for (u32 i = 0; i < n; ++i) {
