@@ -86,9 +86,13 @@ void empty_slots(VarEntry* v, VarEntry* e) {
   }
 }
 
-// The slots [v, e) of a group, as its initialisation leaves them for a new
-// run: each holding 0.
-void prime_group(VarEntry* v, VarEntry* e) {
+// The slots [v, e) of b's group, as its initialisation leaves them for a
+// new run that steps over it: each holding 0. The outer run is past its
+// first step, so the group is initialised already; a group that the block
+// keeps may even go on holding the outer run's values, since every run
+// writes each of them before reading it.
+void prime_group(const DecodedBlock& b, VarEntry* v, VarEntry* e) {
+  if (b.keeps) return;
   for (; v != e; ++v) {
     v->value = 0;
     v->flags &= ~(V_ARRAY | V_EMPTY);
@@ -171,7 +175,7 @@ void set_slots_aside(const DecodedBlock& b, Ref kept) {
     if (g0 >= v && g1 <= e && !primed) {
       primed = true;
       empty_slots(v, g0);
-      prime_group(g0, g1);
+      prime_group(b, g0, g1);
       v = g1;
     }
     empty_slots(v, e);
@@ -197,13 +201,10 @@ void set_slots_aside(const DecodedBlock& b, Ref kept) {
 
 // set_aside for a block whose own slots are just its group (see
 // DecodedBlock::group_only): one span, which the new run finds initialised.
-// The outer run is past its first step, so the group is initialised
-// already; a group that the block keeps may even go on holding the outer
-// run's values, since every run writes each of them before reading it.
 void set_group_aside(const DecodedBlock& b, Ref kept) {
   const Span sp = b.own_spans[0];
   std::memcpy(mem + kept, mem + sp.first, sp.bytes);
-  if (!b.keeps) prime_group(S(sp.first), S(sp.first + sp.bytes));
+  prime_group(b, S(sp.first), S(sp.first + sp.bytes));
   b.primed = true;
   move_frame_words(b.run_base, sp.first, sp.bytes, kept);
   note_aside(b, kept);
