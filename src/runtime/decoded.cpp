@@ -112,6 +112,10 @@ Step decode_step(const u8* rec) {
   } else if ((h == H__alltmpinits || h == H_mvardel) && rec[REC_COUNT] == 0 &&
       in_slot_group(s.result, temps)) {
     s.kind = h == H_mvardel ? Step::DEL_TEMPS : Step::INIT_TEMPS;
+  } else if (h == H_mvarinit && in_slot(s.result) && rec[REC_COUNT] == 1) {
+    s.kind = Step::DECLARE;  // the result word is the type
+  } else if (h == H_mvardel) {
+    s.kind = Step::DEL_VARS;
   } else {
     s.kind = inline_kind(h);
   }

@@ -355,6 +355,8 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       vmcase(RENEW_STRS) {
         QV_CHECKED(_tracing_on ? s->handler(s->result, s->params, s->count) : end_strings(*b, *s));
       }
+      vmcase(DEL_VARS) { QV_CHECKED(del_temps(s->result, s->params, s->count)); }
+      vmcase(DECLARE) { QV_CHECKED(declare_one(s->result, s->params, s->count)); }
       vmcase(PLUS) { QV_CHECKED(arith::fold<arith::ADD>(s->result, s->params, s->count)); }
       vmcase(MUL) { QV_CHECKED(arith::fold<arith::MUL>(s->result, s->params, s->count)); }
       vmcase(MINUS) { QV_CHECKED(arith::binary<arith::SUB>(s->result, s->params)); }
@@ -606,6 +608,12 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       if (!b->cleanup && optimtmpvarinit) goto block_done;
       if (c.kind == Step::RENEW_STRS) {
         if (!end_strings(*b, c)) [[unlikely]] goto cleanup_failed;
+        goto block_done;
+      }
+      // A block with named variables of its own. (Without the grouped
+      // initialisation, temporaries may wait for a deletion of their own.)
+      if (c.kind == Step::DEL_VARS && optimtmpvarinit) {
+        if (!del_temps(c.result, c.params, c.count)) [[unlikely]] goto cleanup_failed;
         goto block_done;
       }
     }

@@ -13,6 +13,7 @@
   X(IDLE_INIT)     /* an initialisation of no temporaries: nothing to do    */ \
   X(INIT_TEMPS)    /* initialise a group of number and truth temporaries    */ \
   X(DEL_TEMPS)     /* delete such a group (a block's clean-up)              */ \
+  X(DEL_VARS)      /* delete temporaries and named variables (mvardel)      */ \
   X(RENEW_TEMPS)   /* DEL_TEMPS of the group the first step initialises:    */ \
                    /* left as that step leaves it (DecodedBlock::renews)    */ \
   X(INIT_STRS)     /* the first step of a block that renews a group holding */ \
@@ -20,6 +21,7 @@
                    /* handler, unless the group is primed                   */ \
   X(RENEW_STRS)    /* that group's deletion: each text left empty in its    */ \
                    /* own storage (renew_temporaries)                       */ \
+  X(DECLARE)       /* declare one number or truth variable: it holds 0      */ \
   X(PLUS)          /* result = a + b + ...                                  */ \
   X(MUL)           /* result = a * b * ...                                  */ \
   X(MINUS)         /* result = a - b                                        */ \

@@ -111,6 +111,9 @@ u32 mvarinit(Ref result, const u8* params, u32 count) {
   const u32 type = result;
   if (type >= TY_COUNT) return fail(E_BAD_INIT);
   const TypeEntry& t = typent[type];
+  // Declarations in a block run at every run of it: a number or truth
+  // variable is initialised in place, as its type's init handler would.
+  const bool number = in_slot(type);
   const u32 n = nparams(count);
   VarEntry* declared = nullptr;  // the variable an initial value belongs to
   for (u32 i = 0; i < n;) {
@@ -126,10 +129,14 @@ u32 mvarinit(Ref result, const u8* params, u32 count) {
     }
     VarEntry* v = S(w);
     if (!(v->flags & (V_TEMP | V_CONST))) {
-      v->type = type;
-      if (!call_slot_handler(t.init, v)) return 0;
-      v->flags &= ~(V_ARRAY | V_EMPTY);
-      v->type = type;
+      if (number) {
+        if (!declare_in_slot(v, type)) return 0;
+      } else {
+        v->type = type;
+        if (!call_slot_handler(t.init, v)) return 0;
+        v->flags &= ~(V_ARRAY | V_EMPTY);
+        v->type = type;
+      }
       declared = v;
     } else {
       if (!declared) return fail(E_BAD_INIT);
@@ -183,8 +190,12 @@ void release_strings(Ref first, u32 k) {
     if (_tracing_on) std::fputs("--deleting temporary variable\n", stdout);
     if (!del_to_empty(S(result + i * ELEM_SIZE))) return 0;
   }
+  return delete_named(params, count, 0);
+}
+
+u32 delete_named(const u8* params, u32 count, u32 from) {
   const u32 n = nparams(count);
-  for (u32 i = 0; i < n; ++i) {
+  for (u32 i = from; i < n; ++i) {
     if (_tracing_on) std::fputs("--deleting named variable\n", stdout);
     VarEntry* v = P(params, i);
     if (v->flags & V_ARRAY) {

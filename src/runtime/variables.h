@@ -2,7 +2,9 @@
 // operations, and the routine that delivers a value into a slot.
 #pragma once
 
+#include "errcodes.h"
 #include "executor.h"
+#include "handlers.h"
 #include "qv.h"
 
 namespace qv {
@@ -26,6 +28,8 @@ inline u32 deliver(VarEntry* src, VarEntry* dest) {
 // the deletion, a named variable) whose init or del has work to do.
 u32 init_temporaries(Ref first, u32 count, u32 from);
 u32 delete_slots(Ref first, const u8* params, u32 count, u32 from);
+// The named variables of such a deletion, from variable `from` on.
+u32 delete_named(const u8* params, u32 count, u32 from);
 // A group of number, truth and str temporaries, [first, first + k), left
 // as its deletion and a new initialisation would leave it, in one pass:
 // each slot must hold a value; numbers become 0 and texts empty, each in
@@ -66,6 +70,27 @@ inline bool renew_in_slot(VarEntry* v) {
   return true;
 }
 
+// A declaration's init of a number or truth variable, as the type's init
+// handler does it: the slot takes the type, and must be empty to take the
+// value 0.
+inline u32 declare_in_slot(VarEntry* v, u32 type) {
+  v->type = type;
+  if (!(v->flags & V_EMPTY)) return fail(E_BAD_INIT);
+  init_in_slot(v);
+  return 1;
+}
+
+// A declaration of one number or truth variable with no initial value
+// ("int i;"), which the decoder found in a record of mvarinit: done here.
+// A word that names no plain variable, as only a damaged program file
+// could give, is left to mvarinit, which refuses it.
+inline u32 declare_one(u32 type, const u8* params, u32 count) {
+  const Ref w = par_ref(params, 0);
+  if (w == END_MARK || (S(w)->flags & (V_TEMP | V_CONST))) [[unlikely]]
+    return mvarinit(type, params, count);
+  return declare_in_slot(S(w), type);
+}
+
 // What _alltmpinits and mvardel do, inline for the executor, which runs
 // them at most block entries and exits. Temporaries of in-slot types (most
 // of them) take the steps above, the others their type's handlers.
@@ -93,7 +118,14 @@ inline bool renew_in_slot(VarEntry* v) {
       if (!del_in_slot(v)) return fail_del_empty();
     }
   }
-  return (count & 0xFF) ? delete_slots(0, params, count, 0) : 1;
+  // Named variables: numbers and truth values (most of them) here, the
+  // others, from the first one, by their type's handlers.
+  for (u32 i = 0, n = count & 0xFF; i < n; ++i) {
+    VarEntry* v = P(params, i);
+    if ((v->flags & V_ARRAY) || !in_slot(v->type)) return delete_named(params, count, i);
+    if (!del_in_slot(v)) return fail_del_empty();
+  }
+  return 1;
 }
 
 // "=" of a number or truth value into a variable of its type, neither of

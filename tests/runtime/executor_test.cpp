@@ -109,6 +109,73 @@ TEST_F(Executor, EarlyExitRunsTheCleanUpRecordOnce) {
   }
 }
 
+// A block's own variables, declared by its records and deleted by its
+// clean-up: a number or truth variable alone in its declaration, and one
+// with an initial value, a text and an array. Every round starts them
+// afresh and ends with all of them empty, whether the round runs to its
+// end or leaves early ("continueif"), with and without the grouped
+// initialisation.
+TEST_F(Executor, ABlocksOwnVariablesStartAfreshAtEveryRunAndEndEmpty) {
+  for (const u32 grouped : {1u, 0u}) {
+    for (const bool early : {false, true}) {
+      SetUp();
+      optimtmpvarinit = grouped;
+      VarEntry *i = take(vartable, TY_INT, V_EMPTY), *f = take(vartable, TY_FLOAT, V_EMPTY),
+               *t = take(vartable, TY_BOOL, V_EMPTY), *k = take(vartable, TY_INT, V_EMPTY),
+               *s = take(vartable, TY_STR, V_EMPTY), *a = take(vartable, TY_INT, V_EMPTY);
+      const Ref b = cb.begin_block();
+      cb.record(H__alltmpinits, rettable.next, {}, 0, label_tmpinit);
+      cb.record(H_mvarinit, TY_INT, {ref_of(i)});
+      cb.record(H_mvarinit, TY_FLOAT, {ref_of(f)});
+      cb.record(H_mvarinit, TY_BOOL, {ref_of(t)});
+      cb.record(H_mvarinit, TY_INT, {ref_of(k), ref_of(new_const(TY_INT, 5))});
+      cb.record(H_mvarinit, TY_STR, {ref_of(s)});
+      cb.record(H_mvarinit, TY_INT, {END_MARK, ref_of(new_const(TY_UINT, 3)), ref_of(a)});
+      cb.record(H_l_plusassgn, 0, {ref_of(i), ref_of(one_)});
+      cb.record(H_l_plusassgn, 0, {ref_of(x_), ref_of(i)});
+      cb.record(H_l_plusassgn, 0, {ref_of(x_), ref_of(k)});
+      if (early) cb.record(H_l_contif, 0, {ref_of(one_)});
+      cb.record(H_l_plusassgn, 0, {ref_of(x_), ref_of(new_const(TY_INT, 100))});
+      const std::vector<Ref> named = {ref_of(i), ref_of(f), ref_of(t),
+                                      ref_of(k), ref_of(s), ref_of(a)};
+      cb.set_cleanup(b, cb.record(H_mvardel, 0, named, 0, label_delete));
+      cb.end_block();
+      const std::string what = std::to_string(grouped) + (early ? " early" : " to the end");
+      EXPECT_EQ(run_for(3, cb.block_slot(b)), 0u) << what;
+      EXPECT_EQ(x_->value, early ? 3u * 6 : 3u * 106) << what;
+      for (const Ref v : named) {
+        EXPECT_EQ(S(v)->flags & (V_EMPTY | V_ARRAY), V_EMPTY) << what << " " << v;
+      }
+      EXPECT_EQ(k->type, TY_INT);
+      EXPECT_EQ(f->type, TY_FLOAT);
+      EXPECT_EQ(t->type, TY_BOOL);
+    }
+  }
+}
+
+// A declaration over a variable that holds a value fails with 71 at its
+// place, a clean-up of one that is empty with 72.
+TEST_F(Executor, DeclaringAVariableTwiceOrDeletingAnEmptyOneFails) {
+  VarEntry* i = take(vartable, TY_INT, V_EMPTY);
+  main_->value = cb.begin_block();
+  cb.record(H_mvarinit, TY_INT, {ref_of(i)});
+  cb.record(H_mvarinit, TY_FLOAT, {ref_of(i)}, 0, 77);
+  cb.end_block();
+  EXPECT_EQ(execute(0), 71u);
+  EXPECT_EQ(last_lexema, 77u);
+  SetUp();  // an array declaration cut short, as only a damaged file holds
+  main_->value = cb.begin_block();
+  cb.record(H_mvarinit, TY_INT, {END_MARK});
+  cb.end_block();
+  EXPECT_EQ(execute(0), 71u);
+  SetUp();
+  i = take(vartable, TY_INT, V_EMPTY);
+  const Ref b = cb.begin_block();
+  cb.set_cleanup(b, cb.record(H_mvardel, 0, {ref_of(i)}, 0, label_delete));
+  cb.end_block();
+  EXPECT_EQ(run(H_l_bl_exec, {ref_of(cb.block_slot(b))}), 72u);
+}
+
 TEST_F(Executor, LoopRoundsCountEveryRecordAndProcessEvents) {
   static int pumped;
   pumped = 0;
