@@ -2,7 +2,7 @@ local a = {}
 local x = 7
 local function qs(lo, hi)
   if lo < hi then
-    local p = a[(lo + hi) // 2]
+    local p = a[math.floor((lo + hi) / 2)]
     local l, h = lo, hi
     while true do
       while not (a[l] >= p) do l = l + 1 end
