@@ -108,10 +108,10 @@ void leave_block(const DecodedBlock& b, const Step* s) {
     call_record(next);
   if (!cleanrec) return;
   const Step& c = b.cleanup_step;
+  // (A clean-up that deletes named variables is run inline by the loop,
+  // unless tracing or without the grouped initialisation: its handler here.)
   const u32 ok = c.kind == Step::DEL_TEMPS && !_tracing_on ? del_group(c)
-                 : rd32(cleanrec + REC_HANDLER) == H_mvardel
-                     ? del_temps(c.result, c.params, c.count)
-                     : c.handler(c.result, c.params, c.count);
+                                                           : c.handler(c.result, c.params, c.count);
   if (!ok) {
     last_lexema = 0;
     execerror(if_c_error);
