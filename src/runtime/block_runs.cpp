@@ -36,44 +36,59 @@ u32 kept_size(const DecodedBlock& b) {
 // Where the runs set aside are kept. Runs nest, so their copies come and
 // go last in, first out: they are stacked in chunks of the arena, taken
 // when the stack grows past the ones it has and all given back when no
-// run is set aside any more. A recursion then costs no allocation per call.
+// run is set aside any more. A recursion then costs no allocation per call,
+// and a copy is placed or taken off with one test of the last chunk.
 struct Chunk {
   Ref at;
   u32 size;
 };
 std::vector<Chunk> chunks;
-u32 chunk_used = 0;  // in the last chunk
+// The last chunk: where it starts, where its free part starts and its end.
+Ref chunk_at = 0, store_top = 0, store_end = 0;
 constexpr u32 CHUNK_BYTES = 16384;
 
-Ref store_push(u32 size) {
-  if (chunks.empty() || chunks.back().size - chunk_used < size) {
-    u32 want = size > CHUNK_BYTES ? size : CHUNK_BYTES;
-    Ref at = arena_alloc(want);
-    if (!at && want > size) at = arena_alloc(want = size);
-    if (!at) return 0;
-    chunks.push_back({at, want});
-    chunk_used = 0;
-  }
-  const Ref at = chunks.back().at + chunk_used;
-  chunk_used += size;
+// A copy that does not fit in the last chunk's rest opens a new chunk.
+[[gnu::noinline]] Ref store_push_chunk(u32 size) {
+  u32 want = size > CHUNK_BYTES ? size : CHUNK_BYTES;
+  Ref at = arena_alloc(want);
+  if (!at && want > size) at = arena_alloc(want = size);
+  if (!at) return 0;
+  chunks.push_back({at, want});
+  chunk_at = at;
+  store_top = at + size;
+  store_end = at + want;
+  return at;
+}
+
+inline Ref store_push(u32 size) {
+  if (store_end - store_top < size) [[unlikely]] return store_push_chunk(size);
+  const Ref at = store_top;
+  store_top += size;
   return at;
 }
 
 // Gives back the latest copy, which starts at `kept`: the chunk it is in
 // is the last one (a copy that did not fit in a chunk's rest opened a new
 // chunk), where the next copy starts there again.
-void store_pop(Ref kept) {
-  while (kept < chunks.back().at || kept >= chunks.back().at + chunks.back().size) {
+[[gnu::noinline]] void store_pop_chunks(Ref kept) {
+  while (kept - chunks.back().at >= chunks.back().size) {
     arena_free(chunks.back().at, chunks.back().size);
     chunks.pop_back();
   }
-  chunk_used = kept - chunks.back().at;
+  chunk_at = chunks.back().at;
+  store_end = chunk_at + chunks.back().size;
+  store_top = kept;
+}
+
+inline void store_pop(Ref kept) {
+  if (kept - chunk_at >= store_end - chunk_at) [[unlikely]] return store_pop_chunks(kept);
+  store_top = kept;
 }
 
 void store_release() {
   for (const Chunk& c : chunks) arena_free(c.at, c.size);
   chunks.clear();
-  chunk_used = 0;
+  chunk_at = store_top = store_end = 0;
 }
 
 // The slots of an outer run set aside, made empty for the new run (what
@@ -118,13 +133,18 @@ void drop_value(VarEntry* v) {
 // parameter stack above `floor`. Only the frames the outer run pushed can
 // name its slots: those below it were pushed before it began, when its
 // slots held nothing or another run's values, which were redirected then.
+// (The words are written through a byte pointer, which could alias the
+// arena's base and the stack's bounds as far as the compiler knows: they
+// are read once, before the walk.)
 template <class Rewrite>
 [[gnu::always_inline]] inline void for_frame_words(Ref floor, Rewrite rewrite) {
+  u8* const m = mem;
+  const Ref base = callstack.base;
   Ref top = callstack.next;
   while (top > floor) {
-    const u32 n = rd32(mem + top);
-    if (n == 0 || 4 * (n + 1) > top - callstack.base) return;  // no frame below
-    for (Ref w = top - 4 * n; w != top; w += 4) rewrite(mem + w);
+    const u32 n = rd32(m + top);
+    if (n == 0 || 4 * (n + 1) > top - base) return;  // no frame below
+    for (u8 *w = m + top - 4 * n, *e = m + top; w != e; w += 4) rewrite(w);
     top -= 4 * (n + 1);
   }
 }

@@ -45,6 +45,9 @@ struct Step {
   // Where the executor's plain loop runs the step's kind (step_code), so
   // that a step goes on to the next one with a single jump.
   const void* code;
+  // For an "if" with two blocks: the second block it entered last, cached
+  // apart from the first, as an "if" in a loop often goes either way.
+  mutable const struct DecodedBlock* entered_else = nullptr;
 
   const u8* rec() const { return params - REC_PARAMS; }
   u32 nparams() const { return count & 0xFF; }

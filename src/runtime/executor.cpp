@@ -48,7 +48,6 @@ u32 _tracing_int = 0;
 u32 _trace_stop = 0;
 TraceHook _trace_hook = nullptr;
 u64 _opcount = 0;
-u32 exec_depth = 0;
 std::uintptr_t stack_floor = 0;
 #ifdef QV_FUZZ
 u64 run_step_limit = 0;
@@ -81,9 +80,11 @@ struct Resume {
   // when the loop's step takes its place back (rounds_counted).
   u64 rounds;
 };
-// Every entry stands for a nesting level, so the depth limit bounds them.
+// Every entry stands for a block entered and not yet done: their count is
+// the nesting depth, which the limit bounds.
 Resume resume_stack[MAX_BLOCK_DEPTH + 1];
 Resume* resume_top = resume_stack;
+Resume* const resume_limit = resume_stack + MAX_BLOCK_DEPTH;
 
 constexpr u64 OP_FAILED = ~u64{0};
 
@@ -209,18 +210,25 @@ int single_step_rounds(const Resume& r, const DecodedBlock& b, u64& n) {
 // room. 0 when it may; otherwise the error the step fails with.
 inline u32 entry_refusal(const VarEntry* slot) {
   if (slot->flags & V_EMPTY) return E_NOT_INIT;
-  if (exec_depth >= MAX_BLOCK_DEPTH) return E_NESTING;
+  if (resume_top >= resume_limit) return E_NESTING;
   return 0;
 }
 
 // The entering step's place, where it goes on when the block is done.
 inline Resume& push_resume(const DecodedBlock* b, const Step* s, Ref aux) {
-  ++exec_depth;
   Resume& e = *resume_top++;
   e.block = b;
   e.step = s;
   e.aux = aux;
   return e;
+}
+
+// The decoded block that `slot` holds, through a step's cache of the one it
+// entered last (a slot may change, so its place is compared first).
+inline const DecodedBlock* cached_block(const DecodedBlock*& cache, const VarEntry* slot) {
+  const DecodedBlock* last = cache;
+  if (!last || last->at != slot->value) [[unlikely]] cache = last = decoded_block(slot->value);
+  return last;
 }
 
 // Where a plain entry of block b starts (not traced, no level pending, no
@@ -238,6 +246,9 @@ inline const Step* start_of(const DecodedBlock& b) {
 #endif
 
 }  // namespace
+
+u32 exec_depth() { return static_cast<u32>(resume_top - resume_stack); }
+void forget_entries() { resume_top = resume_stack; }
 
 #ifdef QV_COMPUTED_GOTO
 // The plain loop's table of step code, which it hands out when called with
@@ -416,13 +427,17 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       vmcase(IF) {
       step_if:
         aux = 0;
-        if (P(s->params, 0)->value)
+        if (P(s->params, 0)->value) {
           slot = P(s->params, 1);
-        else if (s->nparams() >= 3)
-          slot = P(s->params, 2);
-        else
-          QV_NEXT();
-        goto enter;
+          goto enter;
+        }
+        if (s->nparams() < 3) QV_NEXT();
+        slot = P(s->params, 2);
+        if (slot->flags & V_EMPTY) [[unlikely]] QV_FAIL(E_NOT_INIT);
+        if (resume_top >= resume_limit) [[unlikely]] QV_FAIL(E_NESTING);
+        push_resume(b, s, aux).body = nullptr;
+        b = cached_block(s->entered_else, slot);
+        goto entered;
       }
       vmcase(CALL_BLOCK) {
         slot = P(s->params, 0);
@@ -477,7 +492,6 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
                 n += rounds_counted(r);
                 --resume_top;
                 run_ends(*b);
-                --exec_depth;
                 b = r.block;
                 s = r.step;
                 aux = r.aux;
@@ -495,7 +509,6 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
             n += rounds_counted(r);
             --resume_top;
             run_ends(*b);
-            --exec_depth;
             b = r.block;
             s = r.step;
             if (c < 0) QV_FAIL(E_FOR_RANGE);
@@ -554,13 +567,10 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
   enter:
     if (slot->flags & V_EMPTY) [[unlikely]] QV_FAIL(E_NOT_INIT);
   enter_filled:  // ("call" has looked at its slot before pushing its frame)
-    if (exec_depth >= MAX_BLOCK_DEPTH) [[unlikely]] QV_FAIL(E_NESTING);
+    if (resume_top >= resume_limit) [[unlikely]] QV_FAIL(E_NESTING);
     {
-      Resume& e = push_resume(b, s, aux);
-      e.body = nullptr;
-      const DecodedBlock* last = s->entered;
-      if (!last || last->at != slot->value) [[unlikely]] s->entered = last = decoded_block(slot->value);
-      b = last;
+      push_resume(b, s, aux).body = nullptr;
+      b = cached_block(s->entered, slot);
     }
   entered:
     run_begins(*b);
@@ -634,7 +644,6 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
   // finishes, as the operation would after a native run of the block.
   block_done:
     run_ends(*b);
-    --exec_depth;
     {
       const Resume& r = *--resume_top;
       b = r.block;
@@ -777,10 +786,9 @@ u32 execute(int trace) {
     }
   } catch (const RunError& e) {
     // The error may have come from inside any number of calls and blocks.
-    exec_depth = 0;
     block_nesty = 0;
     callstack.next = callstack.base;
-    resume_top = resume_stack;
+    forget_entries();
     abandon_runs();
     st_storage_release();
     return e.code ? e.code : 1;
@@ -797,10 +805,9 @@ void reset_run_state() {
   doprocesskeys = 0;
   last_lexema = 0;
   if_c_error = 0;
-  exec_depth = 0;
   block_nesty = 0;
   _execute = _executor;
-  resume_top = resume_stack;
+  forget_entries();
   abandon_runs();
   st_storage_release();
   clear_decoded_blocks();

@@ -55,7 +55,10 @@ extern u64 _opcount;
 
 // Blocks entered and not yet done; deeper runs end with error 53.
 constexpr u32 MAX_BLOCK_DEPTH = 3000;
-extern u32 exec_depth;
+u32 exec_depth();
+// Forgets every block entered: a run ended in an error, which left them
+// all at once.
+void forget_entries();
 
 // Blocks enter one another inside the executor's loop, at no native cost,
 // but a handler that runs blocks from outside it (a key handler's block,

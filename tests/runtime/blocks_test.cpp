@@ -4,6 +4,7 @@
 // can change slots just before a tagged record runs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -126,20 +127,28 @@ TEST_F(Blocks, ParChangeWritesOnlyVariables) {
   EXPECT_EQ(t->value, 3u);
 }
 
-// A block entered at the limit is refused without being counted, so the
-// count stays right for whatever runs after the error.
-TEST_F(Blocks, ExecutorDepthGuardKeepsItsCount) {
-  VarEntry* body = marks({1});
-  exec_depth = MAX_BLOCK_DEPTH;
-  u32 code = 0;
-  try {
-    _execute(body);
-  } catch (const RunError& e) {
-    code = e.code;
-  }
+// A block that runs itself nests until the limit: the entry past it is
+// refused with error 53, which leaves the depth at the limit exactly.
+TEST_F(Blocks, NestingStopsAtTheDepthLimit) {
+  VarEntry* self = var(TY_BLOCK);
+  Ref b = cb.begin_block();
+  mark(1);
+  cb.record(H_l_bl_exec, 0, {ref_of(self)}, 0, 2);
+  cb.end_block();
+  self->value = b;
+  u32 depth = 0;
+  const u32 code = run_error([&] {
+    try {
+      _execute(self);
+    } catch (const RunError&) {
+      depth = exec_depth();
+      throw;
+    }
+  });
   EXPECT_EQ(code, 53u);
-  EXPECT_EQ(exec_depth, u32{MAX_BLOCK_DEPTH});
-  EXPECT_TRUE(seen.empty());
+  EXPECT_EQ(depth, MAX_BLOCK_DEPTH);
+  EXPECT_EQ(std::count(seen.begin(), seen.end(), Ref{1}), std::ptrdiff_t{MAX_BLOCK_DEPTH});
+  EXPECT_EQ(exec_depth(), 0u);
 }
 
 // The second block of an "exec" runs its first record although the first

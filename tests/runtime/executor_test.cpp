@@ -393,7 +393,7 @@ class BlockRuns : public ::testing::Test {
         EXPECT_EQ(d->runs, d->owns ? 0u : DecodedBlock::UNCOUNTED) << "block at " << v->value;
       }
     }
-    EXPECT_EQ(exec_depth, 0u);
+    EXPECT_EQ(exec_depth(), 0u);
     EXPECT_EQ(block_nesty, 0u);
     EXPECT_EQ(callstack.next, callstack.base);
     return code;

@@ -61,7 +61,7 @@ u32 run_error(F f) {
   try {
     f();
   } catch (const RunError& e) {
-    exec_depth = 0;  // as execute() does when a run ends in an error
+    forget_entries();  // as execute() does when a run ends in an error
     return e.code;
   }
   return 0;
