@@ -302,9 +302,13 @@ void fuse_pairs(DecodedBlock& d) {
   for (u32 i = 0; i + 1 < d.nsteps; ++i) {
     Step& s = d.steps[i];
     const Step& next = d.steps[i + 1];
-    if (s.kind == Step::COMPARE && s.result && next.kind == Step::IF && next.nparams() >= 2 &&
-        par_ref(next.params, 0) == s.result)
+    if (s.kind != Step::COMPARE || !s.result || next.nparams() < 1 ||
+        par_ref(next.params, 0) != s.result)
+      continue;
+    if (next.kind == Step::IF && next.nparams() >= 2)
       s.kind = Step::COMPARE_IF;
+    else if (next.kind == Step::BREAKIF)
+      s.kind = Step::COMPARE_BREAKIF;
   }
 }
 

@@ -403,7 +403,17 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         fuzz_step();
         goto step_if;
       }
+      vmcase(COMPARE_BREAKIF) {
+        i32 c;
+        if (Traced || !arith::order(P(s->params, 0), P(s->params, 1), &c))
+          goto step_compare;
+        S(s->result)->value = arith::holds(s->holds, c);
+        ++s;
+        fuzz_step();
+        goto step_breakif;
+      }
       vmcase(BREAKIF) {
+      step_breakif:
         brk_level = P(s->params, 0)->value != 0;
         if (brk_level) goto leave;
         QV_NEXT();

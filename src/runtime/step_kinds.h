@@ -36,6 +36,7 @@
   X(COMPARE)       /* result = a <op> b, numbers inline                     */ \
   X(COMPARE_IF)    /* COMPARE whose result the next step, an IF, tests:     */ \
                    /* that IF runs on from here, with no dispatch between   */ \
+  X(COMPARE_BREAKIF) /* the same for a BREAKIF after the COMPARE            */ \
   X(BREAKIF)       /* "breakif": a level of 1 when the value is not 0       */ \
   X(CONTIF)        /* "continueif": the same for "continue"                 */ \
   X(PARAM)         /* "par#": an argument of the innermost call             */ \

@@ -350,30 +350,49 @@ TEST_F(Executor, ARecursionsFrameFollowsTheOuterRunsGroupToBothEnds) {
   EXPECT_TRUE(d->keeps) << "inner runs start with the outer run's values in it";
 }
 
-// A comparison and the "if" that tests its result run as one step. The
-// "if" still tests what its word names when that is no longer the result:
-// here an element record rewrites the word, as a damaged program's may.
-TEST_F(Executor, AnIfRightAfterItsComparisonTestsWhatItsWordNames) {
-  for (const bool rewritten : {false, true}) {
-    SetUp();
-    VarEntry* arr = take(vartable, TY_INT, V_EMPTY);
-    const u32 types[] = {TY_INT};
-    ASSERT_EQ(createfields(arr, 3, 0, types), 1u);
-    VarEntry *t = new_temp(TY_BOOL), *five = new_const(TY_INT, 5);
-    VarEntry* inner = body([&] { inc_x(); });
-    const Ref blk = main_->value = cb.begin_block();
-    const Ref elem = cb.record(H__arrdynelem, 0, {ref_of(arr), ref_of(one_)});
-    cb.record(H_l_lt, ref_of(t), {ref_of(x_), ref_of(five)});
-    const Ref test = cb.record(H_log_if, 0, {ref_of(t), ref_of(inner)});
-    // Where the element goes when it is not the "if"'s: a record after it.
-    const Ref spare = cb.record(H_l_inc, 0, {ref_of(new_var(TY_INT))});
-    cb.end_block();
-    wr32(mem + elem + REC_RESULT, (rewritten ? test : spare) + REC_PARAMS);
-    EXPECT_EQ(execute(0), 0u) << rewritten;
-    EXPECT_EQ(decoded_block(blk)->steps[1].kind, Step::COMPARE_IF) << rewritten;
-    EXPECT_EQ(t->value, 1u) << "x < 5 holds";
-    EXPECT_EQ(x_->value, rewritten ? 0u : 1u)
-        << (rewritten ? "the element, 0, was tested" : "the result was tested");
+// A comparison and the "if" or "breakif" that tests its result run as one
+// step. The second still tests what its word names when that is no longer
+// the result: here an element record rewrites the word, as a damaged
+// program's may. The element holds 0, the comparison's result 1.
+TEST_F(Executor, AnIfOrBreakifRightAfterItsComparisonTestsWhatItsWordNames) {
+  for (const u32 tester : {H_log_if, H_l_brkif}) {
+    for (const bool rewritten : {false, true}) {
+      SetUp();
+      VarEntry* arr = take(vartable, TY_INT, V_EMPTY);
+      const u32 types[] = {TY_INT};
+      ASSERT_EQ(createfields(arr, 3, 0, types), 1u);
+      VarEntry *t = new_temp(TY_BOOL), *five = new_const(TY_INT, 5);
+      VarEntry* y = new_var(TY_INT);
+      VarEntry* inner = body([&] { inc_x(); });
+      const Ref blk = cb.begin_block();
+      const Ref elem = cb.record(H__arrdynelem, 0, {ref_of(arr), ref_of(one_)});
+      cb.record(H_l_lt, ref_of(t), {ref_of(x_), ref_of(five)});
+      Ref test;
+      if (tester == H_log_if)
+        test = cb.record(H_log_if, 0, {ref_of(t), ref_of(inner)});
+      else
+        test = cb.record(H_l_brkif, 0, {ref_of(t)});
+      // Where the element goes when it is not the test's: a record after it.
+      const Ref spare = cb.record(H_l_inc, 0, {ref_of(y)});
+      cb.record(H_l_brkif, 0, {ref_of(one_)});  // one round
+      cb.end_block();
+      wr32(mem + elem + REC_RESULT, (rewritten ? test : spare) + REC_PARAMS);
+      VarEntry* round = cb.block_slot(blk);
+      main_->value = cb.begin_block();
+      cb.record(H_l_loop, 0, {ref_of(round)});
+      cb.end_block();
+      EXPECT_EQ(execute(0), 0u) << tester << rewritten;
+      EXPECT_EQ(decoded_block(blk)->steps[1].kind,
+                tester == H_log_if ? Step::COMPARE_IF : Step::COMPARE_BREAKIF);
+      EXPECT_EQ(t->value, 1u) << "x < 5 holds";
+      // Testing the result, the "if" runs its block and the "breakif"
+      // leaves the round before the record that the element points at;
+      // testing the element, neither does, and that record counts y.
+      const bool breaks = tester == H_l_brkif && !rewritten;
+      EXPECT_EQ(x_->value, tester == H_log_if && !rewritten ? 1u : 0u) << tester << rewritten;
+      EXPECT_EQ(y->value, rewritten ? 1u : 0u) << tester << rewritten;
+      EXPECT_EQ(indexed(arr, 1)->value, rewritten || breaks ? 0u : 1u) << tester << rewritten;
+    }
   }
 }
 
