@@ -263,8 +263,6 @@ void give_group_back(const DecodedBlock& b, Ref kept) {
   move_frame_words(b.run_base, kept, sp.bytes, sp.first);
 }
 
-}  // namespace
-
 void set_aside(const DecodedBlock& b) {
   const Ref kept = store_push(kept_size(b));
   if (!kept) {
@@ -278,7 +276,25 @@ void set_aside(const DecodedBlock& b) {
     set_slots_aside(b, kept);
 }
 
+}  // namespace
+
+const DecodedBlock* inner_run(const DecodedBlock& b) {
+  if (b.group_only) {
+    if (const DecodedBlock* copy = block_copy(b, b.runs - 2)) {
+      copy->runs = 2;
+      return copy;
+    }
+  }
+  set_aside(b);
+  return &b;
+}
+
 void give_back(const DecodedBlock& b) {
+  if (b.home) {  // the end of a copy's run
+    b.runs = 0;
+    --b.home->runs;
+    return;
+  }
   // Runs nest, so the latest run set aside is this block's. The outer run
   // is past its first step: its group is not primed.
   b.primed = false;

@@ -9,6 +9,13 @@
 // and result of the outer run's calls stay reachable ("par#", "par@",
 // "return") while the inner run uses the slots.
 //
+// A block whose own slots are just its group (DecodedBlock::group_only)
+// does not set anything aside: its inner runs run copies of it, one per
+// depth, each with a group of its own (block_copy), and the outer run's
+// values stay where they are. The words of the copies' records name the
+// copies' groups, so the frames of their calls do too. Only when a copy
+// cannot be made does such a block set its group aside.
+//
 // Blocks without slots of their own (see DecodedBlock::owns) have nothing
 // to set aside: their count starts out of range, and recursion costs them
 // nothing beyond the count.
@@ -19,23 +26,30 @@
 
 namespace qv {
 
-void set_aside(const DecodedBlock& b);
+// A run of b starts while another is under way: the block the new run
+// runs, a copy of b or b itself with the outer run's values set aside.
+const DecodedBlock* inner_run(const DecodedBlock& b);
 void give_back(const DecodedBlock& b);
 
 // After a run-time error: releases the values set aside and forgets every
 // run under way.
 void abandon_runs();
 
-// A run of a block starts or ends: a second run under way sets the first
-// one's values aside, and gives them back when it ends. A block that owns
-// no state is not counted (its count stays UNCOUNTED): most blocks entered
-// are such, and for them one test of a flag does.
-inline void run_begins(const DecodedBlock& b) {
-  if (!b.owns) return;
+// A run of a block starts or ends: a second run under way runs a copy, or
+// sets the first one's values aside and gives them back when it ends. A
+// block that owns no state is not counted (its count stays UNCOUNTED):
+// most blocks entered are such, and for them one test of a flag does.
+// run_begins returns the block that the run runs.
+//
+// The block's count counts the runs of its copies too. A copy's own count
+// is 2 while it runs, as if an inner run of the copy, so that its end takes
+// the slow way, to give_back, which counts the run off the block.
+inline const DecodedBlock* run_begins(const DecodedBlock& b) {
+  if (!b.owns) return &b;
   if (b.runs++ != 0) [[unlikely]]
-    set_aside(b);
-  else
-    b.run_base = callstack.next;
+    return inner_run(b);
+  b.run_base = callstack.next;
+  return &b;
 }
 inline void run_ends(const DecodedBlock& b) {
   if (!b.owns) return;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <vector>
@@ -19,6 +20,7 @@
 namespace qv {
 
 const DecodedBlock** decoded_at = nullptr;
+u32 copy_budget = DEFAULT_COPY_BUDGET;
 Ref decoded_base = 0;
 u32 decoded_span = 0;
 
@@ -418,6 +420,90 @@ const DecodedBlock* decode_block(Ref blk) {
   return &d;
 }
 
+namespace {
+
+u32 copy_bytes_used = 0;
+
+// A copy's records: the block's, with each result and parameter word that
+// names a slot of the group [from, from + bytes) naming the same slot of
+// the group at `to`.
+void move_group_words(u8* rec, const u8* end, Ref from, u32 bytes, Ref to) {
+  const auto move = [=](u8* word) {
+    const u32 off = rd32(word) - from;
+    if (off < bytes && off % sizeof(VarEntry) == 0) wr32(word, to + off);
+  };
+  for (; rec < end; rec += rec_size(rec)) {
+    move(rec + REC_RESULT);
+    for (u32 i = 0; i < rec[REC_COUNT]; ++i) move(rec + REC_PARAMS + 4 * i);
+  }
+}
+
+}  // namespace
+
+const DecodedBlock* block_copy(const DecodedBlock& b, u32 k) {
+  if (k < b.copies.size()) return b.copies[k];
+  if (k != b.copies.size() || !b.group_only || b.home) return nullptr;
+  // The block's bytes: its clean-up word, its records (the clean-up record
+  // last) and the end marker after them.
+  const u8* const blk = mem + b.at;
+  const Step& last = b.steps[b.nsteps - 1];
+  const u8* const end = last.rec() + rec_size(last.rec());
+  const u32 code = static_cast<u32>(end - blk) + 4;
+  const DecodedBlock::Span g = b.own_spans[0];
+  const u32 size = code + g.bytes;
+  if (size > copy_budget || copy_budget - size < copy_bytes_used) return nullptr;
+  const Ref at = arena_alloc(size);
+  if (!at) return nullptr;
+  copy_bytes_used += size;
+  u8* const copy = mem + at;
+  std::memcpy(copy, blk, code);
+  // The copy's group: the block's temporaries with their types, empty, as
+  // the block's were before its first run.
+  const Ref group = at + code;
+  for (u32 off = 0; off < g.bytes; off += sizeof(VarEntry)) {
+    VarEntry* v = S(group + off);
+    *v = *S(g.first + off);
+    v->value = 0;
+    v->flags = (v->flags & ~V_ARRAY) | V_EMPTY;
+  }
+  if (b.cleanup) wr32(copy, b.cleanup - b.at + at);
+  move_group_words(copy + 4, copy + code - 4, g.first, g.bytes, group);
+  // The decoded copy: the block's steps, on the copied records.
+  DecodedBlock& c = pool.emplace_back(b);
+  const auto moved = [&](Step& s) {
+    if (s.params) s.params = copy + (s.params - blk);
+    if (const u32 off = s.result - g.first; off < g.bytes && off % sizeof(VarEntry) == 0)
+      s.result = group + off;
+  };
+  for (Step& s : c.step_store) moved(s);
+  moved(c.cleanup_step);
+  c.steps = c.step_store.data();
+  c.start = c.steps + (b.start - b.steps);
+  c.single = b.single ? c.steps + (b.single - b.steps) : nullptr;
+  if (b.cleanup) c.cleanup = b.cleanup - b.at + at;
+  for (Ref& r : c.own_slots) r = r - g.first + group;
+  c.own_spans = {{group, g.bytes}};
+  c.copies.clear();
+  c.home = &b;
+  c.copy_at = at;
+  c.copy_bytes = size;
+  c.runs = 0;
+  c.primed = false;
+  c.run_base = 0;
+  b.copies.push_back(&c);
+  return &c;
+}
+
+void release_copies() {
+  for (DecodedBlock& d : pool) {
+    d.copies.clear();
+    if (!d.copy_at) continue;
+    arena_free(d.copy_at, d.copy_bytes);
+    d.copy_at = 0;
+  }
+  copy_bytes_used = 0;
+}
+
 void release_primed_strings() {
   for (DecodedBlock& d : pool) {
     if (!d.primed || !d.strings) continue;
@@ -434,6 +520,7 @@ void forget_runs() {
 }
 
 void clear_decoded_blocks() {
+  release_copies();
   for (const u32 off : filled) table[off] = nullptr;
   filled.clear();
   pool.clear();

@@ -115,6 +115,18 @@ struct DecodedBlock {
   std::vector<Span> own_spans;
   u32 own_bytes;  // the spans' bytes together
   std::vector<Ref> own_words;
+  // A block whose own slots are just its group (group_only) runs inside
+  // itself on copies, one per depth: a copy's records are the block's,
+  // with every word that names the group naming a group of the copy's own
+  // instead, so an inner run leaves the outer run's values where they are
+  // (see block_runs.h). A copy has the block's place (`at`); `home` is the
+  // block it copies, and its records and group lie in the arena at
+  // copy_at. A block's home is null.
+  const DecodedBlock* home = nullptr;
+  Ref copy_at = 0;
+  u32 copy_bytes = 0;
+  // The block's copies made so far, for the depths in order.
+  mutable std::vector<const DecodedBlock*> copies;
 };
 
 // Where the executor's plain loop runs steps of `kind`: null when it
@@ -137,6 +149,22 @@ inline const DecodedBlock* decoded_block(Ref blk) {
   if (!d) [[unlikely]] return decode_block(blk);
   return d;
 }
+
+// The copies' arena bytes, all blocks' together: past the budget a
+// recursion sets the outer run's values aside instead, so that copies
+// never take much of the room that a program's own data may need.
+constexpr u32 DEFAULT_COPY_BUDGET = 8u << 20;
+extern u32 copy_budget;
+
+// The copy of block b (group_only) for its k-th run inside itself, k from
+// 0, made when first needed: null when it cannot be made (the arena has no
+// room, or the copies' budget is spent), and the run sets the outer run's
+// values aside instead.
+const DecodedBlock* block_copy(const DecodedBlock& b, u32 k);
+
+// Gives the copies' storage back to the arena; blocks make new ones when
+// they need them. The program's run is over.
+void release_copies();
 
 // Forgets every decoded block: the code page is about to change.
 void clear_decoded_blocks();

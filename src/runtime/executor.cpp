@@ -93,7 +93,8 @@ constexpr u64 OP_FAILED = ~u64{0};
 
 [[gnu::noinline]] void trace_step(const DecodedBlock& b, const Step* s) {
   if (!_tracing_on || !_trace_hook || s->kind == Step::END || s->kind == Step::BAD) return;
-  const u8* rec = s->rec();
+  // A copy's step reports the block's own record, as a run of the block.
+  const u8* rec = b.home ? b.home->steps[s - b.steps].rec() : s->rec();
   if (rd32(rec + REC_HANDLER)) _trace_hook(rd32(rec), rec, s == b.steps);
 }
 
@@ -583,7 +584,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       b = cached_block(s->entered, slot);
     }
   entered:
-    run_begins(*b);
+    b = run_begins(*b);
     fuzz_step();  // the block's entry
     if (special_mode() || signal_pending()) [[unlikely]] {
       s = b->steps;
@@ -792,6 +793,7 @@ u32 execute(int trace) {
       _execute = trace ? _exectrace : _executor;
       _execute(main);
       release_primed_strings();
+      release_copies();
       erase_consts();
     }
   } catch (const RunError& e) {
@@ -800,6 +802,7 @@ u32 execute(int trace) {
     callstack.next = callstack.base;
     forget_entries();
     abandon_runs();
+    release_copies();
     st_storage_release();
     return e.code ? e.code : 1;
   }

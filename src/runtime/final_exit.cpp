@@ -6,6 +6,7 @@
 
 #include "arena.h"
 #include "arena_guard.h"
+#include "decoded.h"
 #include "env.h"
 
 #if QV_ARENA_ASAN
@@ -29,6 +30,7 @@ bool leaks_checked() {
 int check_leaks(int status) {
   if (!leaks_checked()) return status;
   erase_allvars();
+  release_copies();
   if (arena_report_leaks()) status = guard::LEAK_EXIT_STATUS;
   std::fflush(stderr);
 #if QV_ARENA_ASAN

@@ -5,9 +5,11 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "app/driver.h"
 #include "compiler/compiler.h"
+#include "runtime/arena.h"
 #include "runtime/blocks.h"
 #include "runtime/decoded.h"
 #include "support/qv_test.h"
@@ -316,38 +318,87 @@ TEST_F(Executor, AGroupIsKeptOnlyWhenNoRoundReadsItBeforeWritingIt) {
 // A recursion through a block whose own slots are just its group, which it
 // keeps: each inner call's frame names the group's first slot (the call's
 // result) and its last (the argument), and every run reads its argument
-// again after its own call, so both words must follow the outer run's
-// values aside and back. rec(n) = rec(n - 1) + n, rec(0) = 0.
-TEST_F(Executor, ARecursionsFrameFollowsTheOuterRunsGroupToBothEnds) {
-  VarEntry* zero = new_const(TY_INT, 0);
-  VarEntry* base = body([&] { cb.record(H_l_return, 0, {ref_of(zero)}); });
-  VarEntry* got = new_temp(TY_INT);  // the group's first slot
-  VarEntry* at_end = new_temp(TY_BOOL);
-  VarEntry* n = new_temp(TY_INT);
-  VarEntry* again = new_temp(TY_INT);
-  VarEntry* sum = new_temp(TY_INT);
-  VarEntry* arg = new_temp(TY_INT);  // and its last
-  const Ref blk = cb.begin_block();
-  VarEntry* rec = cb.block_slot(blk);
-  cb.record(H__alltmpinits, ref_of(got), {}, 6, label_tmpinit);
-  cb.record(H_l_paramvalue, ref_of(n), {ref_of(zero)});
-  cb.record(H_l_eq, ref_of(at_end), {ref_of(n), ref_of(zero)});
-  cb.record(H_log_if, 0, {ref_of(at_end), ref_of(base)});
-  cb.record(H_l_mins, ref_of(arg), {ref_of(n), ref_of(one_)});
-  cb.record(H_l_bl_call, ref_of(got), {ref_of(rec), ref_of(arg)});
-  cb.record(H_l_paramvalue, ref_of(again), {ref_of(zero)});
-  cb.record(H_l_plus, ref_of(sum), {ref_of(got), ref_of(again)});
-  cb.record(H_l_return, 0, {ref_of(sum)});
-  cb.set_cleanup(blk, cb.record(H_mvardel, ref_of(got), {}, 6, label_delete));
-  cb.end_block();
-  main_->value = cb.begin_block();
-  cb.record(H_l_bl_call, ref_of(x_), {ref_of(rec), ref_of(new_const(TY_INT, 4))});
-  cb.end_block();
-  EXPECT_EQ(execute(0), 0u);
-  EXPECT_EQ(x_->value, 10u);
-  const DecodedBlock* d = decoded_block(blk);
-  EXPECT_TRUE(d->group_only) << "the group is set aside as one span";
-  EXPECT_TRUE(d->keeps) << "inner runs start with the outer run's values in it";
+// again after its own call, so both words must name the outer run's
+// values while the inner runs run. rec(n) = rec(n - 1) + n, rec(0) = 0.
+// Inner runs run on copies of the block, each with a group of its own;
+// with no room for copies, they set the outer run's values aside. Traced,
+// a copy's records report as the block's own; when the run is over, the
+// copies' storage is back in the arena.
+TEST_F(Executor, ARecursionsFramesNameTheOuterRunsGroupOnCopiesOrSetAside) {
+  // Budgets: room for every copy, for none, for two (the third inner run
+  // then runs on the block itself, the outermost run's values set aside).
+  constexpr u32 ALL = DEFAULT_COPY_BUDGET, TWO = 1;
+  struct Case {
+    const char* what;
+    u32 budget;
+    bool traced;
+  } cases[] = {{"copies, traced", ALL, true}, {"set aside, traced", 0, true},
+               {"two copies, traced", TWO, true}, {"copies", ALL, false},
+               {"set aside", 0, false}, {"two copies", TWO, false}};
+  u32 copy_size = 0;
+  std::vector<std::vector<Ref>> traced;
+  for (const Case& c : cases) {
+    SetUp();
+    VarEntry* zero = new_const(TY_INT, 0);
+    VarEntry* base = body([&] { cb.record(H_l_return, 0, {ref_of(zero)}); });
+    VarEntry* got = new_temp(TY_INT);  // the group's first slot
+    VarEntry* at_end = new_temp(TY_BOOL);
+    VarEntry* n = new_temp(TY_INT);
+    VarEntry* again = new_temp(TY_INT);
+    VarEntry* sum = new_temp(TY_INT);
+    VarEntry* arg = new_temp(TY_INT);  // and its last
+    const Ref blk = cb.begin_block();
+    VarEntry* rec = cb.block_slot(blk);
+    cb.record(H__alltmpinits, ref_of(got), {}, 6, label_tmpinit);
+    cb.record(H_l_paramvalue, ref_of(n), {ref_of(zero)});
+    cb.record(H_l_eq, ref_of(at_end), {ref_of(n), ref_of(zero)});
+    cb.record(H_log_if, 0, {ref_of(at_end), ref_of(base)});
+    cb.record(H_l_mins, ref_of(arg), {ref_of(n), ref_of(one_)});
+    cb.record(H_l_bl_call, ref_of(got), {ref_of(rec), ref_of(arg)});
+    cb.record(H_l_paramvalue, ref_of(again), {ref_of(zero)});
+    cb.record(H_l_plus, ref_of(sum), {ref_of(got), ref_of(again)});
+    cb.record(H_l_return, 0, {ref_of(sum)});
+    cb.set_cleanup(blk, cb.record(H_mvardel, ref_of(got), {}, 6, label_delete));
+    cb.end_block();
+    main_->value = cb.begin_block();
+    cb.record(H_l_bl_call, ref_of(x_), {ref_of(rec), ref_of(new_const(TY_INT, 4))});
+    cb.end_block();
+    copy_budget = c.budget == TWO ? 2 * copy_size : c.budget;
+    const u32 live = arena_live_blocks();
+    static std::vector<Ref> reported;
+    reported.clear();
+    _tracing_int = 0;
+    if (c.traced) {
+      _execute = _exectrace;
+      _tracing_on = 1;
+      _trace_hook = [](Ref, const u8* record, int) { reported.push_back(ref_of(record)); };
+      _execute(main_);
+      _tracing_on = 0;
+    } else {
+      EXPECT_EQ(execute(0), 0u) << c.what;
+    }
+    const DecodedBlock* d = decoded_block(blk);
+    EXPECT_EQ(x_->value, 10u) << c.what;
+    EXPECT_TRUE(d->group_only) << c.what;
+    EXPECT_TRUE(d->keeps) << c.what << ": inner runs start with the outer run's values in it";
+    EXPECT_EQ(d->runs, 0u) << c.what << ": every run counted off, copies' too";
+    // (execute releases the copies when the run is over.)
+    const u32 made = c.budget == ALL ? 4 : c.budget == TWO ? 2 : 0;  // rec(3) to rec(0)
+    EXPECT_EQ(d->copies.size(), c.traced ? made : 0u) << c.what;
+    if (c.budget == ALL && c.traced) copy_size = d->copies[0]->copy_bytes;
+    for (Ref& r : reported) {
+      EXPECT_TRUE(r >= codepage.base && r < codepage.end) << "a record reported at " << r;
+      r -= codepage.base;
+    }
+    if (c.traced) traced.push_back(reported);
+    release_copies();
+    EXPECT_EQ(arena_live_blocks(), live) << c.what;
+    copy_budget = DEFAULT_COPY_BUDGET;
+  }
+  ASSERT_EQ(traced.size(), 3u);
+  EXPECT_FALSE(traced[0].empty());
+  EXPECT_EQ(traced[0], traced[1]) << "the same records reported either way";
+  EXPECT_EQ(traced[0], traced[2]) << "the same records reported either way";
 }
 
 // A comparison and the "if" or "breakif" that tests its result run as one
@@ -427,11 +478,18 @@ TEST_F(BlockRuns, EveryRunIsForgotten) {
   const char* fib =
       "int r k;\nblock fib { int n; n = (par# 0); if (n < 2) { return n };\n"
       "  return ((call fib (n - 1)) + (call fib (n - 2))) };\nk = 12; r = (call fib k);\n";
-  for (const u32 grouped : {1u, 0u}) {
-    fresh_env();
-    optimtmpvarinit = grouped;
-    EXPECT_EQ(compile_and_run(fib), 0u);
-    EXPECT_EQ(int_var(0), 144u) << grouped;
+  // The same with temporaries only: inner runs run on copies of the block.
+  const char* fib_copies =
+      "int r k;\nblock fib { if ((int par# 0) < 2) { return (int par# 0) };\n"
+      "  return ((call fib ((int par# 0) - 1)) + (call fib ((int par# 0) - 2))) };\n"
+      "k = 12; r = (call fib k);\n";
+  for (const char* src : {fib, fib_copies}) {
+    for (const u32 grouped : {1u, 0u}) {
+      fresh_env();
+      optimtmpvarinit = grouped;
+      EXPECT_EQ(compile_and_run(src), 0u);
+      EXPECT_EQ(int_var(0), 144u) << grouped;
+    }
   }
   fresh_env();
   EXPECT_EQ(compile_and_run("int d;\nblock f { str s; int a[4]; s = (concat \"run \" d); "
