@@ -455,18 +455,20 @@ const DecodedBlock* block_copy(const DecodedBlock& b, u32 k) {
   const Ref at = arena_alloc(size);
   if (!at) return nullptr;
   copy_bytes_used += size;
-  u8* const copy = mem + at;
+  // The copy's group first, where slots are aligned; then its records.
+  const Ref group = at;
+  u8* const copy = mem + at + g.bytes;
   std::memcpy(copy, blk, code);
   // The copy's group: the block's temporaries with their types, empty, as
   // the block's were before its first run.
-  const Ref group = at + code;
   for (u32 off = 0; off < g.bytes; off += sizeof(VarEntry)) {
     VarEntry* v = S(group + off);
     *v = *S(g.first + off);
     v->value = 0;
     v->flags = (v->flags & ~V_ARRAY) | V_EMPTY;
   }
-  if (b.cleanup) wr32(copy, b.cleanup - b.at + at);
+  const Ref copy_ref = at + g.bytes;
+  if (b.cleanup) wr32(copy, b.cleanup - b.at + copy_ref);
   move_group_words(copy + 4, copy + code - 4, g.first, g.bytes, group);
   // The decoded copy: the block's steps, on the copied records.
   DecodedBlock& c = pool.emplace_back(b);
@@ -480,7 +482,7 @@ const DecodedBlock* block_copy(const DecodedBlock& b, u32 k) {
   c.steps = c.step_store.data();
   c.start = c.steps + (b.start - b.steps);
   c.single = b.single ? c.steps + (b.single - b.steps) : nullptr;
-  if (b.cleanup) c.cleanup = b.cleanup - b.at + at;
+  if (b.cleanup) c.cleanup = b.cleanup - b.at + copy_ref;
   for (Ref& r : c.own_slots) r = r - g.first + group;
   c.own_spans = {{group, g.bytes}};
   c.copies.clear();
