@@ -224,6 +224,17 @@ inline Resume& push_resume(const DecodedBlock* b, const Step* s, Ref aux) {
   return e;
 }
 
+// A comparison of two numbers, done here, its verdict written to the
+// result slot when the step has one (a fused step always has): false when
+// the operands need their type's comp, the step's handler.
+template <bool Fused>
+inline bool compared(const Step* s) {
+  i32 c;
+  if (!arith::order(P(s->params, 0), P(s->params, 1), &c)) return false;
+  if (Fused || s->result) S(s->result)->value = arith::holds(s->holds, c);
+  return true;
+}
+
 // The decoded block that `slot` holds, through a step's cache of the one it
 // entered last (a slot may change, so its place is compared first).
 inline const DecodedBlock* cached_block(const DecodedBlock*& cache, const VarEntry* slot) {
@@ -386,29 +397,19 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       // Numbers compare here; other types through their comp, in the handler.
       vmcase(COMPARE) {
       step_compare:
-        i32 c;
-        if (arith::order(P(s->params, 0), P(s->params, 1), &c)) {
-          if (s->result) S(s->result)->value = arith::holds(s->holds, c);
-          QV_NEXT();
-        }
+        if (compared<false>(s)) QV_NEXT();
         QV_CHECKED(s->handler(s->result, s->params, s->count));
       }
-      // The "if" after it follows without a dispatch. It reads its word as
-      // ever: an element record elsewhere may have rewritten it.
+      // The "if" or "breakif" after it follows without a dispatch. It reads
+      // its word as ever: an element record elsewhere may have rewritten it.
       vmcase(COMPARE_IF) {
-        i32 c;
-        if (Traced || !arith::order(P(s->params, 0), P(s->params, 1), &c))
-          goto step_compare;
-        S(s->result)->value = arith::holds(s->holds, c);
+        if (Traced || !compared<true>(s)) goto step_compare;
         ++s;
         fuzz_step();
         goto step_if;
       }
       vmcase(COMPARE_BREAKIF) {
-        i32 c;
-        if (Traced || !arith::order(P(s->params, 0), P(s->params, 1), &c))
-          goto step_compare;
-        S(s->result)->value = arith::holds(s->holds, c);
+        if (Traced || !compared<true>(s)) goto step_compare;
         ++s;
         fuzz_step();
         goto step_breakif;
