@@ -29,6 +29,8 @@ namespace qv {
 // A run of b starts while another is under way: the block the new run
 // runs, a copy of b or b itself with the outer run's values set aside.
 const DecodedBlock* inner_run(const DecodedBlock& b);
+// A run of b ends with another under way: the outer run's values come
+// back, or, for a copy, the run is counted off the block it copies.
 void give_back(const DecodedBlock& b);
 
 // After a run-time error: releases the values set aside and forgets every
