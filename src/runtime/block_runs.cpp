@@ -278,7 +278,7 @@ void set_aside(const DecodedBlock& b) {
 
 }  // namespace
 
-const DecodedBlock* inner_run(const DecodedBlock& b) {
+const DecodedBlock* copy_or_set_aside(const DecodedBlock& b) {
   if (b.group_only) {
     if (const DecodedBlock* copy = block_copy(b, b.runs - 2)) {
       copy->runs = 2;
@@ -290,11 +290,6 @@ const DecodedBlock* inner_run(const DecodedBlock& b) {
 }
 
 void give_back(const DecodedBlock& b) {
-  if (b.home) {  // the end of a copy's run
-    b.runs = 0;
-    --b.home->runs;
-    return;
-  }
   // Runs nest, so the latest run set aside is this block's. The outer run
   // is past its first step: its group is not primed.
   b.primed = false;

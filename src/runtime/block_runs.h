@@ -26,11 +26,12 @@
 
 namespace qv {
 
-// A run of b starts while another is under way: the block the new run
-// runs, a copy of b or b itself with the outer run's values set aside.
-const DecodedBlock* inner_run(const DecodedBlock& b);
+// A run of b starts while another is under way, and no copy for its depth
+// is made yet: the block the new run runs, a new copy of b or b itself
+// with the outer run's values set aside.
+const DecodedBlock* copy_or_set_aside(const DecodedBlock& b);
 // A run of b ends with another under way: the outer run's values come
-// back, or, for a copy, the run is counted off the block it copies.
+// back.
 void give_back(const DecodedBlock& b);
 
 // After a run-time error: releases the values set aside and forgets every
@@ -45,7 +46,16 @@ void abandon_runs();
 //
 // The block's count counts the runs of its copies too. A copy's own count
 // is 2 while it runs, as if an inner run of the copy, so that its end takes
-// the slow way, to give_back, which counts the run off the block.
+// the unlikely branch, where the run is counted off the block.
+inline const DecodedBlock* inner_run(const DecodedBlock& b) {
+  const u32 depth = b.runs - 2;  // 0 for the first inner run
+  if (depth < b.copies.size()) {
+    const DecodedBlock* copy = b.copies[depth];
+    copy->runs = 2;
+    return copy;
+  }
+  return copy_or_set_aside(b);
+}
 inline const DecodedBlock* run_begins(const DecodedBlock& b) {
   if (!b.owns) return &b;
   if (b.runs++ != 0) [[unlikely]]
@@ -55,7 +65,14 @@ inline const DecodedBlock* run_begins(const DecodedBlock& b) {
 }
 inline void run_ends(const DecodedBlock& b) {
   if (!b.owns) return;
-  if (--b.runs != 0) [[unlikely]] give_back(b);
+  if (--b.runs != 0) [[unlikely]] {
+    if (b.home) {  // a copy's run
+      b.runs = 0;
+      --b.home->runs;
+      return;
+    }
+    give_back(b);
+  }
 }
 
 }  // namespace qv
