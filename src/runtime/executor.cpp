@@ -318,6 +318,16 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
     if_c_error = (code); \
     goto failed;         \
   } while (0)
+// The step at s enters the block in `slot`, found through `cache`. (An
+// "if"'s second block has a cache of its own, and a macro rather than one
+// shared label that takes the cache keeps a variable off the entry path.)
+#define QV_ENTER(cache)                                              \
+  do {                                                               \
+    if (resume_top >= resume_limit) [[unlikely]] QV_FAIL(E_NESTING); \
+    push_resume(b, s, aux).body = nullptr;                           \
+    b = cached_block(cache, slot);                                   \
+    goto entered;                                                    \
+  } while (0)
 #define QV_CHECKED(call)                    \
   do {                                      \
     if (!(call)) [[unlikely]] goto failed; \
@@ -446,10 +456,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         if (s->nparams() < 3) QV_NEXT();
         slot = P(s->params, 2);
         if (slot->flags & V_EMPTY) [[unlikely]] QV_FAIL(E_NOT_INIT);
-        if (resume_top >= resume_limit) [[unlikely]] QV_FAIL(E_NESTING);
-        push_resume(b, s, aux).body = nullptr;
-        b = cached_block(s->entered_else, slot);
-        goto entered;
+        QV_ENTER(s->entered_else);
       }
       vmcase(CALL_BLOCK) {
         slot = P(s->params, 0);
@@ -579,11 +586,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
   enter:
     if (slot->flags & V_EMPTY) [[unlikely]] QV_FAIL(E_NOT_INIT);
   enter_filled:  // ("call" has looked at its slot before pushing its frame)
-    if (resume_top >= resume_limit) [[unlikely]] QV_FAIL(E_NESTING);
-    {
-      push_resume(b, s, aux).body = nullptr;
-      b = cached_block(s->entered, slot);
-    }
+    QV_ENTER(s->entered);
   entered:
     b = run_begins(*b);
     fuzz_step();  // the block's entry
@@ -687,6 +690,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
     QV_NEXT();
   }
 #undef QV_CHECKED
+#undef QV_ENTER
 #undef QV_FAIL
 #undef QV_NEXT
 #undef QV_GO
