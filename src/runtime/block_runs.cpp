@@ -279,8 +279,10 @@ void set_aside(const DecodedBlock& b) {
 }  // namespace
 
 const DecodedBlock* copy_or_set_aside(const DecodedBlock& b) {
-  if (b.group_only) {
-    if (const DecodedBlock* copy = block_copy(b, b.runs - 2)) {
+  // Copies are made in the order of the depths. Past one that could not
+  // be made, deeper runs set aside too.
+  if (b.group_only && b.runs - 2 == b.copies.size()) {
+    if (const DecodedBlock* copy = block_copy(b)) {
       copy->runs = 2;
       return copy;
     }

@@ -440,9 +440,8 @@ void move_group_words(u8* rec, const u8* end, Ref from, u32 bytes, Ref to) {
 
 }  // namespace
 
-const DecodedBlock* block_copy(const DecodedBlock& b, u32 k) {
-  if (k < b.copies.size()) return b.copies[k];
-  if (k != b.copies.size() || !b.group_only || b.home) return nullptr;
+const DecodedBlock* block_copy(const DecodedBlock& b) {
+  if (!b.group_only || b.home) return nullptr;
   // The block's bytes: its clean-up word, its records (the clean-up record
   // last) and the end marker after them.
   const u8* const blk = mem + b.at;

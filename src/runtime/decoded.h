@@ -156,11 +156,11 @@ inline const DecodedBlock* decoded_block(Ref blk) {
 constexpr u32 DEFAULT_COPY_BUDGET = 8u << 20;
 extern u32 copy_budget;
 
-// The copy of block b (group_only) for its k-th run inside itself, k from
-// 0, made when first needed: null when it cannot be made (the arena has no
+// A new copy of block b (group_only), for the depth after those of the
+// copies it has (b.copies): null when it cannot be made (the arena has no
 // room, or the copies' budget is spent), and the run sets the outer run's
 // values aside instead.
-const DecodedBlock* block_copy(const DecodedBlock& b, u32 k);
+const DecodedBlock* block_copy(const DecodedBlock& b);
 
 // Gives the copies' storage back to the arena; blocks make new ones when
 // they need them. The program's run is over.
