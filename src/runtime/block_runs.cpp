@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "arena.h"
+#include "block_copies.h"
 #include "errcodes.h"
 #include "env.h"
 #include "variables.h"
@@ -281,7 +282,7 @@ void set_aside(const DecodedBlock& b) {
 const DecodedBlock* copy_or_set_aside(const DecodedBlock& b) {
   // Copies are made in the order of the depths. Past one that could not
   // be made, deeper runs set aside too.
-  if (b.group_only && b.runs - 2 == b.copies.size()) {
+  if (b.copying != DecodedBlock::COPYING_NO && b.runs - 2 == b.copies.size()) {
     if (const DecodedBlock* copy = block_copy(b)) {
       copy->runs = 2;
       return copy;

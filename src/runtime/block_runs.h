@@ -9,12 +9,11 @@
 // and result of the outer run's calls stay reachable ("par#", "par@",
 // "return") while the inner run uses the slots.
 //
-// A block whose own slots are just its group (DecodedBlock::group_only)
-// does not set anything aside: its inner runs run copies of it, one per
-// depth, each with a group of its own (block_copy), and the outer run's
-// values stay where they are. The words of the copies' records name the
-// copies' groups, so the frames of their calls do too. Only when a copy
-// cannot be made does such a block set its group aside.
+// Most recursive blocks set nothing aside: their inner runs run copies of
+// them, one per depth, each with slots of its own (block_copies.h), and the
+// outer run's values stay where they are. The words of the copies' records
+// name the copies' slots, so the frames of their calls do too. Only when a
+// copy cannot be made does such a block set its values aside.
 //
 // Blocks without slots of their own (see DecodedBlock::owns) have nothing
 // to set aside: their count starts out of range, and recursion costs them

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "arena.h"
+#include "block_copies.h"
 #include "env.h"
 #include "executor.h"
 #include "handlers.h"
@@ -20,7 +21,6 @@
 namespace qv {
 
 const DecodedBlock** decoded_at = nullptr;
-u32 copy_budget = DEFAULT_COPY_BUDGET;
 Ref decoded_base = 0;
 u32 decoded_span = 0;
 
@@ -91,17 +91,23 @@ u8 holds_of(u32 h) {
   }
 }
 
-// Whether a whole record starts at `rec` within the code page, with a
-// handler the registry has.
-bool sound_record(const u8* rec) {
-  const u8* end = mem + codepage.end;
-  if (rec < mem + codepage.base || end - rec < static_cast<long>(REC_PARAMS)) return false;
+// Where a block's records may lie: the code page, or the records of a copy
+// in the arena.
+struct Region {
+  Ref lo, hi;
+};
+
+// Whether a whole record starts at `rec` within the region, with a handler
+// the registry has.
+bool sound_record(const u8* rec, Region r) {
+  const u8* end = mem + r.hi;
+  if (rec < mem + r.lo || end - rec < static_cast<long>(REC_PARAMS)) return false;
   if (static_cast<long>(rec_size(rec)) > end - rec) return false;
   return rd32(rec + REC_HANDLER) < H_COUNT;
 }
 
-bool at_end_mark(const u8* rec) {
-  return mem + codepage.end - rec >= 4 && rd32(rec) == END_MARK;
+bool at_end_mark(const u8* rec, Region r) {
+  return mem + r.hi - rec >= 4 && rd32(rec) == END_MARK;
 }
 
 Step decode_step(const u8* rec) {
@@ -160,12 +166,12 @@ void own_group(DecodedBlock& d, const u8* rec) {
 // block: the initialisation of its temporaries (grouped, or one by one when
 // compiled without the grouping, as a type's init whose extra count is the
 // type plus one), and the parameter words its element records rewrite.
-void note_owned(DecodedBlock& d, const u8* rec) {
+void note_owned(DecodedBlock& d, const u8* rec, Region r) {
   const u32 h = rd32(rec + REC_HANDLER);
   if (h == H__alltmpinits) return own_group(d, rec);
   if (h == H__arrdynelem) {
     const Ref word = rd32(rec + REC_RESULT);
-    if (word >= codepage.base && word <= codepage.end - 4) d.own_words.push_back(word);
+    if (word >= r.lo && word <= r.hi - 4) d.own_words.push_back(word);
     return;
   }
   const u32 type = rec[REC_EXTRA] - 1u;
@@ -189,6 +195,8 @@ bool on_group(Ref ref, Ref first, Ref end, u32* k) {
   *k = whole ? (ref - first) / sizeof(VarEntry) : ACROSS;
   return true;
 }
+
+}  // namespace
 
 // The handlers that, whenever they succeed, have written their result's
 // value word and nothing else but value words of their parameters: no
@@ -219,6 +227,8 @@ bool number_conversion(const Step& s) {
   const u32 id = par_ref(s.params, 0);
   return id >= C_l_logint && id < C_COUNT;
 }
+
+namespace {
 
 // The initialisation and deletion of one group of temporaries, numbers,
 // truth values and at least one str, with no named variable to delete.
@@ -362,12 +372,12 @@ void finish(DecodedBlock& d) {
 
 // The records up to the end marker; a record that is not sound (only a
 // damaged program file has one) becomes a BAD step, and decoding ends there.
-void decode_into(DecodedBlock& d, const u8* blk) {
+void decode_into(DecodedBlock& d, const u8* blk, Region r) {
   d.idle_init = false;
   d.cleanup = rd32(blk);
   if (d.cleanup) {
     const u8* cleanrec = mem + d.cleanup - 4;
-    if (d.cleanup < 4 || !sound_record(cleanrec)) {
+    if (d.cleanup < 4 || !sound_record(cleanrec, r)) {
       d.cleanup = 0;
       d.step_store.push_back(bad_step());
       return finish(d);
@@ -381,13 +391,13 @@ void decode_into(DecodedBlock& d, const u8* blk) {
   }
   const u8* rec = blk + 4;
   for (;;) {
-    if (at_end_mark(rec)) break;
-    if (!sound_record(rec)) {
+    if (at_end_mark(rec, r)) break;
+    if (!sound_record(rec, r)) {
       d.step_store.push_back(bad_step());
       break;
     }
     d.step_store.push_back(decode_step(rec));
-    note_owned(d, rec);
+    note_owned(d, rec, r);
     rec += rec_size(rec);
   }
   d.idle_init = !d.step_store.empty() && d.step_store.front().kind == Step::IDLE_INIT;
@@ -411,98 +421,32 @@ const DecodedBlock* outside_block(Ref blk) {
 
 const DecodedBlock* decode_block(Ref blk) {
   const u32 off = blk - decoded_base;
-  if (off >= decoded_span || decoded_span - off < 4) return outside_block(blk);
+  if (off >= decoded_span || decoded_span - off < 4) {
+    if (const DecodedBlock* copy = copy_placed_at(blk)) return copy;
+    return outside_block(blk);
+  }
   DecodedBlock& d = pool.emplace_back();
   d.at = blk;
-  decode_into(d, mem + blk);
+  decode_into(d, mem + blk, {codepage.base, codepage.end});
   decoded_at[off] = &d;
   filled.push_back(off);
   return &d;
 }
 
-namespace {
-
-u32 copy_bytes_used = 0;
-
-// A copy's records: the block's, with each result and parameter word that
-// names a slot of the group [from, from + bytes) naming the same slot of
-// the group at `to`.
-void move_group_words(u8* rec, const u8* end, Ref from, u32 bytes, Ref to) {
-  const auto move = [=](u8* word) {
-    const u32 off = rd32(word) - from;
-    if (off < bytes && off % sizeof(VarEntry) == 0) wr32(word, to + off);
-  };
-  for (; rec < end; rec += rec_size(rec)) {
-    move(rec + REC_RESULT);
-    for (u32 i = 0; i < rec[REC_COUNT]; ++i) move(rec + REC_PARAMS + 4 * i);
-  }
+DecodedBlock& new_decoded(const DecodedBlock* like) {
+  return like ? pool.emplace_back(*like) : pool.emplace_back();
 }
 
-}  // namespace
-
-const DecodedBlock* block_copy(const DecodedBlock& b) {
-  if (!b.group_only || b.home) return nullptr;
-  // The block's bytes: its clean-up word, its records (the clean-up record
-  // last) and the end marker after them.
-  const u8* const blk = mem + b.at;
-  const Step& last = b.steps[b.nsteps - 1];
-  const u8* const end = last.rec() + rec_size(last.rec());
-  const u32 code = static_cast<u32>(end - blk) + 4;
-  const DecodedBlock::Span g = b.own_spans[0];
-  const u32 size = code + g.bytes;
-  if (size > copy_budget || copy_budget - size < copy_bytes_used) return nullptr;
-  const Ref at = arena_alloc(size);
-  if (!at) return nullptr;
-  copy_bytes_used += size;
-  // The copy's group first, where slots are aligned; then its records.
-  const Ref group = at;
-  u8* const copy = mem + at + g.bytes;
-  std::memcpy(copy, blk, code);
-  // The copy's group: the block's temporaries with their types, empty, as
-  // the block's were before its first run.
-  for (u32 off = 0; off < g.bytes; off += sizeof(VarEntry)) {
-    VarEntry* v = S(group + off);
-    *v = *S(g.first + off);
-    v->value = 0;
-    v->flags = (v->flags & ~V_ARRAY) | V_EMPTY;
-  }
-  const Ref copy_ref = at + g.bytes;
-  if (b.cleanup) wr32(copy, b.cleanup - b.at + copy_ref);
-  move_group_words(copy + 4, copy + code - 4, g.first, g.bytes, group);
-  // The decoded copy: the block's steps, on the copied records.
-  DecodedBlock& c = pool.emplace_back(b);
-  const auto moved = [&](Step& s) {
-    if (s.params) s.params = copy + (s.params - blk);
-    if (const u32 off = s.result - g.first; off < g.bytes && off % sizeof(VarEntry) == 0)
-      s.result = group + off;
-  };
-  for (Step& s : c.step_store) moved(s);
-  moved(c.cleanup_step);
-  c.steps = c.step_store.data();
-  c.start = c.steps + (b.start - b.steps);
-  c.single = b.single ? c.steps + (b.single - b.steps) : nullptr;
-  if (b.cleanup) c.cleanup = b.cleanup - b.at + copy_ref;
-  for (Ref& r : c.own_slots) r = r - g.first + group;
-  c.own_spans = {{group, g.bytes}};
-  c.copies.clear();
-  c.home = &b;
-  c.copy_at = at;
-  c.copy_bytes = size;
-  c.runs = 0;
-  c.primed = false;
-  c.run_base = 0;
-  b.copies.push_back(&c);
-  return &c;
+void decode_records(DecodedBlock& d, Ref blk, Ref lo, Ref hi) {
+  d.at = blk;
+  decode_into(d, mem + blk, {lo, hi});
 }
 
-void release_copies() {
-  for (DecodedBlock& d : pool) {
-    d.copies.clear();
-    if (!d.copy_at) continue;
-    arena_free(d.copy_at, d.copy_bytes);
-    d.copy_at = 0;
-  }
-  copy_bytes_used = 0;
+void own_these(DecodedBlock& d, std::vector<Ref> slots) {
+  d.own_slots = std::move(slots);
+  own_spans(d);
+  d.owns = !d.own_slots.empty() || !d.own_words.empty();
+  d.runs = d.owns ? 0 : DecodedBlock::UNCOUNTED;
 }
 
 void release_primed_strings() {

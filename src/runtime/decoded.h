@@ -115,18 +115,25 @@ struct DecodedBlock {
   std::vector<Span> own_spans;
   u32 own_bytes;  // the spans' bytes together
   std::vector<Ref> own_words;
-  // A block whose own slots are just its group (group_only) runs inside
-  // itself on copies, one per depth: a copy's records are the block's,
-  // with every word that names the group naming a group of the copy's own
+  // A block runs inside itself on copies, one per depth, when it can (see
+  // block_copies.h): a copy's records are the block's, with every word
+  // that names one of its own slots naming a slot of the copy's own
   // instead, so an inner run leaves the outer run's values where they are
-  // (see block_runs.h). A copy has the block's place (`at`); `home` is the
-  // block it copies, and its records and group lie in the arena at
-  // copy_at. A block's home is null.
+  // (see block_runs.h). `home` is the block that a copy stands in for, at
+  // the copy's depth: its runs are counted there. A copy's records and
+  // slots lie in the arena at copy_at. A block's home is null.
   const DecodedBlock* home = nullptr;
   Ref copy_at = 0;
   u32 copy_bytes = 0;
+  // The block whose records a copy's steps mirror, one for one: a copy's
+  // step is traced as that block's. Null for a block of the code page.
+  const DecodedBlock* origin = nullptr;
   // The block's copies made so far, for the depths in order.
   mutable std::vector<const DecodedBlock*> copies;
+  // Whether the block's inner runs may run on copies: not looked at yet,
+  // yes, or no (they set the outer run's values aside).
+  enum Copying : u8 { COPYING_UNKNOWN, COPYING_YES, COPYING_NO };
+  mutable Copying copying = COPYING_UNKNOWN;
 };
 
 // Where the executor's plain loop runs steps of `kind`: null when it
@@ -150,21 +157,20 @@ inline const DecodedBlock* decoded_block(Ref blk) {
   return d;
 }
 
-// The copies' arena bytes, all blocks' together: past the budget a
-// recursion sets the outer run's values aside instead, so that copies
-// never take much of the room that a program's own data may need.
-constexpr u32 DEFAULT_COPY_BUDGET = 8u << 20;
-extern u32 copy_budget;
+// Used by the block copies (block_copies.h): a new entry of the decoded
+// blocks, a copy of `like` when given, which lives until they are all
+// forgotten; and the decoding of the records of a block at `blk`, which
+// must lie in [lo, hi).
+DecodedBlock& new_decoded(const DecodedBlock* like);
+void decode_records(DecodedBlock& d, Ref blk, Ref lo, Ref hi);
+// The slots that a run of d owns, when they lie outside the tables where
+// the decoder looks for them (a copy's slots).
+void own_these(DecodedBlock& d, std::vector<Ref> slots);
 
-// A new copy of block b (group_only), for the depth after those of the
-// copies it has (b.copies): null when it cannot be made (the arena has no
-// room, or the copies' budget is spent), and the run sets the outer run's
-// values aside instead.
-const DecodedBlock* block_copy(const DecodedBlock& b);
-
-// Gives the copies' storage back to the arena; blocks make new ones when
-// they need them. The program's run is over.
-void release_copies();
+// The handlers that write their result's value word and nothing else (see
+// decoded.cpp), and the conversions between numbers and truth values.
+bool value_handler(u32 h);
+bool number_conversion(const Step& s);
 
 // Forgets every decoded block: the code page is about to change.
 void clear_decoded_blocks();

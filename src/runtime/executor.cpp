@@ -31,6 +31,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "block_copies.h"
 #include "block_runs.h"
 #include "blocks.h"
 #include "decoded.h"
@@ -94,7 +95,7 @@ constexpr u64 OP_FAILED = ~u64{0};
 [[gnu::noinline]] void trace_step(const DecodedBlock& b, const Step* s) {
   if (!_tracing_on || !_trace_hook || s->kind == Step::END || s->kind == Step::BAD) return;
   // A copy's step reports the block's own record, as a run of the block.
-  const u8* rec = b.home ? b.home->steps[s - b.steps].rec() : s->rec();
+  const u8* rec = b.origin ? b.origin->steps[s - b.steps].rec() : s->rec();
   if (rd32(rec + REC_HANDLER)) _trace_hook(rd32(rec), rec, s == b.steps);
 }
 
@@ -577,7 +578,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
     if (const u32 refused = entry_refusal(slot)) [[unlikely]] QV_FAIL(refused);
     {
       Resume& e = push_resume(b, s, aux);
-      b = decoded_block(slot->value);
+      b = cached_block(s->entered, slot);
       hold_rounds(e, b, slot);
     }
     goto entered;

@@ -6,6 +6,7 @@
 
 #include "arena.h"
 #include "arena_guard.h"
+#include "block_copies.h"
 #include "decoded.h"
 #include "env.h"
 

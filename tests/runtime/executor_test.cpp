@@ -11,6 +11,7 @@
 #include "compiler/compiler.h"
 #include "runtime/arena.h"
 #include "runtime/blocks.h"
+#include "runtime/block_copies.h"
 #include "runtime/decoded.h"
 #include "support/qv_test.h"
 
@@ -501,6 +502,111 @@ TEST_F(BlockRuns, EveryRunIsForgotten) {
                             "for i 1 2 1 b;\n"),
             0u);
   EXPECT_EQ(int_var(1), 48u) << "3 to 42 by 3 in the first round, 6 more in the second";
+}
+
+// A recursion through a block with variables of its own, and blocks inside
+// it that name them (a quicksort), runs its inner runs on copies of the
+// whole tree; with no room for copies, or past the room for some, it sets
+// the outer run's values aside. Either way gives the same sorted array and
+// the same sum, the records traced are the program's own, and the copies'
+// storage goes back. A block outside the tree that names the variables
+// (which it may), or a block of the tree kept in a variable, keeps the
+// tree from being copied: they see the innermost run's values.
+TEST_F(BlockRuns, ARecursionWithVariablesRunsOnCopiesOfItsTreeWhenNothingElseSeesIt) {
+  const char* qs =
+      "int a[40]; int i r in_place;\n"
+      "block qs { int lo hi p l h t; lo = (par# 0); hi = (par# 1);\n"
+      "  if (lo < hi) { p = a[((lo + hi) / 2)]; l = lo; h = hi;\n"
+      "    loop { loop { breakif (a[l] >= p); l ++ }; loop { breakif (a[h] <= p); h -- };\n"
+      "      if (l <= h) { t = a[l]; a[l] = a[h]; a[h] = t; l ++; h -- }; breakif (l > h) };\n"
+      "    call qs lo h; call qs l hi; r += ((hi - lo) * lo) } };\n"
+      "for i 0 39 1 { a[i] = (((i * 7) + 3) % 40) };\ncall qs 0 39;\n"
+      "for i 0 39 1 { if (a[i] == i) { in_place ++ } };\n";
+  // The recursive block: the nth block written after the main one. (The
+  // variables and constants are erased when the run ends.)
+  const auto written = [](u32 nth) {
+    for (Ref c = cnstable.base + sizeof(VarEntry); c < cnstable.next; c += sizeof(VarEntry))
+      if (S(c)->type == TY_BLOCK && nth-- == 0) return S(c)->value;
+    return Ref{0};
+  };
+  const auto run = [&](const char* src, u32 nth) {
+    EXPECT_EQ(compile(place_text(src)), 0u);
+    const Ref place = written(nth);
+    EXPECT_EQ(execute(0), 0u) << src;
+    EXPECT_EQ(callstack.next, callstack.base);
+    return decoded_block(place);
+  };
+  const auto sorted = [this] { return int_var(3) == 40; };
+  u32 sum = 0;
+  // Traced, with room for all the copies and then for two (the deeper runs
+  // set aside): the copies' steps report the blocks' own records.
+  u32 copy_size = 0;
+  std::vector<std::vector<Ref>> traces;
+  for (const bool two : {false, true}) {
+    fresh_env();
+    ASSERT_EQ(compile(place_text(qs)), 0u);
+    clear_decoded_blocks();
+    copy_budget = two ? 2 * copy_size : DEFAULT_COPY_BUDGET;
+    const Ref qs_place = written(0);
+    static std::vector<Ref> reported;
+    reported.clear();
+    _tracing_int = 0;
+    _tracing_on = 1;
+    _trace_hook = [](Ref, const u8* record, int) { reported.push_back(ref_of(record)); };
+    _execute = _exectrace;
+    _execute(S(cnstable.base));
+    _tracing_on = 0;
+    EXPECT_TRUE(sorted()) << two;
+    if (!two) sum = int_var(2);
+    EXPECT_EQ(int_var(2), sum) << two;
+    const DecodedBlock* d = decoded_block(qs_place);
+    if (two)
+      EXPECT_EQ(d->copies.size(), 2u);
+    else
+      EXPECT_GT(d->copies.size(), 3u) << "the inner runs ran on copies";
+    copy_size = d->copies[0]->copy_bytes;
+    for (Ref& rec : reported) {
+      EXPECT_TRUE(rec >= codepage.base && rec < codepage.end) << "a record reported at " << rec;
+      rec -= codepage.base;
+    }
+    traces.push_back(reported);
+    release_copies();
+    copy_budget = DEFAULT_COPY_BUDGET;
+  }
+  EXPECT_EQ(traces[0], traces[1]) << "the same records reported either way";
+  // Untraced, with no room for copies, room for two and room for all; and
+  // compiled without the grouped initialisation, which it does not copy.
+  for (const u32 budget : {0u, 2 * copy_size, DEFAULT_COPY_BUDGET}) {
+    for (const u32 grouped : {1u, 0u}) {
+      fresh_env();
+      optimtmpvarinit = grouped;
+      copy_budget = budget;
+      const u32 live = arena_live_blocks();
+      const DecodedBlock* d = run(qs, 0);
+      EXPECT_TRUE(sorted()) << budget << " " << grouped;
+      EXPECT_EQ(int_var(2), sum) << budget << " " << grouped;
+      EXPECT_EQ(d->runs, 0u);
+      EXPECT_EQ(d->copying, grouped ? DecodedBlock::COPYING_YES : DecodedBlock::COPYING_NO);
+      EXPECT_EQ(arena_live_blocks(), live + 1) << "the array is there, the copies are given back";
+      copy_budget = DEFAULT_COPY_BUDGET;
+    }
+  }
+  // Another block sees the variable, or a block of the tree is kept: the
+  // innermost run's value is seen, as the variable's slot holds it.
+  const char* seen =
+      "int seen;\nblock peek { seen = ((seen * 10) + pv) };\n"
+      "block pd { int pv; pv = (par# 0); if (pv < 3) { call pd (pv + 1) } { call peek }; call peek };\n"
+      "call pd 1;\n";
+  const char* kept =
+      "int seen; block kb;\n"
+      "block pd { int pv; pv = (par# 0); kb = { seen = ((seen * 10) + pv) };\n"
+      "  if (pv < 3) { call pd (pv + 1) }; exec kb };\ncall pd 1; exec kb;\n";
+  for (const char* src : {seen, kept}) {
+    fresh_env();
+    const DecodedBlock* d = run(src, src == seen ? 1 : 0);
+    EXPECT_EQ(int_var(0), src == seen ? 3321u : 3211u) << src;
+    EXPECT_EQ(d->copying, DecodedBlock::COPYING_NO) << src;
+  }
 }
 
 // A loop body whose temporaries hold texts leaves them, between rounds,

@@ -1,0 +1,398 @@
+// Copies of blocks for the inner runs of a recursion (see block_copies.h).
+#include "block_copies.h"
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+#include <vector>
+
+#include "arena.h"
+#include "env.h"
+#include "handlers.h"
+
+namespace qv {
+
+u32 copy_budget = DEFAULT_COPY_BUDGET;
+
+namespace {
+
+u32 copy_bytes_used = 0;
+// The blocks that have copies now.
+std::vector<const DecodedBlock*> homes;
+// The copies of the blocks written inside a tree, by their places: a
+// copy's steps enter them through their constants.
+std::unordered_map<Ref, const DecodedBlock*> placed;
+
+// Room for a copy of `size` bytes within the budget: 0 when there is none.
+Ref take_room(u32 size) {
+  if (size > copy_budget || copy_budget - size < copy_bytes_used) return 0;
+  const Ref at = arena_alloc(size);
+  if (at) copy_bytes_used += size;
+  return at;
+}
+
+// A copy's slot: the block's, with its type, empty, as the block's was
+// before its first run.
+void empty_like(VarEntry* v, const VarEntry& from) {
+  *v = from;
+  v->value = 0;
+  v->flags = (v->flags & ~V_ARRAY) | V_EMPTY;
+}
+
+// Copy c of block b, for the depth after those of b's copies: c's runs are
+// counted in b's (see block_runs.h).
+const DecodedBlock* adopt(DecodedBlock& c, const DecodedBlock& b, Ref at, u32 size) {
+  c.home = &b;
+  c.origin = &b;
+  c.at = b.at;  // entered as the block, through its place
+  c.copy_at = at;
+  c.copy_bytes = size;
+  c.copies.clear();
+  c.copying = DecodedBlock::COPYING_NO;
+  c.runs = 0;
+  c.primed = false;
+  c.run_base = 0;
+  if (b.copies.empty()) homes.push_back(&b);
+  b.copies.push_back(&c);
+  return &c;
+}
+
+// ---- A block whose own slots are just its group ----
+
+// A copy's records: the block's, with each result and parameter word that
+// names a slot of the group [from, from + bytes) naming the same slot of
+// the group at `to`.
+void move_group_words(u8* rec, const u8* end, Ref from, u32 bytes, Ref to) {
+  const auto move = [=](u8* word) {
+    const u32 off = rd32(word) - from;
+    if (off < bytes && off % sizeof(VarEntry) == 0) wr32(word, to + off);
+  };
+  for (; rec < end; rec += rec_size(rec)) {
+    move(rec + REC_RESULT);
+    for (u32 i = 0; i < rec[REC_COUNT]; ++i) move(rec + REC_PARAMS + 4 * i);
+  }
+}
+
+const DecodedBlock* group_copy(const DecodedBlock& b) {
+  // The block's bytes: its clean-up word, its records (the clean-up record
+  // last) and the end marker after them.
+  const u8* const blk = mem + b.at;
+  const Step& last = b.steps[b.nsteps - 1];
+  const u8* const end = last.rec() + rec_size(last.rec());
+  const u32 code = static_cast<u32>(end - blk) + 4;
+  const DecodedBlock::Span g = b.own_spans[0];
+  const u32 size = code + g.bytes;
+  const Ref at = take_room(size);
+  if (!at) return nullptr;
+  // The copy's group first, where slots are aligned; then its records.
+  const Ref group = at;
+  u8* const copy = mem + at + g.bytes;
+  std::memcpy(copy, blk, code);
+  for (u32 off = 0; off < g.bytes; off += sizeof(VarEntry))
+    empty_like(S(group + off), *S(g.first + off));
+  const Ref copy_ref = at + g.bytes;
+  if (b.cleanup) wr32(copy, b.cleanup - b.at + copy_ref);
+  move_group_words(copy + 4, copy + code - 4, g.first, g.bytes, group);
+  // The decoded copy: the block's steps, on the copied records.
+  DecodedBlock& c = new_decoded(&b);
+  const auto moved = [&](Step& s) {
+    if (s.params) s.params = copy + (s.params - blk);
+    if (const u32 off = s.result - g.first; off < g.bytes && off % sizeof(VarEntry) == 0)
+      s.result = group + off;
+  };
+  for (Step& s : c.step_store) moved(s);
+  moved(c.cleanup_step);
+  c.steps = c.step_store.data();
+  c.start = c.steps + (b.start - b.steps);
+  c.single = b.single ? c.steps + (b.single - b.steps) : nullptr;
+  if (b.cleanup) c.cleanup = b.cleanup - b.at + copy_ref;
+  for (Ref& r : c.own_slots) r = r - g.first + group;
+  c.own_spans = {{group, g.bytes}};
+  return adopt(c, b, at, size);
+}
+
+// ---- A block with variables of its own, and the blocks inside it ----
+
+// What a copy of a block's tree is made of. The blocks inside are those
+// that its steps (and theirs) run through constants; they are copied
+// whole, with their slots.
+struct Tree {
+  std::vector<const DecodedBlock*> blocks;  // the block first
+  std::vector<u32> bytes;                   // each one's, as block_bytes
+  std::vector<Ref> slots;   // the runs' own slots of them all, in order
+  std::vector<Ref> consts;  // the constant of blocks[i + 1]
+  u32 size = 0;             // of a copy: slots, constants, then records
+};
+std::unordered_map<const DecodedBlock*, Tree> trees;
+
+// A tree's blocks past this many are not worth copying.
+constexpr size_t MAX_TREE_BLOCKS = 64;
+
+// The bytes of a block of the code page: its clean-up word, its records
+// and the end marker after them; 0 when they are not whole.
+u32 block_bytes(const DecodedBlock& b) {
+  const u8* const blk = mem + b.at;
+  const u8* end = blk + 4;
+  if (b.nsteps) {
+    const Step& last = b.steps[b.nsteps - 1];
+    if (last.kind == Step::BAD) return 0;
+    end = last.rec() + rec_size(last.rec());
+  }
+  if (mem + codepage.end - end < 4 || rd32(end) != END_MARK) return 0;
+  if (b.cleanup && (b.cleanup - 4 < b.at || b.cleanup - b.at >= static_cast<u32>(end - blk)))
+    return 0;
+  return static_cast<u32>(end - blk) + 4;
+}
+
+bool in_table(const TableHead& t, Ref ref) {
+  return ref >= t.base && ref < t.end && (ref - t.base) % sizeof(VarEntry) == 0;
+}
+
+// The place of the block that a constant holds; 0 for any other word.
+Ref block_const(Ref w) {
+  if (!in_table(cnstable, w)) return 0;
+  const VarEntry* v = S(w);
+  if (v->type != TY_BLOCK || (v->flags & V_EMPTY) || v->value == END_BLOCK) return 0;
+  return v->value;
+}
+
+// Whether parameter p of step s names a block that the step runs.
+bool runs_block_at(const Step& s, u32 p) {
+  switch (s.kind) {
+    case Step::IF: return p == 1 || p == 2;
+    case Step::EXEC: return true;
+    case Step::LOOP: return p == 0;
+    case Step::FOR: return p == 4;
+    case Step::SWITCH: return p >= 1;
+    case Step::CALL_BLOCK: return p == 0;
+    default: return false;
+  }
+}
+
+// A declaration of number or truth variables, with or without first
+// values (no array).
+bool number_declaration(const Step& s) {
+  if (s.kind == Step::DECLARE) return true;
+  if (rd32(s.rec() + REC_HANDLER) != H_mvarinit || !in_slot(s.result)) return false;
+  for (u32 p = 0; p < s.nparams(); ++p)
+    if (par_ref(s.params, p) == END_MARK) return false;
+  return true;
+}
+
+// The steps a copied tree may hold: those whose slots are all named by
+// their words, that keep numbers numbers and that hand no slot or block
+// to anything that could outlive the run. Texts, arrays and the handlers
+// not listed here set the outer run's values aside, as before.
+bool copyable_step(const Step& s) {
+  switch (s.kind) {
+    case Step::BAD: case Step::INIT_STRS: case Step::RENEW_STRS: case Step::END:
+      return false;
+    case Step::CALL:
+      return number_declaration(s) || value_handler(rd32(s.rec() + REC_HANDLER)) ||
+             number_conversion(s);
+    default:
+      return true;
+  }
+}
+
+// The blocks of b's tree and their steps; the constants of the blocks
+// inside and the variables that the tree declares are noted.
+bool gather(Tree& t, std::vector<Ref>& declared) {
+  for (size_t i = 0; i < t.blocks.size(); ++i) {
+    const DecodedBlock& x = *t.blocks[i];
+    const u32 bytes = block_bytes(x);
+    if (!bytes) return false;
+    t.bytes.push_back(bytes);
+    for (u32 k = 0; k < x.nsteps; ++k) {
+      const Step& s = x.steps[k];
+      if (!copyable_step(s) || block_const(s.result)) return false;
+      for (u32 p = 0; p < s.nparams(); ++p) {
+        const Ref w = par_ref(s.params, p);
+        if (number_declaration(s) && in_table(vartable, w)) declared.push_back(w);
+        const Ref inner = block_const(w);
+        if (!inner) continue;
+        // A block that could be kept, or run from elsewhere, would name
+        // the copy's slots after its run.
+        if (!runs_block_at(s, p)) return false;
+        if (std::find(t.consts.begin(), t.consts.end(), w) != t.consts.end()) continue;
+        const DecodedBlock* d = decoded_block(inner);
+        if (d->at != inner || t.blocks.size() >= MAX_TREE_BLOCKS ||
+            std::find(t.blocks.begin(), t.blocks.end(), d) != t.blocks.end())
+          return false;
+        t.consts.push_back(w);
+        t.blocks.push_back(d);
+      }
+    }
+  }
+  return true;
+}
+
+// The own slots of the tree's blocks: each a number variable that the tree
+// declares, or one of its block's group of number temporaries.
+bool own_slots_of(Tree& t, std::vector<Ref>& declared) {
+  std::sort(declared.begin(), declared.end());
+  for (const DecodedBlock* x : t.blocks) {
+    const Step& first = x->steps[0];
+    const bool grouped = x->nsteps && first.kind == Step::INIT_TEMPS;
+    for (const Ref r : x->own_slots) {
+      const bool named = in_table(vartable, r) &&
+                         std::binary_search(declared.begin(), declared.end(), r);
+      const bool temp = grouped && r >= first.result &&
+                        r < first.result + first.temps * sizeof(VarEntry);
+      if (!named && !temp) return false;
+      t.slots.push_back(r);
+    }
+  }
+  std::sort(t.slots.begin(), t.slots.end());
+  t.slots.erase(std::unique(t.slots.begin(), t.slots.end()), t.slots.end());
+  return true;
+}
+
+// The code page outside the tree names none of the tree's slots and
+// constants: otherwise another block (which sees the variables of every
+// block) could look at a slot the copies stand in for. Every byte is
+// looked at, as records need not be aligned.
+bool named_only_inside(const Tree& t) {
+  std::vector<Ref> names = t.slots;
+  names.insert(names.end(), t.consts.begin(), t.consts.end());
+  std::sort(names.begin(), names.end());
+  const Ref lo = names.front(), hi = names.back();
+  for (Ref at = codepage.base; at + 4 <= codepage.end; ++at) {
+    const Ref w = rd32(mem + at);
+    if (w < lo || w > hi || !std::binary_search(names.begin(), names.end(), w)) continue;
+    bool inside = false;
+    for (size_t i = 0; i < t.blocks.size() && !inside; ++i)
+      inside = at - t.blocks[i]->at < t.bytes[i] && t.bytes[i] - (at - t.blocks[i]->at) >= 4;
+    if (!inside) return false;
+  }
+  return true;
+}
+
+bool own_words_inside(const Tree& t) {
+  for (const DecodedBlock* x : t.blocks)
+    for (const Ref w : x->own_words) {
+      bool inside = false;
+      for (size_t i = 0; i < t.blocks.size() && !inside; ++i)
+        inside = w - t.blocks[i]->at < t.bytes[i];
+      if (!inside) return false;
+    }
+  return true;
+}
+
+// Whether b's tree can be copied, and how: `t` then holds the plan.
+bool plan_tree(const DecodedBlock& b, Tree& t) {
+  if (!b.owns || b.nsteps == 0 || b.at - codepage.base >= codepage.end - codepage.base)
+    return false;
+  t.blocks = {&b};
+  std::vector<Ref> declared;
+  if (!gather(t, declared) || !own_slots_of(t, declared) || t.slots.empty() ||
+      !own_words_inside(t) || !named_only_inside(t))
+    return false;
+  t.size = static_cast<u32>((t.slots.size() + t.consts.size()) * sizeof(VarEntry));
+  for (const u32 n : t.bytes) t.size += n;
+  return true;
+}
+
+const DecodedBlock* tree_copy(const DecodedBlock& b, const Tree& t) {
+  const Ref at = take_room(t.size);
+  if (!at) return nullptr;
+  // The slots first, where they are aligned; then the constants; then
+  // each block's bytes.
+  const Ref consts = at + static_cast<u32>(t.slots.size() * sizeof(VarEntry));
+  Ref to = consts + static_cast<u32>(t.consts.size() * sizeof(VarEntry));
+  std::vector<Ref> place(t.blocks.size());
+  for (size_t i = 0; i < t.blocks.size(); ++i) {
+    place[i] = to;
+    std::memcpy(mem + to, mem + t.blocks[i]->at, t.bytes[i]);
+    to += t.bytes[i];
+  }
+  for (size_t i = 0; i < t.slots.size(); ++i)
+    empty_like(S(at + static_cast<u32>(i * sizeof(VarEntry))), *S(t.slots[i]));
+  for (size_t j = 0; j < t.consts.size(); ++j) {
+    VarEntry* c = S(consts + static_cast<u32>(j * sizeof(VarEntry)));
+    *c = *S(t.consts[j]);
+    c->value = place[j + 1];
+  }
+  // What a word of the tree names in the copy.
+  const auto moved = [&](Ref w) -> Ref {
+    const auto s = std::lower_bound(t.slots.begin(), t.slots.end(), w);
+    if (s != t.slots.end() && *s == w)
+      return at + static_cast<u32>((s - t.slots.begin()) * sizeof(VarEntry));
+    for (size_t j = 0; j < t.consts.size(); ++j)
+      if (t.consts[j] == w) return consts + static_cast<u32>(j * sizeof(VarEntry));
+    for (size_t i = 0; i < t.blocks.size(); ++i)
+      if (w - t.blocks[i]->at < t.bytes[i]) return place[i] + (w - t.blocks[i]->at);
+    return w;
+  };
+  const auto move = [&](u8* word) { wr32(word, moved(rd32(word))); };
+  for (size_t i = 0; i < t.blocks.size(); ++i) {
+    const DecodedBlock& x = *t.blocks[i];
+    u8* const blk = mem + place[i];
+    if (x.cleanup) move(blk);
+    for (u32 k = 0; k < x.nsteps; ++k) {
+      u8* const rec = blk + (x.steps[k].rec() - (mem + x.at));
+      move(rec + REC_RESULT);
+      for (u32 p = 0; p < rec[REC_COUNT]; ++p) move(rec + REC_PARAMS + 4 * p);
+    }
+  }
+  // The decoded copies. Their own slots are where the blocks' were moved
+  // to (the decoder finds only slots of the tables).
+  DecodedBlock* top = nullptr;
+  for (size_t i = 0; i < t.blocks.size(); ++i) {
+    const DecodedBlock& x = *t.blocks[i];
+    DecodedBlock& c = new_decoded(nullptr);
+    decode_records(c, place[i], at, at + t.size);
+    std::vector<Ref> own;
+    for (const Ref r : x.own_slots) own.push_back(moved(r));
+    own_these(c, std::move(own));
+    c.origin = &x;
+    c.copying = DecodedBlock::COPYING_NO;
+    if (i == 0)
+      top = &c;
+    else
+      placed[c.at] = &c;
+  }
+  return adopt(*top, b, at, t.size);
+}
+
+}  // namespace
+
+const DecodedBlock* block_copy(const DecodedBlock& b) {
+  if (b.copying == DecodedBlock::COPYING_NO) return nullptr;
+  if (b.group_only) {
+    b.copying = DecodedBlock::COPYING_YES;
+    return group_copy(b);
+  }
+  auto plan = trees.find(&b);
+  if (plan == trees.end()) {
+    Tree t;
+    if (!plan_tree(b, t)) {
+      b.copying = DecodedBlock::COPYING_NO;
+      return nullptr;
+    }
+    b.copying = DecodedBlock::COPYING_YES;
+    plan = trees.emplace(&b, std::move(t)).first;
+  }
+  return tree_copy(b, plan->second);
+}
+
+const DecodedBlock* copy_placed_at(Ref blk) {
+  const auto c = placed.find(blk);
+  return c == placed.end() ? nullptr : c->second;
+}
+
+void release_copies() {
+  for (const DecodedBlock* b : homes) {
+    for (const DecodedBlock* c : b->copies) arena_free(c->copy_at, c->copy_bytes);
+    b->copies.clear();
+  }
+  homes.clear();
+  placed.clear();
+  // The plans name decoded blocks, which may be forgotten next; a block
+  // whose tree can be copied makes its plan again. (Whether it can holds
+  // as long as the code page.)
+  trees.clear();
+  copy_bytes_used = 0;
+}
+
+}  // namespace qv
