@@ -307,6 +307,35 @@ bool keeps_group(DecodedBlock& d) {
   return true;
 }
 
+// Whether a run of the block can start no other run of any block, so that
+// no run of it starts while one is under way: none of its steps runs a
+// block, or calls a handler other than those that only compute a value (a
+// handler that processes events may run the key handler's block). A run
+// may still start inside another at its entry, where events are processed,
+// but before its first step, which is as good as before the run.
+bool runs_no_block(const DecodedBlock& d) {
+  for (u32 i = 0; i < d.nsteps; ++i) {
+    const Step& s = d.steps[i];
+    switch (s.kind) {
+      case Step::EXEC: case Step::IF: case Step::CALL_BLOCK: case Step::SWITCH:
+      case Step::LOOP: case Step::FOR:
+        return false;
+      case Step::CALL:
+        if (!value_handler(rd32(s.rec() + REC_HANDLER)) && !number_conversion(s)) return false;
+        break;
+      default:
+        break;
+    }
+  }
+  return true;
+}
+
+// A block's runs are counted when a run has state of its own that another
+// run under way at the same time would overwrite.
+bool counts_runs(const DecodedBlock& d) {
+  return (!d.own_slots.empty() || !d.own_words.empty()) && !runs_no_block(d);
+}
+
 // Steps that run as one where a record's result is what the next record
 // tests. The second step keeps its own kind, and reads its word as ever: a
 // block may be entered at it, and an element record may rewrite its word.
@@ -330,7 +359,6 @@ void finish(DecodedBlock& d) {
   d.steps = d.step_store.data();
   d.start = d.steps + d.idle_init;
   own_spans(d);
-  d.owns = !d.own_slots.empty() || !d.own_words.empty();
   d.single = nullptr;
   const u32 lead = !d.step_store.empty() && d.step_store.front().kind == Step::IDLE_INIT;
   if (d.nsteps == lead + 1) {
@@ -360,6 +388,7 @@ void finish(DecodedBlock& d) {
   d.group_only = d.renews && !d.strings && d.own_words.empty() && d.own_spans.size() == 1 &&
                  d.own_spans[0].first == d.steps[0].result &&
                  d.own_spans[0].bytes == d.steps[0].temps * sizeof(VarEntry);
+  d.owns = counts_runs(d);
   d.runs = d.owns ? 0 : DecodedBlock::UNCOUNTED;
   d.run_base = 0;
   fuse_pairs(d);
@@ -445,7 +474,7 @@ void decode_records(DecodedBlock& d, Ref blk, Ref lo, Ref hi) {
 void own_these(DecodedBlock& d, std::vector<Ref> slots) {
   d.own_slots = std::move(slots);
   own_spans(d);
-  d.owns = !d.own_slots.empty() || !d.own_words.empty();
+  d.owns = counts_runs(d);
   d.runs = d.owns ? 0 : DecodedBlock::UNCOUNTED;
 }
 

@@ -61,8 +61,9 @@ struct DecodedBlock {
   // step), which a plain entry steps over: it is counted all the same.
   bool idle_init;
   const Step* start;  // where a plain entry starts: past the idle initialisation
-  // Whether a run of the block has state of its own (see block_runs.h):
-  // only then are its runs under way counted.
+  // Whether a run of the block has state of its own (see block_runs.h)
+  // and may start another run of it: only then are its runs under way
+  // counted. A block whose steps run no block has nothing to count.
   bool owns;
   // The block's first step initialises the group of number temporaries
   // that its clean-up deletes, as blocks compiled with the grouped
