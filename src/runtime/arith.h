@@ -41,6 +41,14 @@ inline u32 int_op(u32 type, u32 a, u32 b) {
   if constexpr (op == SHR) return a >> (b & 31);  // logical for int too
 }
 
+// a / 2^k, 0 < k < 31, as int_op<DIV> divides: rounded toward zero for
+// int, which a shift of a negative value does once 2^k - 1 is added.
+inline u32 div_pow2(u32 type, u32 a, u32 k) {
+  if (type != TY_INT) return a >> k;
+  const u32 bias = static_cast<u32>(as_int(a) >> 31) & ((1u << k) - 1);
+  return static_cast<u32>(as_int(a + bias) >> k);
+}
+
 template <Op op>
 inline float float_op(float a, float b) {
   if constexpr (op == ADD) return a + b;

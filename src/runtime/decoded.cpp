@@ -127,6 +127,18 @@ Step decode_step(const u8* rec) {
   } else {
     s.kind = inline_kind(h);
   }
+  if (s.kind == Step::DIV && s.nparams() == 2) {
+    // A divisor that is a constant power of two: the executor shifts,
+    // as long as the word still names that value.
+    const Ref d = par_ref(s.params, 1);
+    const bool constant = d >= cnstable.base && d < cnstable.end &&
+                          (d - cnstable.base) % sizeof(VarEntry) == 0 && !(S(d)->flags & V_EMPTY);
+    const u32 v = constant ? S(d)->value : 0;
+    if (v >= 2 && v <= 1u << 30 && (v & (v - 1)) == 0) {
+      s.kind = Step::DIV_POW2;
+      s.holds = static_cast<u8>(__builtin_ctz(v));
+    }
+  }
   return s;
 }
 
@@ -267,7 +279,8 @@ bool keeps_group(DecodedBlock& d) {
     u32 from = 0;  // the first parameter word that names a slot
     bool runs_blocks = false;
     switch (s.kind) {
-      case Step::PLUS: case Step::MUL: case Step::MINUS: case Step::DIV: case Step::MOD:
+      case Step::PLUS: case Step::MUL: case Step::MINUS: case Step::DIV: case Step::DIV_POW2:
+      case Step::MOD:
       case Step::PLUS_ASSIGN: case Step::MINUS_ASSIGN: case Step::INC: case Step::DEC:
       case Step::COMPARE: case Step::ASSIGN: case Step::ELEMENT: case Step::PARAM:
       case Step::BREAKIF: case Step::CONTIF: case Step::RETURN:

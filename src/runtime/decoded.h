@@ -32,7 +32,8 @@ struct Step {
   u32 count;   // the handler's count word
   Kind kind;
   u8 temps;    // for the temporaries' steps: how many
-  u8 holds;    // for a comparison: the orders it holds for (see arith.h)
+  u8 holds;    // for a comparison: the orders it holds for (see arith.h);
+               // for DIV_POW2: the divisor's exponent
   // For a "call" in a block that keeps its group (DecodedBlock::keeps):
   // its result starts at 0, as in a renewed group, so that a block that
   // returns nothing leaves 0 there.

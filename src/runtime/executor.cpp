@@ -394,7 +394,22 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       vmcase(PLUS) { QV_CHECKED(arith::fold<arith::ADD>(s->result, s->params, s->count)); }
       vmcase(MUL) { QV_CHECKED(arith::fold<arith::MUL>(s->result, s->params, s->count)); }
       vmcase(MINUS) { QV_CHECKED(arith::binary<arith::SUB>(s->result, s->params)); }
-      vmcase(DIV) { QV_CHECKED(arith::binary<arith::DIV>(s->result, s->params)); }
+      vmcase(DIV) {
+      step_div:
+        QV_CHECKED(arith::binary<arith::DIV>(s->result, s->params));
+      }
+      // The divisor is read as ever: an element record may have rewritten
+      // its word. Floats divide as any others.
+      vmcase(DIV_POW2) {
+        if (s->result) {
+          VarEntry* r = S(s->result);
+          if (arith::is_integer(r->type) && P(s->params, 1)->value == 1u << s->holds) {
+            r->value = arith::div_pow2(r->type, P(s->params, 0)->value, s->holds);
+            QV_NEXT();
+          }
+        }
+        goto step_div;
+      }
       vmcase(MOD) { QV_CHECKED(arith::binary<arith::MOD>(s->result, s->params)); }
       vmcase(PLUS_ASSIGN) { QV_CHECKED(arith::in_place<arith::ADD>(s->result, s->params)); }
       vmcase(MINUS_ASSIGN) { QV_CHECKED(arith::in_place<arith::SUB>(s->result, s->params)); }

@@ -26,6 +26,7 @@
   X(MUL)           /* result = a * b * ...                                  */ \
   X(MINUS)         /* result = a - b                                        */ \
   X(DIV)           /* result = a / b                                        */ \
+  X(DIV_POW2)      /* DIV by a constant 2^k (holds k): a shift for integers */ \
   X(MOD)           /* result = a % b                                        */ \
   X(PLUS_ASSIGN)   /* a += b                                                */ \
   X(MINUS_ASSIGN)  /* a -= b                                                */ \
