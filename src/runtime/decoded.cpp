@@ -127,6 +127,7 @@ Step decode_step(const u8* rec) {
   } else {
     s.kind = inline_kind(h);
   }
+  if (s.kind == Step::CALL && s.result && number_conversion(s)) s.kind = Step::CONVERT;
   if (s.kind == Step::DIV && s.nparams() == 2) {
     // A divisor that is a constant power of two: the executor shifts,
     // as long as the word still names that value.
@@ -288,6 +289,9 @@ bool keeps_group(DecodedBlock& d) {
       case Step::EXEC: case Step::IF: case Step::CALL_BLOCK: case Step::SWITCH:
       case Step::LOOP: case Step::FOR:
         runs_blocks = true;
+        break;
+      case Step::CONVERT:
+        from = 1;
         break;
       case Step::CALL:
         if (number_conversion(s))

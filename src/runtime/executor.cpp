@@ -413,6 +413,18 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       vmcase(MOD) { QV_CHECKED(arith::binary<arith::MOD>(s->result, s->params)); }
       vmcase(PLUS_ASSIGN) { QV_CHECKED(arith::in_place<arith::ADD>(s->result, s->params)); }
       vmcase(MINUS_ASSIGN) { QV_CHECKED(arith::in_place<arith::SUB>(s->result, s->params)); }
+      // The conversion's id is read as ever; int to float, the commonest,
+      // is done here.
+      vmcase(CONVERT) {
+        const u32 id = par_ref(s->params, 0);
+        VarEntry* const src = P(s->params, 1);
+        if (id == C_l_intfloat) {
+          S(s->result)->value = float_bits(static_cast<float>(as_int(src->value)));
+          QV_NEXT();
+        }
+        QV_CHECKED(id - C_l_logint < C_COUNT - C_l_logint ? convfns[id](src, S(s->result))
+                                                         : s->handler(s->result, s->params, s->count));
+      }
       vmcase(ELEMENT) { QV_CHECKED(element_into(s->result, s->params)); }
       vmcase(ASSIGN) {
         QV_CHECKED(assign_in_slot(P(s->params, 0), P(s->params, 1), s->result) ||

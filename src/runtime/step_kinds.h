@@ -30,6 +30,7 @@
   X(MOD)           /* result = a % b                                        */ \
   X(PLUS_ASSIGN)   /* a += b                                                */ \
   X(MINUS_ASSIGN)  /* a -= b                                                */ \
+  X(CONVERT)       /* a conversion between numbers and truth values         */ \
   X(ELEMENT)       /* point the next record at an array element             */ \
   X(ASSIGN)        /* a = b                                                 */ \
   X(INC)           /* a ++                                                  */ \
