@@ -114,7 +114,7 @@ Step decode_step(const u8* rec) {
   const u32 h = rd32(rec + REC_HANDLER);
   const u8 temps = rec[REC_EXTRA];
   Step s{handlers[h], rec + REC_PARAMS, rd32(rec + REC_RESULT), rec[REC_COUNT] | (u32{temps} << 8),
-         Step::CALL, temps, holds_of(h), 0, 0, nullptr, nullptr};
+         Step::CALL, temps, holds_of(h), 0, 0, nullptr, nullptr, nullptr};
   if (h == H__alltmpinits && (rec[REC_COUNT] | temps) == 0) {
     s.kind = Step::IDLE_INIT;
   } else if ((h == H__alltmpinits || h == H_mvardel) && rec[REC_COUNT] == 0 &&
@@ -370,6 +370,11 @@ void fuse_pairs(DecodedBlock& d) {
   }
 }
 
+bool enters_blocks(Step::Kind k) {
+  return k == Step::EXEC || k == Step::IF || k == Step::CALL_BLOCK || k == Step::SWITCH ||
+         k == Step::LOOP || k == Step::FOR;
+}
+
 void finish(DecodedBlock& d) {
   d.nsteps = static_cast<u32>(d.step_store.size());
   d.step_store.emplace_back().kind = Step::END;
@@ -411,8 +416,10 @@ void finish(DecodedBlock& d) {
   fuse_pairs(d);
   // The kinds are settled.
   for (u32 i = 0; i <= d.nsteps; ++i) {
-    d.steps[i].index = i;
-    d.steps[i].code = step_code(d.steps[i].kind);
+    Step& s = d.steps[i];
+    s.index = i;
+    s.code = step_code(s.kind);
+    if (enters_blocks(s.kind)) s.entered = s.entered_else = never_entered();
   }
 }
 
@@ -464,6 +471,16 @@ const DecodedBlock* outside_block(Ref blk) {
 }
 
 }  // namespace
+
+const DecodedBlock* never_entered() {
+  static const DecodedBlock* const never = [] {
+    static DecodedBlock d;
+    d.step_store.push_back(bad_step());
+    finish(d);
+    return &d;
+  }();
+  return never;
+}
 
 const DecodedBlock* decode_block(Ref blk) {
   const u32 off = blk - decoded_base;

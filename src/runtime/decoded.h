@@ -48,7 +48,7 @@ struct Step {
   const void* code;
   // For an "if" with two blocks: the second block it entered last, cached
   // apart from the first, as an "if" in a loop often goes either way.
-  mutable const struct DecodedBlock* entered_else = nullptr;
+  mutable const struct DecodedBlock* entered_else;
 
   const u8* rec() const { return params - REC_PARAMS; }
   u32 nparams() const { return count & 0xFF; }
@@ -141,6 +141,13 @@ struct DecodedBlock {
 // Where the executor's plain loop runs steps of `kind`: null when it
 // dispatches on the kind instead (a build without computed goto).
 const void* step_code(Step::Kind kind);
+
+// What the cache of a step that runs blocks holds before its first entry:
+// a block at place 0, where no block lies, so that it never matches and
+// the cache needs no test of its own for being empty. (A damaged slot that
+// names place 0 gets a block that cannot run, as it would from
+// decode_block.)
+const DecodedBlock* never_entered();
 
 // The decoded form of the block at `blk`, decoded on its first run. A
 // block outside the code page is the empty block, or one that cannot run.

@@ -240,7 +240,7 @@ inline bool compared(const Step* s) {
 // entered last (a slot may change, so its place is compared first).
 inline const DecodedBlock* cached_block(const DecodedBlock*& cache, const VarEntry* slot) {
   const DecodedBlock* last = cache;
-  if (!last || last->at != slot->value) [[unlikely]] cache = last = decoded_block(slot->value);
+  if (last->at != slot->value) [[unlikely]] cache = last = decoded_block(slot->value);
   return last;
 }
 
@@ -373,8 +373,12 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       vmcase(DEL_TEMPS) {
         QV_CHECKED(_tracing_on ? s->handler(s->result, s->params, s->count) : del_group(*s));
       }
+      // A renewal is the block's last step: END follows, without a dispatch.
       vmcase(RENEW_TEMPS) {
-        QV_CHECKED(_tracing_on ? s->handler(s->result, s->params, s->count) : end_group(*b, *s));
+        if (!(_tracing_on ? s->handler(s->result, s->params, s->count) : end_group(*b, *s)))
+            [[unlikely]]
+          goto failed;
+        goto at_end;
       }
       // The handler leaves the texts of a primed group as they are, which is
       // how it would initialise them.
@@ -387,7 +391,10 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         QV_CHECKED(s->handler(s->result, s->params, s->count));
       }
       vmcase(RENEW_STRS) {
-        QV_CHECKED(_tracing_on ? s->handler(s->result, s->params, s->count) : end_strings(*b, *s));
+        if (!(_tracing_on ? s->handler(s->result, s->params, s->count) : end_strings(*b, *s)))
+            [[unlikely]]
+          goto failed;
+        goto at_end;
       }
       vmcase(DEL_VARS) { QV_CHECKED(del_temps(s->result, s->params, s->count)); }
       vmcase(DECLARE) { QV_CHECKED(declare_one(s->result, s->params, s->count)); }
@@ -474,9 +481,9 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         aux = 0;
         goto exec_block;
       }
+      // (Its entry keeps whatever aux holds, which nothing reads back.)
       vmcase(IF) {
       step_if:
-        aux = 0;
         if (P(s->params, 0)->value) {
           slot = P(s->params, 1);
           goto enter;
@@ -516,6 +523,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         execerror(E_BAD_INIT);
       }
       vmcase(END) {
+      step_end:
         if (resume_top != base) {
           // A round of a loop's body without a level: the next round
           // starts right here, with the body still entered, when the slot
@@ -571,6 +579,13 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
 #endif
     }
     continue;
+
+  // The step at s is its block's last: END follows.
+  at_end:
+    ++s;
+    fuzz_step();
+    if constexpr (Traced) trace_step(*b, s);
+    goto step_end;
 
   // "exec": the block of parameter aux, after the earlier ones. Levels
   // are not examined between the blocks: a block started while one is
@@ -691,10 +706,10 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       const Resume& r = *--resume_top;
       b = r.block;
       s = r.step;
-      aux = r.aux;
     }
-    // "if", the commonest, has nothing left to do.
+    // "if", the commonest, has nothing left to do (nor a state: see IF).
     if (s->kind != Step::IF) {
+      aux = resume_top->aux;  // the entry just taken off
       if (s->kind == Step::CALL_BLOCK) {
         callstack.next = aux;
         --block_nesty;
@@ -733,7 +748,8 @@ template <bool Traced>
 u32 run_host(Step::Kind kind, Ref result, const u8* params, u32 count) {
   if (native_stack_low()) return fail(E_NESTING);
   Step host[2]{};
-  host[0] = Step{nullptr, params, result, count, kind, 0, 0, 0, 0, nullptr, step_code(kind)};
+  host[0] = Step{nullptr, params, result, count, kind, 0, 0, 0, 0,
+                 never_entered(), step_code(kind), never_entered()};
   host[1].kind = Step::END;
   host[1].index = 1;
   host[1].code = step_code(Step::END);
