@@ -479,7 +479,9 @@ TEST_F(BlockRuns, EveryRunIsForgotten) {
   const char* fib =
       "int r k;\nblock fib { int n; n = (par# 0); if (n < 2) { return n };\n"
       "  return ((call fib (n - 1)) + (call fib (n - 2))) };\nk = 12; r = (call fib k);\n";
-  // The same with temporaries only: inner runs run on copies of the block.
+  // Inner runs of the first run on copies of the block and the "if"'s
+  // block inside it, which names its variable; of this one, with
+  // temporaries only, on copies of the block alone.
   const char* fib_copies =
       "int r k;\nblock fib { if ((int par# 0) < 2) { return (int par# 0) };\n"
       "  return ((call fib ((int par# 0) - 1)) + (call fib ((int par# 0) - 2))) };\n"
