@@ -343,6 +343,9 @@ TEST_F(Program, RefusesProgramsThatReferToTheWrongThings) {
       {"declared type not the variable's", [&] { wr32(mem + decl_ + REC_RESULT, TY_FLOAT); }},
       {"constant written to", [&] { wr32(mem + assign_ + REC_PARAMS, ref_of(five_)); }},
       {"initial value without a variable", [&] { wr32(mem + decl_ + REC_PARAMS, ref_of(five_)); }},
+      {"array size not an int",
+       [&] { wr32(mem + decl_ + REC_PARAMS + 12, ref_of(new_const(TY_FLOAT, 0x40a00000))); }},
+      {"array size an array", [&] { wr32(mem + decl_ + REC_PARAMS + 12, ref_of(a_)); }},
       // An element goes into an empty parameter word of a later record.
       {"element into its own record", [&] { wr32(mem + elem_ + REC_RESULT, elem_ + REC_PARAMS); }},
       {"element into a filled word", [&] { wr32(mem + elem_ + REC_RESULT, store_ + REC_PARAMS + 4); }},
