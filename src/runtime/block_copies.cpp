@@ -57,6 +57,22 @@ const DecodedBlock* adopt(DecodedBlock& c, const DecodedBlock& b, Ref at, u32 si
   return &c;
 }
 
+// The bytes of a block of the code page: its clean-up word, its records
+// and the end marker after them; 0 when they are not whole.
+u32 block_bytes(const DecodedBlock& b) {
+  const u8* const blk = mem + b.at;
+  const u8* end = blk + 4;
+  if (b.nsteps) {
+    const Step& last = b.steps[b.nsteps - 1];
+    if (last.kind == Step::BAD) return 0;
+    end = last.rec() + rec_size(last.rec());
+  }
+  if (mem + codepage.end - end < 4 || rd32(end) != END_MARK) return 0;
+  if (b.cleanup && (b.cleanup - 4 < b.at || b.cleanup - b.at >= static_cast<u32>(end - blk)))
+    return 0;
+  return static_cast<u32>(end - blk) + 4;
+}
+
 // ---- A block whose own slots are just its group ----
 
 // A copy's records: the block's, with each result and parameter word that
@@ -74,12 +90,9 @@ void move_group_words(u8* rec, const u8* end, Ref from, u32 bytes, Ref to) {
 }
 
 const DecodedBlock* group_copy(const DecodedBlock& b) {
-  // The block's bytes: its clean-up word, its records (the clean-up record
-  // last) and the end marker after them.
   const u8* const blk = mem + b.at;
-  const Step& last = b.steps[b.nsteps - 1];
-  const u8* const end = last.rec() + rec_size(last.rec());
-  const u32 code = static_cast<u32>(end - blk) + 4;
+  const u32 code = block_bytes(b);
+  if (!code) return nullptr;
   const DecodedBlock::Span g = b.own_spans[0];
   const u32 size = code + g.bytes;
   const Ref at = take_room(size);
@@ -128,29 +141,9 @@ std::unordered_map<const DecodedBlock*, Tree> trees;
 // A tree's blocks past this many are not worth copying.
 constexpr size_t MAX_TREE_BLOCKS = 64;
 
-// The bytes of a block of the code page: its clean-up word, its records
-// and the end marker after them; 0 when they are not whole.
-u32 block_bytes(const DecodedBlock& b) {
-  const u8* const blk = mem + b.at;
-  const u8* end = blk + 4;
-  if (b.nsteps) {
-    const Step& last = b.steps[b.nsteps - 1];
-    if (last.kind == Step::BAD) return 0;
-    end = last.rec() + rec_size(last.rec());
-  }
-  if (mem + codepage.end - end < 4 || rd32(end) != END_MARK) return 0;
-  if (b.cleanup && (b.cleanup - 4 < b.at || b.cleanup - b.at >= static_cast<u32>(end - blk)))
-    return 0;
-  return static_cast<u32>(end - blk) + 4;
-}
-
-bool in_table(const TableHead& t, Ref ref) {
-  return ref >= t.base && ref < t.end && (ref - t.base) % sizeof(VarEntry) == 0;
-}
-
 // The place of the block that a constant holds; 0 for any other word.
 Ref block_const(Ref w) {
-  if (!in_table(cnstable, w)) return 0;
+  if (!table_slot(cnstable, w)) return 0;
   const VarEntry* v = S(w);
   if (v->type != TY_BLOCK || (v->flags & V_EMPTY) || v->value == END_BLOCK) return 0;
   return v->value;
@@ -208,7 +201,7 @@ bool gather(Tree& t, std::vector<Ref>& declared) {
       if (!copyable_step(s) || block_const(s.result)) return false;
       for (u32 p = 0; p < s.nparams(); ++p) {
         const Ref w = par_ref(s.params, p);
-        if (number_declaration(s) && in_table(vartable, w)) declared.push_back(w);
+        if (number_declaration(s) && table_slot(vartable, w)) declared.push_back(w);
         const Ref inner = block_const(w);
         if (!inner) continue;
         // A block that could be kept, or run from elsewhere, would name
@@ -235,7 +228,7 @@ bool own_slots_of(Tree& t, std::vector<Ref>& declared) {
     const Step& first = x->steps[0];
     const bool grouped = x->nsteps && first.kind == Step::INIT_TEMPS;
     for (const Ref r : x->own_slots) {
-      const bool named = in_table(vartable, r) &&
+      const bool named = table_slot(vartable, r) &&
                          std::binary_search(declared.begin(), declared.end(), r);
       const bool temp = grouped && r >= first.result &&
                         r < first.result + first.temps * sizeof(VarEntry);

@@ -15,9 +15,9 @@
 // name the copies' slots, so the frames of their calls do too. Only when a
 // copy cannot be made does such a block set its values aside.
 //
-// Blocks without slots of their own (see DecodedBlock::owns) have nothing
-// to set aside: their count starts out of range, and recursion costs them
-// nothing beyond the count.
+// Blocks without slots of their own, and blocks whose steps run no block,
+// have nothing to set aside (see DecodedBlock::owns): their count starts
+// out of range, and recursion costs them nothing beyond the count.
 #pragma once
 
 #include "decoded.h"

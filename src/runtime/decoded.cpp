@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <deque>
 #include <memory>
 #include <vector>
@@ -23,6 +22,10 @@ namespace qv {
 const DecodedBlock** decoded_at = nullptr;
 Ref decoded_base = 0;
 u32 decoded_span = 0;
+
+bool table_slot(const TableHead& t, Ref ref) {
+  return ref >= t.base && ref < t.end && (ref - t.base) % sizeof(VarEntry) == 0;
+}
 
 namespace {
 
@@ -132,21 +135,13 @@ Step decode_step(const u8* rec) {
     // A divisor that is a constant power of two: the executor shifts,
     // as long as the word still names that value.
     const Ref d = par_ref(s.params, 1);
-    const bool constant = d >= cnstable.base && d < cnstable.end &&
-                          (d - cnstable.base) % sizeof(VarEntry) == 0 && !(S(d)->flags & V_EMPTY);
-    const u32 v = constant ? S(d)->value : 0;
+    const u32 v = table_slot(cnstable, d) && !(S(d)->flags & V_EMPTY) ? S(d)->value : 0;
     if (v >= 2 && v <= 1u << 30 && (v & (v - 1)) == 0) {
       s.kind = Step::DIV_POW2;
       s.holds = static_cast<u8>(__builtin_ctz(v));
     }
   }
   return s;
-}
-
-// Whether `ref` names an entry of the table: a run may set such a slot
-// aside (records of a loaded program are not trusted to).
-bool table_slot(const TableHead& t, Ref ref) {
-  return ref >= t.base && ref < t.end && (ref - t.base) % sizeof(VarEntry) == 0;
 }
 
 void own_slot(DecodedBlock& d, const TableHead& t, Ref ref) {
@@ -324,6 +319,11 @@ bool keeps_group(DecodedBlock& d) {
   return true;
 }
 
+bool enters_blocks(Step::Kind k) {
+  return k == Step::EXEC || k == Step::IF || k == Step::CALL_BLOCK || k == Step::SWITCH ||
+         k == Step::LOOP || k == Step::FOR;
+}
+
 // Whether a run of the block can start no other run of any block, so that
 // no run of it starts while one is under way: none of its steps runs a
 // block, or calls a handler other than those that only compute a value (a
@@ -333,16 +333,10 @@ bool keeps_group(DecodedBlock& d) {
 bool runs_no_block(const DecodedBlock& d) {
   for (u32 i = 0; i < d.nsteps; ++i) {
     const Step& s = d.steps[i];
-    switch (s.kind) {
-      case Step::EXEC: case Step::IF: case Step::CALL_BLOCK: case Step::SWITCH:
-      case Step::LOOP: case Step::FOR:
-        return false;
-      case Step::CALL:
-        if (!value_handler(rd32(s.rec() + REC_HANDLER)) && !number_conversion(s)) return false;
-        break;
-      default:
-        break;
-    }
+    if (enters_blocks(s.kind)) return false;
+    if (s.kind == Step::CALL && !value_handler(rd32(s.rec() + REC_HANDLER)) &&
+        !number_conversion(s))
+      return false;
   }
   return true;
 }
@@ -368,11 +362,6 @@ void fuse_pairs(DecodedBlock& d) {
     else if (next.kind == Step::BREAKIF)
       s.kind = Step::COMPARE_BREAKIF;
   }
-}
-
-bool enters_blocks(Step::Kind k) {
-  return k == Step::EXEC || k == Step::IF || k == Step::CALL_BLOCK || k == Step::SWITCH ||
-         k == Step::LOOP || k == Step::FOR;
 }
 
 void finish(DecodedBlock& d) {

@@ -176,6 +176,11 @@ void decode_records(DecodedBlock& d, Ref blk, Ref lo, Ref hi);
 // the decoder looks for them (a copy's slots).
 void own_these(DecodedBlock& d, std::vector<Ref> slots);
 
+// Whether `ref` names an entry of the table: a run may set such a slot
+// aside (records of a loaded program are not trusted to).
+struct TableHead;
+bool table_slot(const TableHead& t, Ref ref);
+
 // The handlers that write their result's value word and nothing else (see
 // decoded.cpp), and the conversions between numbers and truth values.
 bool value_handler(u32 h);

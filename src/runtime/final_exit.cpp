@@ -7,7 +7,6 @@
 #include "arena.h"
 #include "arena_guard.h"
 #include "block_copies.h"
-#include "decoded.h"
 #include "env.h"
 
 #if QV_ARENA_ASAN
