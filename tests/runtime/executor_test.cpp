@@ -454,16 +454,26 @@ class BlockRuns : public ::testing::Test {
  protected:
   void SetUp() override { fresh_env(); }
   void TearDown() override { optimtmpvarinit = 1; }
-  u32 compile_and_run(const std::string& src) {
-    EXPECT_EQ(compile(place_text(src)), 0u);
-    const u32 code = execute(0);
+  // The places of the blocks written in the compiled program, the main
+  // block first. (The constants that hold them are erased when the run
+  // ends.)
+  static std::vector<Ref> block_places() {
+    std::vector<Ref> places;
     for (Ref c = cnstable.base; c < cnstable.next; c += sizeof(VarEntry)) {
       const VarEntry* v = S(c);
-      if (v->type != TY_BLOCK || (v->flags & V_EMPTY)) continue;
-      if (const DecodedBlock* d = decoded_block(v->value)) {
-        EXPECT_EQ(d->runs, d->owns ? 0u : DecodedBlock::UNCOUNTED) << "block at " << v->value;
-      }
+      if (v->type == TY_BLOCK && !(v->flags & V_EMPTY)) places.push_back(v->value);
     }
+    return places;
+  }
+  u32 compile_and_run(const std::string& src, std::vector<Ref>* places = nullptr) {
+    EXPECT_EQ(compile(place_text(src)), 0u);
+    const std::vector<Ref> blocks = block_places();
+    const u32 code = execute(0);
+    for (const Ref p : blocks) {
+      const DecodedBlock* d = decoded_block(p);
+      EXPECT_EQ(d->runs, d->owns ? 0u : DecodedBlock::UNCOUNTED) << "block at " << p;
+    }
+    if (places) *places = blocks;
     EXPECT_EQ(exec_depth(), 0u);
     EXPECT_EQ(block_nesty, 0u);
     EXPECT_EQ(callstack.next, callstack.base);
@@ -524,19 +534,11 @@ TEST_F(BlockRuns, ARecursionWithVariablesRunsOnCopiesOfItsTreeWhenNothingElseSee
       "    call qs lo h; call qs l hi; r += ((hi - lo) * lo) } };\n"
       "for i 0 39 1 { a[i] = (((i * 7) + 3) % 40) };\ncall qs 0 39;\n"
       "for i 0 39 1 { if (a[i] == i) { in_place ++ } };\n";
-  // The recursive block: the nth block written after the main one. (The
-  // variables and constants are erased when the run ends.)
-  const auto written = [](u32 nth) {
-    for (Ref c = cnstable.base + sizeof(VarEntry); c < cnstable.next; c += sizeof(VarEntry))
-      if (S(c)->type == TY_BLOCK && nth-- == 0) return S(c)->value;
-    return Ref{0};
-  };
+  // The recursive block: the nth block written after the main one.
   const auto run = [&](const char* src, u32 nth) {
-    EXPECT_EQ(compile(place_text(src)), 0u);
-    const Ref place = written(nth);
-    EXPECT_EQ(execute(0), 0u) << src;
-    EXPECT_EQ(callstack.next, callstack.base);
-    return decoded_block(place);
+    std::vector<Ref> places;
+    EXPECT_EQ(compile_and_run(src, &places), 0u) << src;
+    return decoded_block(places.at(nth + 1));
   };
   const auto sorted = [this] { return int_var(3) == 40; };
   u32 sum = 0;
@@ -549,7 +551,7 @@ TEST_F(BlockRuns, ARecursionWithVariablesRunsOnCopiesOfItsTreeWhenNothingElseSee
     ASSERT_EQ(compile(place_text(qs)), 0u);
     clear_decoded_blocks();
     copy_budget = two ? 2 * copy_size : DEFAULT_COPY_BUDGET;
-    const Ref qs_place = written(0);
+    const Ref qs_place = block_places().at(1);
     static std::vector<Ref> reported;
     reported.clear();
     _tracing_int = 0;
