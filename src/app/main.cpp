@@ -42,8 +42,14 @@ int main(int argc, char** argv) {
   if (argc <= 1) nopars();  // no window needed to say how to call us
   if (!drawing_off_screen() || picture_file_wanted())
     return load_window_library().run_with_window(argc, argv);
-  // What the toolkit's application would do for the program's output.
-  std::setlocale(LC_ALL, "");
+  // The toolkit's application takes the user's locale for every category;
+  // what the program's output can depend on here is the categories of the
+  // functions that the process calls without a window: character classes
+  // and case, the writing and reading of numbers, and the texts of system
+  // errors. Loading only those saves the others' files at every start.
+  std::setlocale(LC_CTYPE, "");
+  std::setlocale(LC_NUMERIC, "");
+  std::setlocale(LC_MESSAGES, "");
   winopensound();
   app_argc = argc;
   app_argv = argv;

@@ -33,7 +33,8 @@ struct Step {
   Kind kind;
   u8 temps;    // for the temporaries' steps: how many
   u8 holds;    // for a comparison: the orders it holds for (see arith.h);
-               // for DIV_POW2: the divisor's exponent
+               // for DIV_POW2: the divisor's exponent; for LEAF_RENEW: 1
+               // when the group holds texts (RENEW_STRS)
   // For a "call" in a block that keeps its group (DecodedBlock::keeps):
   // its result starts at 0, as in a renewed group, so that a block that
   // returns nothing leaves 0 there.
@@ -45,7 +46,7 @@ struct Step {
   mutable const struct DecodedBlock* entered;
   // Where the executor's plain loop runs the step's kind (step_code), so
   // that a step goes on to the next one with a single jump.
-  const void* code;
+  mutable const void* code;
   // For an "if" with two blocks: the second block it entered last, cached
   // apart from the first, as an "if" in a loop often goes either way.
   mutable const struct DecodedBlock* entered_else;
@@ -93,8 +94,10 @@ struct DecodedBlock {
   // (see block_runs.h).
   bool group_only;
   // The runs under way of a block that owns state; UNCOUNTED for one that
-  // does not.
-  static constexpr u32 UNCOUNTED = 0x80000000u;
+  // does not. That is one run: a block whose steps run no block has at
+  // most one run under way where its steps run, so its end may leave its
+  // group renewed as an outermost run's end does (see end_group).
+  static constexpr u32 UNCOUNTED = 1;
   mutable u32 runs;
   // Where the parameter stack stood when the latest run under way began:
   // only frames above it can name the block's own slots.
@@ -103,6 +106,23 @@ struct DecodedBlock {
   // an idle initialisation or alone: that step. A "for" with such a body
   // runs its rounds without stepping through it.
   const Step* single;
+  // A block that runs no other block and whose steps set no level (no
+  // "break", "continue" or "return") runs in place: the "if" that runs it
+  // goes on through these steps, the block's own with LEAF_END for END,
+  // and back, with nothing noted on the stack of places. Only its place in
+  // the nesting tells the two ways apart, and the entry still tests that.
+  // Null for any other block. Its steps start at the same index as in
+  // `steps`, so that a primed group's initialisation is stepped over alike.
+  // When the block renews its group, the renewal, its last step, ends it
+  // there: LEAF_RENEW.
+  const Step* leaf_start = nullptr;
+  std::vector<Step> leaf_store;
+  // The same for a "for" that runs the block as its body, round after
+  // round, in place: the steps end in ROUND_END (or ROUND_RENEW), which
+  // starts the next round. Null also for a body that DecodedBlock::single
+  // describes.
+  const Step* round_start = nullptr;
+  std::vector<Step> round_store;
   u32 nsteps;         // one per record, the idle initialisation included
   Step* steps;        // then END
   std::vector<Step> step_store;

@@ -136,6 +136,33 @@ void hold_rounds(Resume& e, const DecodedBlock* body, VarEntry* slot) {
   e.by = P(params, 3);
 }
 
+// The rounds of a "for" whose body runs in place (ROUND_END): the slots of
+// the loop's record, resolved once as hold_rounds does, and the rounds that
+// went on from the body's end, whose records are counted when they end.
+struct InPlaceRounds {
+  VarEntry* index;
+  const VarEntry* from;
+  const VarEntry* to;
+  const VarEntry* by;
+  VarEntry* slot;
+  Ref down;  // 1 when it counts down
+  u64 rounds;
+};
+
+// One at a time: a body run in place runs no block, so it calls no handler
+// that could start a loop of the executor inside it.
+InPlaceRounds rounds_here;
+
+inline void hold_in_place(InPlaceRounds& r, const u8* params, VarEntry* slot, Ref down) {
+  r.index = P(params, 0);
+  r.from = P(params, 1);
+  r.to = P(params, 2);
+  r.by = P(params, 3);
+  r.slot = slot;
+  r.down = down;
+  r.rounds = 0;
+}
+
 // The records of the rounds of a loop's body that went on from its end.
 inline u64 rounds_counted(const Resume& r) { return r.rounds * r.body->nsteps; }
 
@@ -236,11 +263,23 @@ inline bool compared(const Step* s) {
   return true;
 }
 
-// The decoded block that `slot` holds, through a step's cache of the one it
-// entered last (a slot may change, so its place is compared first).
-inline const DecodedBlock* cached_block(const DecodedBlock*& cache, const VarEntry* slot) {
+// A step's cache missed: it now holds the block in `slot`. An "if" that
+// found a block that runs in place takes the code that runs it so
+// (IF_LEAF) from now on; other "if" steps pay no test for it.
+[[gnu::noinline]] const DecodedBlock* cache_missed(const DecodedBlock*& cache,
+                                                   const VarEntry* slot, const Step* s) {
+  const DecodedBlock* d = cache = decoded_block(slot->value);
+  if (d->leaf_start && s->kind == Step::IF) s->code = step_code(Step::IF_LEAF);
+  return d;
+}
+
+// The decoded block that `slot` holds, through the cache of the step at s,
+// of the one it entered last (a slot may change, so its place is compared
+// first).
+inline const DecodedBlock* cached_block(const DecodedBlock*& cache, const VarEntry* slot,
+                                        const Step* s) {
   const DecodedBlock* last = cache;
-  if (last->at != slot->value) [[unlikely]] cache = last = decoded_block(slot->value);
+  if (last->at != slot->value) [[unlikely]] last = cache_missed(cache, slot, s);
   return last;
 }
 
@@ -252,6 +291,15 @@ inline const Step* start_of(const DecodedBlock& b) {
   if (!b.primed) return b.start;
   b.primed = false;
   return b.start + 1;
+}
+
+// Whether a step runs the block it entered last, `c`, in place (see
+// DecodedBlock::leaf_start): `slot` still holds it, and a plain entry would
+// take it, within the nesting limit. (A host step never does: it runs once,
+// and its cache starts out empty.)
+inline bool in_place(const DecodedBlock* c, const VarEntry* slot) {
+  return c->leaf_start && c->at == slot->value && !(slot->flags & V_EMPTY) &&
+         resume_top < resume_limit && !(special_mode() || signal_pending());
 }
 
 #if defined(__GNUC__) && !defined(QV_NO_COMPUTED_GOTO)
@@ -326,7 +374,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
   do {                                                               \
     if (resume_top >= resume_limit) [[unlikely]] QV_FAIL(E_NESTING); \
     push_resume(b, s, aux).body = nullptr;                           \
-    b = cached_block(cache, slot);                                   \
+    b = cached_block(cache, slot, s);                                \
     goto entered;                                                    \
   } while (0)
 #define QV_CHECKED(call)                    \
@@ -337,6 +385,11 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
   Resume* const base = resume_top;
   u64 n = 0;      // records counted
   VarEntry* slot; // the block that the step at s enters
+  // While a block runs in place (IF_LEAF, or a "for"): the block and the
+  // step that ran it, where LEAF_END and ROUND_END go back to; a block run
+  // in place runs no other block, so there is one such run at a time.
+  const DecodedBlock* held = nullptr;
+  const Step* back = nullptr;
   Ref aux = 0;    // the state of that step (see Resume)
   for (;;) {
 #ifndef QV_COMPUTED_GOTO
@@ -451,7 +504,8 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         if (Traced || !compared<true>(s)) goto step_compare;
         ++s;
         fuzz_step();
-        goto step_if;
+        if constexpr (Traced) goto step_if;
+        vmjump;  // (the IF's code: IF_LEAF once it has run a block in place)
       }
       vmcase(COMPARE_BREAKIF) {
         if (Traced || !compared<true>(s)) goto step_compare;
@@ -574,6 +628,85 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         }
         return n;  // the host step's block
       }
+      // The code of an "if" that has run a block in place (its kind stays
+      // IF): the block of the condition's branch runs in place again when
+      // it is the one the branch ran last and may (see in_place), else the
+      // "if" runs it as any other.
+      vmcase(IF_LEAF) {
+        const DecodedBlock* c;
+        if (P(s->params, 0)->value) {
+          slot = P(s->params, 1);
+          c = s->entered;
+        } else {
+          if (s->nparams() < 3) QV_NEXT();
+          slot = P(s->params, 2);
+          c = s->entered_else;
+        }
+        if (!in_place(c, slot)) [[unlikely]] goto step_if;
+        held = b;
+        back = s;
+        b = c;
+        s = c->leaf_start + (start_of(*c) - c->start);
+        fuzz_step();  // the block's entry
+        QV_GO();
+      }
+      // A round of a "for" body run in place is done. The next one starts
+      // as END would start it, when the slot still holds the body and
+      // nothing asks for the slow entry; otherwise the "for" enters what
+      // the slot holds, or is done.
+      vmcase(ROUND_RENEW) {
+        if (!(_tracing_on         ? s->handler(s->result, s->params, s->count)
+              : s->holds == 0 ? end_group(*b, *s)
+                              : end_strings(*b, *s))) [[unlikely]]
+          goto failed;
+        goto round_end;
+      }
+      vmcase(ROUND_END) {
+      round_end: {
+        InPlaceRounds& r = rounds_here;
+        ++r.rounds;
+        r.index->value += r.by->value;  // wraps
+        const int c = arith::for_check(as_int(r.index->value), as_int(r.from->value),
+                                       as_int(r.to->value), r.down);
+        if (c == 0) [[likely]] {
+          if (r.slot->value == b->at && !(r.slot->flags & V_EMPTY) &&
+              !(special_mode() || signal_pending())) [[likely]] {
+            s = b->round_start + (start_of(*b) - b->start);
+            fuzz_step();  // the block's entry
+            QV_GO();
+          }
+          n += r.rounds * b->nsteps;
+          b = held;
+          s = back;
+          aux = r.down;
+          slot = r.slot;
+          goto enter_round;
+        }
+        n += r.rounds * b->nsteps;
+        b = held;
+        s = back;
+        if (c < 0) QV_FAIL(E_FOR_RANGE);
+        QV_NEXT();
+      }
+      }
+      // The renewal of the group of a block run in place, its last step,
+      // and then its end (see place_leaf).
+      vmcase(LEAF_RENEW) {
+        if (!(_tracing_on         ? s->handler(s->result, s->params, s->count)
+              : s->holds == 0 ? end_group(*b, *s)
+                              : end_strings(*b, *s))) [[unlikely]]
+          goto failed;
+        goto leaf_end;
+      }
+      // The block that the step at `back` ran in place is done: its
+      // records are counted, as at its END.
+      vmcase(LEAF_END) {
+      leaf_end:
+        n += s->index;
+        b = held;
+        s = back;
+        QV_NEXT();
+      }
 #ifndef QV_COMPUTED_GOTO
       default: break;
 #endif
@@ -610,6 +743,19 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         QV_NEXT();
       }
       slot = P(s->params, 4);
+      if constexpr (!Traced) {
+        const DecodedBlock* c = s->entered;
+        if (c->round_start && in_place(c, slot)) {
+          // The rounds run in place (see ROUND_END).
+          held = b;
+          back = s;
+          b = c;
+          hold_in_place(rounds_here, s->params, slot, aux);
+          s = c->round_start + (start_of(*c) - c->start);
+          fuzz_step();  // the block's entry
+          QV_GO();
+        }
+      }
     } else {
       slot = P(s->params, 0);
     }
@@ -620,7 +766,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
     if (const u32 refused = entry_refusal(slot)) [[unlikely]] QV_FAIL(refused);
     {
       Resume& e = push_resume(b, s, aux);
-      b = cached_block(s->entered, slot);
+      b = cached_block(s->entered, slot, s);
       hold_rounds(e, b, slot);
     }
     goto entered;

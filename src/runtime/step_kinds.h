@@ -45,9 +45,18 @@
   X(RETURN)        /* "return": level -1, value to the call's result        */ \
   X(EXEC)          /* run the blocks of the parameters in turn              */ \
   X(IF)            /* run the block of the condition's branch               */ \
+  X(IF_LEAF)       /* no step's kind: the code that an IF takes once it has */ \
+                   /* run a block in place (DecodedBlock::leaf_start)       */ \
   X(CALL_BLOCK)    /* push a frame and run the block                        */ \
   X(SWITCH)        /* run the selected block; a level ends there            */ \
   X(LOOP)          /* run the block round after round                       */ \
   X(FOR)           /* run the block for each value of the index             */ \
   X(BAD)           /* a record that cannot run: the program file is damaged */ \
-  X(END)           /* after the last step: the block is done                */
+  X(END)           /* after the last step: the block is done                */ \
+  X(LEAF_END)      /* END of a block run in place (DecodedBlock::leaf_start): */ \
+                   /* back to the step that ran it                          */ \
+  X(LEAF_RENEW)    /* its group's renewal (holds 1 for RENEW_STRS), then    */ \
+                   /* LEAF_END                                              */ \
+  X(ROUND_END)     /* END of a "for" body run in place: the next round      */ \
+                   /* (DecodedBlock::round_start), or back to the "for"     */ \
+  X(ROUND_RENEW)   /* its group's renewal, then ROUND_END                   */
