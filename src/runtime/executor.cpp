@@ -744,7 +744,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       }
       slot = P(s->params, 4);
       if constexpr (!Traced) {
-        const DecodedBlock* c = s->entered;
+        const DecodedBlock* c = cached_block(s->entered, slot, s);
         if (c->round_start && in_place(c, slot)) {
           // The rounds run in place (see ROUND_END).
           held = b;
