@@ -263,13 +263,16 @@ inline bool compared(const Step* s) {
   return true;
 }
 
-// A step's cache missed: it now holds the block in `slot`. An "if" that
-// found a block that runs in place takes the code that runs it so
-// (IF_LEAF) from now on; other "if" steps pay no test for it.
+// A step's cache missed: it now holds the block in `slot`. An "if", or an
+// "exec" of one block, that found a block that runs in place takes the code
+// that runs it so (IF_LEAF, EXEC_LEAF) from now on; the others pay no test
+// for it.
 [[gnu::noinline]] const DecodedBlock* cache_missed(const DecodedBlock*& cache,
                                                    const VarEntry* slot, const Step* s) {
   const DecodedBlock* d = cache = decoded_block(slot->value);
   if (d->leaf_start && s->kind == Step::IF) s->code = step_code(Step::IF_LEAF);
+  if (d->leaf_start && s->kind == Step::EXEC && s->nparams() == 1)
+    s->code = step_code(Step::EXEC_LEAF);
   return d;
 }
 
@@ -532,8 +535,22 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       // The steps that run blocks: each picks its block and enters it; its
       // epilogue, after the block, is at `block_done`.
       vmcase(EXEC) {
+      step_exec:
         aux = 0;
         goto exec_block;
+      }
+      // The code of an "exec" of one block that has run it in place, as
+      // IF_LEAF.
+      vmcase(EXEC_LEAF) {
+        slot = P(s->params, 0);
+        const DecodedBlock* c = s->entered;
+        if (!in_place(c, slot)) [[unlikely]] goto step_exec;
+        held = b;
+        back = s;
+        b = c;
+        s = c->leaf_start + (start_of(*c) - c->start);
+        fuzz_step();  // the block's entry
+        QV_GO();
       }
       // (Its entry keeps whatever aux holds, which nothing reads back.)
       vmcase(IF) {
