@@ -341,25 +341,13 @@ bool runs_no_block(const DecodedBlock& d) {
   return true;
 }
 
-// Whether every step of the block is one that a block run in place may
-// hold (see DecodedBlock::leaf_start): it runs no block and sets no level,
-// so the block's run ends at its END, or with an error that ends the run of
-// the program.
+// Whether the block may run in place (see DecodedBlock::leaf_start): it
+// runs no block, and it is sound (a damaged program file's block ends in a
+// BAD step).
 bool runs_in_place(const DecodedBlock& d) {
   if (!runs_no_block(d)) return false;
-  for (u32 i = 0; i < d.nsteps; ++i) {
-    switch (d.steps[i].kind) {
-      case Step::BREAKIF:
-      case Step::CONTIF:
-      case Step::RETURN:
-      case Step::COMPARE_IF:
-      case Step::COMPARE_BREAKIF:
-      case Step::BAD:
-        return false;
-      default:
-        break;
-    }
-  }
+  for (u32 i = 0; i < d.nsteps; ++i)
+    if (d.steps[i].kind == Step::BAD) return false;
   return true;
 }
 

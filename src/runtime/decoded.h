@@ -106,21 +106,22 @@ struct DecodedBlock {
   // an idle initialisation or alone: that step. A "for" with such a body
   // runs its rounds without stepping through it.
   const Step* single;
-  // A block that runs no other block and whose steps set no level (no
-  // "break", "continue" or "return") runs in place: the "if" that runs it
-  // goes on through these steps, the block's own with LEAF_END for END,
-  // and back, with nothing noted on the stack of places. Only its place in
-  // the nesting tells the two ways apart, and the entry still tests that.
-  // Null for any other block. Its steps start at the same index as in
-  // `steps`, so that a primed group's initialisation is stepped over alike.
+  // A block that runs no other block runs in place: the "if" or "exec"
+  // that runs it goes on through these steps, the block's own with
+  // LEAF_END for END, and back, with nothing noted on the stack of places;
+  // a level that its steps set leaves it as it would leave any block, and
+  // then the step that ran it (left_in_place). Only its place in the
+  // nesting tells the two ways apart, and the entry still tests that. Null
+  // for any other block. Its steps start at the same index as in `steps`,
+  // so that a primed group's initialisation is stepped over alike.
   // When the block renews its group, the renewal, its last step, ends it
   // there: LEAF_RENEW.
   const Step* leaf_start = nullptr;
   std::vector<Step> leaf_store;
-  // The same for a "for" that runs the block as its body, round after
-  // round, in place: the steps end in ROUND_END (or ROUND_RENEW), which
-  // starts the next round. Null also for a body that DecodedBlock::single
-  // describes.
+  // The same for a "for" or "loop" that runs the block as its body, round
+  // after round, in place: the steps end in ROUND_END (or ROUND_RENEW),
+  // which starts the next round. Null also for a body that
+  // DecodedBlock::single describes.
   const Step* round_start = nullptr;
   std::vector<Step> round_store;
   u32 nsteps;         // one per record, the idle initialisation included

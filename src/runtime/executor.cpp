@@ -153,11 +153,12 @@ struct InPlaceRounds {
 // that could start a loop of the executor inside it.
 InPlaceRounds rounds_here;
 
+// (A "loop" has no record of bounds: null.)
 inline void hold_in_place(InPlaceRounds& r, const u8* params, VarEntry* slot, Ref down) {
-  r.index = P(params, 0);
-  r.from = P(params, 1);
-  r.to = P(params, 2);
-  r.by = P(params, 3);
+  r.index = params ? P(params, 0) : nullptr;
+  r.from = params ? P(params, 1) : nullptr;
+  r.to = params ? P(params, 2) : nullptr;
+  r.by = params ? P(params, 3) : nullptr;
   r.slot = slot;
   r.down = down;
   r.rounds = 0;
@@ -667,10 +668,10 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         fuzz_step();  // the block's entry
         QV_GO();
       }
-      // A round of a "for" body run in place is done. The next one starts
+      // A round of a loop's body run in place is done. The next one starts
       // as END would start it, when the slot still holds the body and
-      // nothing asks for the slow entry; otherwise the "for" enters what
-      // the slot holds, or is done.
+      // nothing asks for the slow entry; otherwise the loop enters what the
+      // slot holds, or is done.
       vmcase(ROUND_RENEW) {
         if (!(_tracing_on         ? s->handler(s->result, s->params, s->count)
               : s->holds == 0 ? end_group(*b, *s)
@@ -682,9 +683,12 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       round_end: {
         InPlaceRounds& r = rounds_here;
         ++r.rounds;
-        r.index->value += r.by->value;  // wraps
-        const int c = arith::for_check(as_int(r.index->value), as_int(r.from->value),
-                                       as_int(r.to->value), r.down);
+        int c = 0;
+        if (r.index) {  // "for"; a "loop" ends by a level
+          r.index->value += r.by->value;  // wraps
+          c = arith::for_check(as_int(r.index->value), as_int(r.from->value),
+                               as_int(r.to->value), r.down);
+        }
         if (c == 0) [[likely]] {
           if (r.slot->value == b->at && !(r.slot->flags & V_EMPTY) &&
               !(special_mode() || signal_pending())) [[likely]] {
@@ -695,6 +699,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
           n += r.rounds * b->nsteps;
           b = held;
           s = back;
+          held = nullptr;
           aux = r.down;
           slot = r.slot;
           goto enter_round;
@@ -702,6 +707,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         n += r.rounds * b->nsteps;
         b = held;
         s = back;
+        held = nullptr;
         if (c < 0) QV_FAIL(E_FOR_RANGE);
         QV_NEXT();
       }
@@ -722,6 +728,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         n += s->index;
         b = held;
         s = back;
+        held = nullptr;
         QV_NEXT();
       }
 #ifndef QV_COMPUTED_GOTO
@@ -775,6 +782,18 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       }
     } else {
       slot = P(s->params, 0);
+      if constexpr (!Traced) {
+        const DecodedBlock* c = cached_block(s->entered, slot, s);
+        if (c->round_start && in_place(c, slot)) {
+          held = b;
+          back = s;
+          b = c;
+          hold_in_place(rounds_here, nullptr, slot, 0);
+          s = c->round_start + (start_of(*c) - c->start);
+          fuzz_step();  // the block's entry
+          QV_GO();
+        }
+      }
     }
     goto enter_round;
 
@@ -821,7 +840,8 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
 
   // The step at s set a level or a stop, or a block it ran left with one.
   leave:
-    if (resume_top == base) return n;
+    // (A block run in place has nothing on the stack of places.)
+    if (resume_top == base && !held) return n;
     n += s->index + 1;
     // "stop" first: the next block of an "exec" would otherwise leave
     // early and lose the stop.
@@ -834,22 +854,40 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       const Step& c = b->cleanup_step;
       if (c.kind == Step::DEL_TEMPS) [[likely]] {
         if (!end_group(*b, c)) [[unlikely]] goto cleanup_failed;
-        goto block_done;
+        goto left;
       }
-      if (!b->cleanup && optimtmpvarinit) goto block_done;
+      if (!b->cleanup && optimtmpvarinit) goto left;
       if (c.kind == Step::RENEW_STRS) {
         if (!end_strings(*b, c)) [[unlikely]] goto cleanup_failed;
-        goto block_done;
+        goto left;
       }
       // A block with named variables of its own. (Without the grouped
       // initialisation, temporaries may wait for a deletion of their own.)
       if (c.kind == Step::DEL_VARS && optimtmpvarinit) {
         if (!del_temps(c.result, c.params, c.count)) [[unlikely]] goto cleanup_failed;
-        goto block_done;
+        goto left;
       }
     }
     leave_block(*b, s);
+  left:
+    if (held) [[unlikely]] goto left_in_place;
     goto block_done;
+
+  // A block run in place left with a level: the step that ran it finishes
+  // as at block_done.
+  left_in_place: {
+    const DecodedBlock* const body = b;
+    b = held;
+    s = back;
+    held = nullptr;
+    if (s->kind == Step::FOR || s->kind == Step::LOOP) {
+      n += rounds_here.rounds * body->nsteps;
+      aux = rounds_here.down;
+      if (!signal_pending() || !_brk_cont()) goto next_round;
+    }
+    if (signal_pending()) goto leave;
+    QV_NEXT();
+  }
 
   // A clean-up's deletion failed: it has no place of its own to name.
   cleanup_failed:
@@ -858,7 +896,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
 
   // The step at s failed with if_c_error.
   failed:
-    if (resume_top == base) return OP_FAILED;
+    if (resume_top == base && !held) return OP_FAILED;
     record_failed(s->rec());
 
   // The block b is done, its records counted; the step that entered it

@@ -58,6 +58,6 @@
                    /* back to the step that ran it                          */ \
   X(LEAF_RENEW)    /* its group's renewal (holds 1 for RENEW_STRS), then    */ \
                    /* LEAF_END                                              */ \
-  X(ROUND_END)     /* END of a "for" body run in place: the next round      */ \
-                   /* (DecodedBlock::round_start), or back to the "for"     */ \
+  X(ROUND_END)     /* END of a loop's body run in place: the next round     */ \
+                   /* (DecodedBlock::round_start), or back to the loop      */ \
   X(ROUND_RENEW)   /* its group's renewal, then ROUND_END                   */
