@@ -353,16 +353,18 @@ bool runs_in_place(const DecodedBlock& d) {
 
 // A copy of the block's steps that ends in `end` instead of END. A renewal
 // of the group is the block's last step, which goes on to END without a
-// dispatch: there it takes END's place, as `renew` (holds 1 for texts).
+// dispatch: there it takes END's place, as `renew` (holds 1 for texts), or
+// as `end` itself when it has nothing to do but prime the group and `end`
+// sees to that (a loop's rounds of a block that keeps its group).
 const Step* steps_in_place(const DecodedBlock& d, std::vector<Step>& store, Step::Kind end,
-                           Step::Kind renew) {
+                           Step::Kind renew, bool end_keeps) {
   store.assign(d.steps, d.steps + d.nsteps + 1);
   Step::Kind end_kind = end;
   if (d.nsteps > 0) {
     const Step::Kind k = d.steps[d.nsteps - 1].kind;
     if (k == Step::RENEW_TEMPS || k == Step::RENEW_STRS) {
       store.pop_back();
-      end_kind = renew;
+      if (!(end_keeps && d.keeps)) end_kind = renew;
       store.back().holds = k == Step::RENEW_STRS;
     }
   }
@@ -376,12 +378,14 @@ const Step* steps_in_place(const DecodedBlock& d, std::vector<Step>& store, Step
 void place_leaf(DecodedBlock& d) {
   d.leaf_store.clear();
   d.round_store.clear();
-  d.leaf_start = d.round_start = nullptr;
+  d.leaf_start = d.round_start = d.round_next = nullptr;
   if (!runs_in_place(d)) return;
-  d.leaf_start = steps_in_place(d, d.leaf_store, Step::LEAF_END, Step::LEAF_RENEW);
+  d.leaf_start = steps_in_place(d, d.leaf_store, Step::LEAF_END, Step::LEAF_RENEW, false);
   // (A "for" runs a body of one compound assignment faster still.)
-  if (!d.single)
-    d.round_start = steps_in_place(d, d.round_store, Step::ROUND_END, Step::ROUND_RENEW);
+  if (!d.single) {
+    d.round_start = steps_in_place(d, d.round_store, Step::ROUND_END, Step::ROUND_RENEW, true);
+    d.round_next = d.round_start + d.renews;
+  }
 }
 
 // A block's runs are counted when a run has state of its own that another
@@ -534,7 +538,7 @@ DecodedBlock& new_decoded(const DecodedBlock* like) {
   DecodedBlock& d = pool.emplace_back(*like);
   d.leaf_store.clear();  // its steps would be like's
   d.round_store.clear();
-  d.leaf_start = d.round_start = nullptr;
+  d.leaf_start = d.round_start = d.round_next = nullptr;
   return d;
 }
 

@@ -123,6 +123,11 @@ struct DecodedBlock {
   // which starts the next round. Null also for a body that
   // DecodedBlock::single describes.
   const Step* round_start = nullptr;
+  // Where the rounds after the first start: past the initialisation of the
+  // group, which the end of a round renews (ROUND_RENEW) or keeps as it is
+  // (ROUND_END, for a block that keeps its group), without priming the
+  // group in between; the group is primed when the rounds end.
+  const Step* round_next = nullptr;
   std::vector<Step> round_store;
   u32 nsteps;         // one per record, the idle initialisation included
   Step* steps;        // then END

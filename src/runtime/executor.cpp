@@ -673,9 +673,9 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       // nothing asks for the slow entry; otherwise the loop enters what the
       // slot holds, or is done.
       vmcase(ROUND_RENEW) {
-        if (!(_tracing_on         ? s->handler(s->result, s->params, s->count)
-              : s->holds == 0 ? end_group(*b, *s)
-                              : end_strings(*b, *s))) [[unlikely]]
+        // (No tracing starts while a block runs in place.)
+        if (!(s->holds == 0 ? renew_group(*s) : renew_temporaries(s->result, s->temps)))
+            [[unlikely]]
           goto failed;
         goto round_end;
       }
@@ -692,11 +692,12 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         if (c == 0) [[likely]] {
           if (r.slot->value == b->at && !(r.slot->flags & V_EMPTY) &&
               !(special_mode() || signal_pending())) [[likely]] {
-            s = b->round_start + (start_of(*b) - b->start);
+            s = b->round_next;
             fuzz_step();  // the block's entry
             QV_GO();
           }
           n += r.rounds * b->nsteps;
+          b->primed = b->renews;
           b = held;
           s = back;
           held = nullptr;
@@ -705,6 +706,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
           goto enter_round;
         }
         n += r.rounds * b->nsteps;
+        b->primed = b->renews;
         b = held;
         s = back;
         held = nullptr;
