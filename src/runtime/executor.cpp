@@ -717,9 +717,8 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       // The renewal of the group of a block run in place, its last step,
       // and then its end (see place_leaf).
       vmcase(LEAF_RENEW) {
-        if (!(_tracing_on         ? s->handler(s->result, s->params, s->count)
-              : s->holds == 0 ? end_group(*b, *s)
-                              : end_strings(*b, *s))) [[unlikely]]
+        // (No tracing starts while a block runs in place.)
+        if (!(s->holds == 0 ? end_group(*b, *s) : end_strings(*b, *s))) [[unlikely]]
           goto failed;
         goto leaf_end;
       }
