@@ -136,9 +136,10 @@ void hold_rounds(Resume& e, const DecodedBlock* body, VarEntry* slot) {
   e.by = P(params, 3);
 }
 
-// The rounds of a "for" whose body runs in place (ROUND_END): the slots of
-// the loop's record, resolved once as hold_rounds does, and the rounds that
-// went on from the body's end, whose records are counted when they end.
+// The rounds of a loop whose body runs in place (ROUND_END): the slots of a
+// "for" record, resolved once as hold_rounds does (null for a "loop"), and
+// the rounds that went on from the body's end, whose records are counted
+// when they end.
 struct InPlaceRounds {
   VarEntry* index;
   const VarEntry* from;
@@ -153,7 +154,6 @@ struct InPlaceRounds {
 // that could start a loop of the executor inside it.
 InPlaceRounds rounds_here;
 
-// (A "loop" has no record of bounds: null.)
 inline void hold_in_place(InPlaceRounds& r, const u8* params, VarEntry* slot, Ref down) {
   r.index = params ? P(params, 0) : nullptr;
   r.from = params ? P(params, 1) : nullptr;
@@ -299,8 +299,10 @@ inline const Step* start_of(const DecodedBlock& b) {
 
 // Whether a step runs the block it entered last, `c`, in place (see
 // DecodedBlock::leaf_start): `slot` still holds it, and a plain entry would
-// take it, within the nesting limit. (A host step never does: it runs once,
-// and its cache starts out empty.)
+// take it, within the nesting limit. (A host "if" or "exec" never does: it
+// runs once, and its cache starts out empty. A host loop may: `leave` and
+// `failed` then find a block run in place with nothing on the stack of
+// places.)
 inline bool in_place(const DecodedBlock* c, const VarEntry* slot) {
   return c->leaf_start && c->at == slot->value && !(slot->flags & V_EMPTY) &&
          resume_top < resume_limit && !(special_mode() || signal_pending());
@@ -389,9 +391,10 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
   Resume* const base = resume_top;
   u64 n = 0;      // records counted
   VarEntry* slot; // the block that the step at s enters
-  // While a block runs in place (IF_LEAF, or a "for"): the block and the
-  // step that ran it, where LEAF_END and ROUND_END go back to; a block run
-  // in place runs no other block, so there is one such run at a time.
+  // While a block runs in place (IF_LEAF, EXEC_LEAF, a loop's rounds): the
+  // block and the step that ran it, where LEAF_END and ROUND_END go back
+  // to; a block run in place runs no other block, so there is one such run
+  // at a time. Null otherwise.
   const DecodedBlock* held = nullptr;
   const Step* back = nullptr;
   Ref aux = 0;    // the state of that step (see Resume)
@@ -508,7 +511,6 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         if (Traced || !compared<true>(s)) goto step_compare;
         ++s;
         fuzz_step();
-        if constexpr (Traced) goto step_if;
         vmjump;  // (the IF's code: IF_LEAF once it has run a block in place)
       }
       vmcase(COMPARE_BREAKIF) {
@@ -768,32 +770,20 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         QV_NEXT();
       }
       slot = P(s->params, 4);
-      if constexpr (!Traced) {
-        const DecodedBlock* c = cached_block(s->entered, slot, s);
-        if (c->round_start && in_place(c, slot)) {
-          // The rounds run in place (see ROUND_END).
-          held = b;
-          back = s;
-          b = c;
-          hold_in_place(rounds_here, s->params, slot, aux);
-          s = c->round_start + (start_of(*c) - c->start);
-          fuzz_step();  // the block's entry
-          QV_GO();
-        }
-      }
     } else {
       slot = P(s->params, 0);
-      if constexpr (!Traced) {
-        const DecodedBlock* c = cached_block(s->entered, slot, s);
-        if (c->round_start && in_place(c, slot)) {
-          held = b;
-          back = s;
-          b = c;
-          hold_in_place(rounds_here, nullptr, slot, 0);
-          s = c->round_start + (start_of(*c) - c->start);
-          fuzz_step();  // the block's entry
-          QV_GO();
-        }
+    }
+    if constexpr (!Traced) {
+      const DecodedBlock* c = cached_block(s->entered, slot, s);
+      if (c->round_start && in_place(c, slot)) {
+        // The rounds run in place (see ROUND_END).
+        held = b;
+        back = s;
+        b = c;
+        hold_in_place(rounds_here, s->kind == Step::FOR ? s->params : nullptr, slot, aux);
+        s = c->round_start + (start_of(*c) - c->start);
+        fuzz_step();  // the block's entry
+        QV_GO();
       }
     }
     goto enter_round;
