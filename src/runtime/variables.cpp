@@ -68,6 +68,12 @@ u32 createfields(VarEntry* slot, u32 n, u32 per_element, const u32* types) {
   if (!(slot->flags & V_EMPTY)) return fail(E_BAD_INIT);
   if (n == 0) return fail(E_ZERO_ARRAY);
   if (n > MAX_ARRAY) return fail(E_BAD_VALUE);
+#ifdef QV_FUZZ
+  // Fuzzing bounds a run by its steps; an array's elements count as steps
+  // too, or a loop that declares a large array of texts would run for
+  // minutes within its steps.
+  if (run_step_limit && (fuzz_steps_run += n) > run_step_limit) return fail(E_NO_MEMORY);
+#endif
   const Ref head = ar_crea(ELEM_SIZE, n);
   if (!head) return fail(E_NO_MEMORY);
   auto* h = at<ArrHead>(head);
