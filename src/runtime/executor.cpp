@@ -397,6 +397,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
   // at a time. Null otherwise.
   const DecodedBlock* held = nullptr;
   const Step* back = nullptr;
+  const DecodedBlock* leaf;  // the block that the step at s runs in place
   Ref aux = 0;    // the state of that step (see Resume)
   for (;;) {
 #ifndef QV_COMPUTED_GOTO
@@ -546,14 +547,9 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       // IF_LEAF.
       vmcase(EXEC_LEAF) {
         slot = P(s->params, 0);
-        const DecodedBlock* c = s->entered;
-        if (!in_place(c, slot)) [[unlikely]] goto step_exec;
-        held = b;
-        back = s;
-        b = c;
-        s = c->leaf_start + (start_of(*c) - c->start);
-        fuzz_step();  // the block's entry
-        QV_GO();
+        leaf = s->entered;
+        if (!in_place(leaf, slot)) [[unlikely]] goto step_exec;
+        goto run_in_place;
       }
       // (Its entry keeps whatever aux holds, which nothing reads back.)
       vmcase(IF) {
@@ -653,22 +649,16 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       // it is the one the branch ran last and may (see in_place), else the
       // "if" runs it as any other.
       vmcase(IF_LEAF) {
-        const DecodedBlock* c;
         if (P(s->params, 0)->value) {
           slot = P(s->params, 1);
-          c = s->entered;
+          leaf = s->entered;
         } else {
           if (s->nparams() < 3) QV_NEXT();
           slot = P(s->params, 2);
-          c = s->entered_else;
+          leaf = s->entered_else;
         }
-        if (!in_place(c, slot)) [[unlikely]] goto step_if;
-        held = b;
-        back = s;
-        b = c;
-        s = c->leaf_start + (start_of(*c) - c->start);
-        fuzz_step();  // the block's entry
-        QV_GO();
+        if (!in_place(leaf, slot)) [[unlikely]] goto step_if;
+        goto run_in_place;
       }
       // A round of a loop's body run in place is done. The next one starts
       // as END would start it, when the slot still holds the body and
@@ -746,6 +736,16 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
     fuzz_step();
     if constexpr (Traced) trace_step(*b, s);
     goto step_end;
+
+  // The step at s runs `leaf` in place (IF_LEAF, EXEC_LEAF). A primed
+  // group's initialisation is stepped over as at a plain entry.
+  run_in_place:
+    held = b;
+    back = s;
+    b = leaf;
+    s = leaf->leaf_start + (start_of(*leaf) - leaf->start);
+    fuzz_step();  // the block's entry
+    QV_GO();
 
   // "exec": the block of parameter aux, after the earlier ones. Levels
   // are not examined between the blocks: a block started while one is
