@@ -61,6 +61,31 @@ u32 if_c_error = 0;
 
 namespace {
 
+// The slots that a loop's record names, resolved once for its rounds: a
+// "for"'s index, bounds and step; a "loop" has none (null index). The
+// loop's record is not rewritten while its rounds run: an element record
+// only rewrites the words of the record after it, in its own block.
+struct LoopSlots {
+  VarEntry* index;
+  const VarEntry* from;
+  const VarEntry* to;
+  const VarEntry* by;
+};
+
+inline LoopSlots loop_slots(const Step& s) {
+  if (s.kind != Step::FOR) return {nullptr, nullptr, nullptr, nullptr};
+  return {P(s.params, 0), P(s.params, 1), P(s.params, 2), P(s.params, 3)};
+}
+
+// The end of a round: a "for" steps its index and checks it (as for_check
+// does); 0 when the next round runs. A "loop" goes on until a level.
+inline int round_check(const LoopSlots& l, bool descending) {
+  if (!l.index) return 0;
+  l.index->value += l.by->value;  // wraps
+  return arith::for_check(as_int(l.index->value), as_int(l.from->value), as_int(l.to->value),
+                          descending);
+}
+
 // Where a step that entered a block goes on when the block is done.
 struct Resume {
   const DecodedBlock* block;  // the step's own block
@@ -68,15 +93,10 @@ struct Resume {
   Ref aux;  // "call": the parameter stack's top before the frame; "exec":
             // the parameter that was run; "for": 1 when it counts down
   // A loop's rounds: the body it entered (else null), and the slots the
-  // loop's record names, resolved once. The loop's record is not rewritten
-  // while its rounds run: an element record only rewrites the words of the
-  // record after it, in its own block.
+  // loop's record names.
   const DecodedBlock* body;
   VarEntry* slot;  // the body's block
-  VarEntry* index;  // "for": index, bounds and step; "loop": null
-  const VarEntry* from;
-  const VarEntry* to;
-  const VarEntry* by;
+  LoopSlots loop;
   // The rounds that went on from the body's end, whose records are counted
   // when the loop's step takes its place back (rounds_counted).
   u64 rounds;
@@ -127,24 +147,14 @@ void hold_rounds(Resume& e, const DecodedBlock* body, VarEntry* slot) {
   e.body = body;
   e.slot = slot;
   e.rounds = 0;
-  e.index = nullptr;
-  if (e.step->kind != Step::FOR) return;
-  const u8* params = e.step->params;
-  e.index = P(params, 0);
-  e.from = P(params, 1);
-  e.to = P(params, 2);
-  e.by = P(params, 3);
+  e.loop = loop_slots(*e.step);
 }
 
-// The rounds of a loop whose body runs in place (ROUND_END): the slots of a
-// "for" record, resolved once as hold_rounds does (null for a "loop"), and
-// the rounds that went on from the body's end, whose records are counted
-// when they end.
+// The rounds of a loop whose body runs in place (ROUND_END): the slots of
+// its record, and the rounds that went on from the body's end, whose records
+// are counted when they end.
 struct InPlaceRounds {
-  VarEntry* index;
-  const VarEntry* from;
-  const VarEntry* to;
-  const VarEntry* by;
+  LoopSlots loop;
   VarEntry* slot;
   Ref down;  // 1 when it counts down
   u64 rounds;
@@ -154,11 +164,8 @@ struct InPlaceRounds {
 // that could start a loop of the executor inside it.
 InPlaceRounds rounds_here;
 
-inline void hold_in_place(InPlaceRounds& r, const u8* params, VarEntry* slot, Ref down) {
-  r.index = params ? P(params, 0) : nullptr;
-  r.from = params ? P(params, 1) : nullptr;
-  r.to = params ? P(params, 2) : nullptr;
-  r.by = params ? P(params, 3) : nullptr;
+inline void hold_in_place(InPlaceRounds& r, const Step& loop, VarEntry* slot, Ref down) {
+  r.loop = loop_slots(loop);
   r.slot = slot;
   r.down = down;
   r.rounds = 0;
@@ -177,10 +184,10 @@ constexpr int NOT_FUSED = 2;
 // loop's own slots are read anew each round: the variable may be one.
 template <bool Down, bool Sub>
 int compound_rounds(const Resume& r, VarEntry* v, const VarEntry* w, u64& rounds) {
-  VarEntry* const ix = r.index;
-  const VarEntry* const from = r.from;
-  const VarEntry* const to = r.to;
-  const VarEntry* const by = r.by;
+  VarEntry* const ix = r.loop.index;
+  const VarEntry* const from = r.loop.from;
+  const VarEntry* const to = r.loop.to;
+  const VarEntry* const by = r.loop.by;
   for (;;) {
     fuzz_step();  // the block's entry
     fuzz_step();
@@ -195,9 +202,9 @@ int compound_rounds(const Resume& r, VarEntry* v, const VarEntry* w, u64& rounds
 // index changes between rounds, and the bounds and step stay in registers.
 template <bool Down, bool Sub>
 int compound_rounds_fixed(const Resume& r, VarEntry* v, const VarEntry* w, u64& rounds) {
-  VarEntry* const ix = r.index;
-  const i32 from = as_int(r.from->value), to = as_int(r.to->value);
-  const u32 by = r.by->value;
+  VarEntry* const ix = r.loop.index;
+  const i32 from = as_int(r.loop.from->value), to = as_int(r.loop.to->value);
+  const u32 by = r.loop.by->value;
   u32 i = ix->value;
   u64 k = 0;
   for (;;) {
@@ -220,7 +227,8 @@ int single_step_rounds(const Resume& r, const DecodedBlock& b, u64& n) {
   if (!arith::is_integer(v->type)) return NOT_FUSED;
   u64 rounds = 0;
   const bool sub = st.kind == Step::MINUS_ASSIGN;
-  if (v != r.index && v != r.from && v != r.to && v != r.by) {
+  const LoopSlots& l = r.loop;
+  if (v != l.index && v != l.from && v != l.to && v != l.by) {
     const int c = r.aux ? (sub ? compound_rounds_fixed<true, true>(r, v, w, rounds)
                                : compound_rounds_fixed<true, false>(r, v, w, rounds))
                         : (sub ? compound_rounds_fixed<false, true>(r, v, w, rounds)
@@ -297,6 +305,12 @@ inline const Step* start_of(const DecodedBlock& b) {
   return b.start + 1;
 }
 
+// Whether `slot` still holds the block `c` that a step entered last, and
+// nothing asks for the slow entry (tracing, events, a level).
+inline bool enters_plainly(const DecodedBlock* c, const VarEntry* slot) {
+  return c->at == slot->value && !(slot->flags & V_EMPTY) && !(special_mode() || signal_pending());
+}
+
 // Whether a step runs the block it entered last, `c`, in place (see
 // DecodedBlock::leaf_start): `slot` still holds it, and a plain entry would
 // take it, within the nesting limit. (A host "if" or "exec" never does: it
@@ -304,8 +318,7 @@ inline const Step* start_of(const DecodedBlock& b) {
 // `failed` then find a block run in place with nothing on the stack of
 // places.)
 inline bool in_place(const DecodedBlock* c, const VarEntry* slot) {
-  return c->leaf_start && c->at == slot->value && !(slot->flags & V_EMPTY) &&
-         resume_top < resume_limit && !(special_mode() || signal_pending());
+  return c->leaf_start && resume_top < resume_limit && enters_plainly(c, slot);
 }
 
 #if defined(__GNUC__) && !defined(QV_NO_COMPUTED_GOTO)
@@ -603,12 +616,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
           Resume& r = resume_top[-1];
           if (r.body == b && !signal_pending()) [[likely]] {
             ++r.rounds;  // its records are counted when the rounds end
-            int c = 0;
-            if (r.index) {
-              r.index->value += r.by->value;  // wraps
-              c = arith::for_check(as_int(r.index->value), as_int(r.from->value),
-                                    as_int(r.to->value), r.aux);
-            }
+            int c = round_check(r.loop, r.aux);
             if (c == 0) {
               if (r.slot->value != b->at || (r.slot->flags & V_EMPTY) || special_mode())
                   [[unlikely]] {
@@ -623,7 +631,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
                 slot = r.slot;
                 goto enter_round;
               }
-              if (!b->single || !r.index ||
+              if (!b->single || !r.loop.index ||
                   (c = single_step_rounds(r, *b, n)) == NOT_FUSED) {
                 s = start_of(*b);
                 fuzz_step();  // the block's entry
@@ -675,33 +683,22 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       round_end: {
         InPlaceRounds& r = rounds_here;
         ++r.rounds;
-        int c = 0;
-        if (r.index) {  // "for"; a "loop" ends by a level
-          r.index->value += r.by->value;  // wraps
-          c = arith::for_check(as_int(r.index->value), as_int(r.from->value),
-                               as_int(r.to->value), r.down);
-        }
-        if (c == 0) [[likely]] {
-          if (r.slot->value == b->at && !(r.slot->flags & V_EMPTY) &&
-              !(special_mode() || signal_pending())) [[likely]] {
-            s = b->round_next;
-            fuzz_step();  // the block's entry
-            QV_GO();
-          }
-          n += r.rounds * b->nsteps;
-          b->primed = b->renews;
-          b = held;
-          s = back;
-          held = nullptr;
-          aux = r.down;
-          slot = r.slot;
-          goto enter_round;
+        const int c = round_check(r.loop, r.down);
+        if (c == 0 && enters_plainly(b, r.slot)) [[likely]] {
+          s = b->round_next;
+          fuzz_step();  // the block's entry
+          QV_GO();
         }
         n += r.rounds * b->nsteps;
         b->primed = b->renews;
         b = held;
         s = back;
         held = nullptr;
+        if (c == 0) {  // the next round enters what the slot holds
+          aux = r.down;
+          slot = r.slot;
+          goto enter_round;
+        }
         if (c < 0) QV_FAIL(E_FOR_RANGE);
         QV_NEXT();
       }
@@ -780,7 +777,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         held = b;
         back = s;
         b = c;
-        hold_in_place(rounds_here, s->kind == Step::FOR ? s->params : nullptr, slot, aux);
+        hold_in_place(rounds_here, *s, slot, aux);
         s = c->round_start + (start_of(*c) - c->start);
         fuzz_step();  // the block's entry
         QV_GO();
