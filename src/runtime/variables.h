@@ -139,26 +139,40 @@ inline bool assign_in_slot(VarEntry* var, const VarEntry* val, Ref result) {
   return true;
 }
 
-// Element i of the array slot `arr` for an index value, or null with the
-// error set. The index is unsigned, so a negative int index is out of range.
-// Every array that a slot holds is an array of slots (createfields makes
-// them all), so the bound is tested with the size that addresses the
-// element, a constant: no division, and not even a load of the header's
-// element size.
-inline VarEntry* indexed(VarEntry* arr, u32 i) {
-  if ((arr->flags & (V_EMPTY | V_ARRAY)) != V_ARRAY) [[unlikely]] return fail_element(arr);
+// Whether the array slot `arr` has no element i for an index value: it
+// holds no array, or i is past its end. The index is unsigned, so a
+// negative int index is out of range. Every array that a slot holds is an
+// array of slots (createfields makes them all), so the bound is tested
+// with the size that addresses the element, a constant: no division, and
+// not even a load of the header's element size.
+inline bool no_element(const VarEntry* arr, u32 i) {
+  if ((arr->flags & (V_EMPTY | V_ARRAY)) != V_ARRAY) return true;
   const auto* h = at<ArrHead>(arr->value);
-  if ((u64{i} + 1) * sizeof(VarEntry) > u64{h->used - h->data}) [[unlikely]]
-    return fail_element(arr);
-  return S(h->data + i * static_cast<u32>(sizeof(VarEntry)));
+  return (u64{i} + 1) * sizeof(VarEntry) > u64{h->used - h->data};
+}
+// The place of that element, once no_element has said that it is there.
+inline Ref element_place(const VarEntry* arr, u32 i) {
+  return at<ArrHead>(arr->value)->data + i * static_cast<u32>(sizeof(VarEntry));
+}
+
+// Element i of `arr`, or null with the error set.
+inline VarEntry* indexed(VarEntry* arr, u32 i) {
+  if (no_element(arr, i)) [[unlikely]] return fail_element(arr);
+  return S(element_place(arr, i));
 }
 
 // What _arrdynelem does: `result` designates a parameter word of a later
 // record, which receives the slot of element params[1] of array params[0].
+// (The place goes there as it is computed: no round trip through a
+// pointer, and no test of it.)
 inline u32 element_into(Ref result, const u8* params) {
-  VarEntry* e = indexed(P(params, 0), P(params, 1)->value);
-  if (!e) return 0;
-  wr32(mem + result, ref_of(e));
+  const VarEntry* arr = P(params, 0);
+  const u32 i = P(params, 1)->value;
+  if (no_element(arr, i)) [[unlikely]] {
+    fail_element(arr);
+    return 0;
+  }
+  wr32(mem + result, element_place(arr, i));
   return 1;
 }
 
