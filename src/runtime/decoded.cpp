@@ -341,15 +341,17 @@ bool runs_no_block(const DecodedBlock& d) {
   return true;
 }
 
-// Whether the block may run in place (see DecodedBlock::leaf_start): it
-// runs no block, and it is sound (a damaged program file's block ends in a
-// BAD step).
-bool runs_in_place(const DecodedBlock& d) {
-  if (!runs_no_block(d)) return false;
+// Whether the block has a record that cannot run: a damaged program
+// file's block ends in a BAD step.
+bool bad_step(const DecodedBlock& d) {
   for (u32 i = 0; i < d.nsteps; ++i)
-    if (d.steps[i].kind == Step::BAD) return false;
-  return true;
+    if (d.steps[i].kind == Step::BAD) return true;
+  return false;
 }
+
+// Whether the block may run in place (see DecodedBlock::leaf_start): it
+// runs no block, and it is sound.
+bool runs_in_place(const DecodedBlock& d) { return runs_no_block(d) && !bad_step(d); }
 
 // A copy of the block's steps that ends in `end` instead of END. A renewal
 // of the group is the block's last step, which goes on to END without a
@@ -378,8 +380,13 @@ const Step* steps_in_place(const DecodedBlock& d, std::vector<Step>& store, Step
 void place_leaf(DecodedBlock& d) {
   d.leaf_store.clear();
   d.round_store.clear();
-  d.leaf_start = d.round_start = d.round_next = nullptr;
-  if (!runs_in_place(d)) return;
+  d.body_store.clear();
+  d.leaf_start = d.round_start = d.round_next = d.body_start = nullptr;
+  if (!runs_in_place(d)) {
+    if (!bad_step(d))
+      d.body_start = steps_in_place(d, d.body_store, Step::BODY_END, Step::BODY_RENEW, false);
+    return;
+  }
   d.leaf_start = steps_in_place(d, d.leaf_store, Step::LEAF_END, Step::LEAF_RENEW, false);
   // (A "for" runs a body of one compound assignment faster still.)
   if (!d.single) {
@@ -538,7 +545,8 @@ DecodedBlock& new_decoded(const DecodedBlock* like) {
   DecodedBlock& d = pool.emplace_back(*like);
   d.leaf_store.clear();  // its steps would be like's
   d.round_store.clear();
-  d.leaf_start = d.round_start = d.round_next = nullptr;
+  d.body_store.clear();
+  d.leaf_start = d.round_start = d.round_next = d.body_start = nullptr;
   return d;
 }
 

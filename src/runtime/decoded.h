@@ -129,6 +129,14 @@ struct DecodedBlock {
   // group in between; the group is primed when the rounds end.
   const Step* round_next = nullptr;
   std::vector<Step> round_store;
+  // A block that runs blocks runs a loop's rounds through these steps, the
+  // block's own with BODY_END for END (BODY_RENEW for its group's renewal):
+  // the loop enters it as it enters any block, noted on the stack of
+  // places, and BODY_END starts the next round from there, without asking
+  // END whether the block is a loop's body. Null for a block that runs in
+  // place (round_start), and for one with a record that cannot run.
+  const Step* body_start = nullptr;
+  std::vector<Step> body_store;
   u32 nsteps;         // one per record, the idle initialisation included
   Step* steps;        // then END
   std::vector<Step> step_store;

@@ -299,10 +299,20 @@ inline const DecodedBlock* cached_block(const DecodedBlock*& cache, const VarEnt
 // events to process). The idle initialisation is counted but not run; a
 // primed group's initialisation has nothing to do but take the primed
 // state back, which is done here instead (see DecodedBlock::renews).
-inline const Step* start_of(const DecodedBlock& b) {
-  if (!b.primed) return b.start;
+// `start` is where the block's steps, or one of its copies of them, start
+// for a plain entry.
+inline const Step* start_in(const DecodedBlock& b, const Step* start) {
+  if (!b.primed) return start;
   b.primed = false;
-  return b.start + 1;
+  return start + 1;
+}
+inline const Step* start_of(const DecodedBlock& b) { return start_in(b, b.start); }
+
+// Whether the slot of a loop's body still holds the body `c` when a round
+// ends, and nothing asks for the slow entry (tracing, events). No level is
+// pending where a round ends without one.
+inline bool goes_round(const DecodedBlock* c, const VarEntry* slot) {
+  return c->at == slot->value && !(slot->flags & V_EMPTY) && !special_mode();
 }
 
 // Whether `slot` still holds the block `c` that a step entered last, and
@@ -618,8 +628,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
             ++r.rounds;  // its records are counted when the rounds end
             int c = round_check(r.loop, r.aux);
             if (c == 0) {
-              if (r.slot->value != b->at || (r.slot->flags & V_EMPTY) || special_mode())
-                  [[unlikely]] {
+              if (!goes_round(b, r.slot)) [[unlikely]] {
                 // The next round enters the body anew, or what the slot
                 // now holds.
                 n += rounds_counted(r);
@@ -684,7 +693,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         InPlaceRounds& r = rounds_here;
         ++r.rounds;
         const int c = round_check(r.loop, r.down);
-        if (c == 0 && enters_plainly(b, r.slot)) [[likely]] {
+        if (c == 0 && goes_round(b, r.slot)) [[likely]] {
           s = b->round_next;
           fuzz_step();  // the block's entry
           QV_GO();
@@ -696,6 +705,40 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         held = nullptr;
         if (c == 0) {  // the next round enters what the slot holds
           aux = r.down;
+          slot = r.slot;
+          goto enter_round;
+        }
+        if (c < 0) QV_FAIL(E_FOR_RANGE);
+        QV_NEXT();
+      }
+      }
+      // A round of a loop's body that runs blocks is done (see
+      // DecodedBlock::body_start). The next one starts as END would start
+      // it, when the slot still holds the body and nothing asks for the
+      // slow entry; otherwise the loop is done, or enters what the slot
+      // holds. The group's renewal is as at any end of the block.
+      vmcase(BODY_RENEW) {
+        if (!(s->holds == 0 ? end_group(*b, *s) : end_strings(*b, *s))) [[unlikely]]
+          goto failed;
+        goto body_end;
+      }
+      vmcase(BODY_END) {
+      body_end: {
+        Resume& r = resume_top[-1];
+        ++r.rounds;
+        const int c = round_check(r.loop, r.aux);
+        if (c == 0 && goes_round(b, r.slot)) [[likely]] {
+          s = start_in(*b, b->body_start);
+          fuzz_step();  // the block's entry
+          QV_GO();
+        }
+        n += rounds_counted(r);
+        --resume_top;
+        run_ends(*b);
+        b = r.block;
+        s = r.step;
+        if (c == 0) {  // the next round enters what the slot holds
+          aux = r.aux;
           slot = r.slot;
           goto enter_round;
         }
@@ -740,7 +783,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
     held = b;
     back = s;
     b = leaf;
-    s = leaf->leaf_start + (start_of(*leaf) - leaf->start);
+    s = start_in(*leaf, leaf->leaf_start);
     fuzz_step();  // the block's entry
     QV_GO();
 
@@ -778,22 +821,32 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         back = s;
         b = c;
         hold_in_place(rounds_here, *s, slot, aux);
-        s = c->round_start + (start_of(*c) - c->start);
+        s = start_in(*c, c->round_start);
         fuzz_step();  // the block's entry
         QV_GO();
       }
     }
     goto enter_round;
 
-  // A loop's step enters its body for a round.
+  // A loop's step enters its body for a round. A body that runs blocks
+  // runs its rounds through its steps that end in BODY_END, unless the
+  // run is a copy's (whose END does not go on with the rounds either) or
+  // the slow entry is asked for.
   enter_round:
     if (const u32 refused = entry_refusal(slot)) [[unlikely]] QV_FAIL(refused);
     {
       Resume& e = push_resume(b, s, aux);
       b = cached_block(s->entered, slot, s);
       hold_rounds(e, b, slot);
+      if constexpr (Traced) goto entered;
+      if (!b->body_start) goto entered;
+      b = run_begins(*b);
+      fuzz_step();  // the block's entry
+      if (b != e.body || special_mode() || signal_pending()) [[unlikely]]
+        goto entered_begun;
+      s = start_in(*b, b->body_start);
+      QV_GO();
     }
-    goto entered;
 
   // Any other step runs the block in `slot`.
   enter:
@@ -803,6 +856,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
   entered:
     b = run_begins(*b);
     fuzz_step();  // the block's entry
+  entered_begun:
     if (special_mode() || signal_pending()) [[unlikely]] {
       s = b->steps;
       goto special_entry;

@@ -60,4 +60,8 @@
                    /* LEAF_END                                              */ \
   X(ROUND_END)     /* END of a loop's body run in place: the next round     */ \
                    /* (DecodedBlock::round_start), or back to the loop      */ \
-  X(ROUND_RENEW)   /* its group's renewal, then ROUND_END                   */
+  X(ROUND_RENEW)   /* its group's renewal, then ROUND_END                   */ \
+  X(BODY_END)      /* END of a loop's body that runs blocks, entered for    */ \
+                   /* its rounds (DecodedBlock::body_start): the next round */ \
+                   /* or the loop's step                                    */ \
+  X(BODY_RENEW)    /* its group's renewal (holds 1 for texts), then BODY_END */
