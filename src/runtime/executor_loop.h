@@ -85,10 +85,12 @@ inline u32 end_strings(const DecodedBlock& b, const Step& s) {
 
 // Why a call of n - 1 arguments cannot push its frame (error 3: the whole
 // frame, the arguments, the result and n, does not fit, as a call never
-// leaves half a frame behind; 53: too many calls active), or 0.
+// leaves half a frame behind), or 0. Too many calls active is error 53,
+// the nesting limit of blocks: every call active has its block entered,
+// so that limit comes first.
+static_assert(MAX_BLOCK_DEPTH + 1 < MAX_CALL_NESTING);
 inline u32 call_refusal(u32 n) {
   if (callstack.next + 4 * (n + 1) >= callstack.end) return E_PARSTACK;
-  if (u32{block_nesty} + 1 >= MAX_CALL_NESTING) return E_NESTING;
   return 0;
 }
 
