@@ -422,6 +422,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
   const Step* back = nullptr;
   const DecodedBlock* leaf;  // the block that the step at s runs in place
   Ref aux = 0;    // the state of that step (see Resume)
+  int verdict;    // a loop's check at the end of a round (see rounds_end)
   for (;;) {
 #ifndef QV_COMPUTED_GOTO
   dispatch:
@@ -626,35 +627,15 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
           Resume& r = resume_top[-1];
           if (r.body == b && !signal_pending()) [[likely]] {
             ++r.rounds;  // its records are counted when the rounds end
-            int c = round_check(r.loop, r.aux);
-            if (c == 0) {
-              if (!goes_round(b, r.slot)) [[unlikely]] {
-                // The next round enters the body anew, or what the slot
-                // now holds.
-                n += rounds_counted(r);
-                --resume_top;
-                run_ends(*b);
-                b = r.block;
-                s = r.step;
-                aux = r.aux;
-                slot = r.slot;
-                goto enter_round;
-              }
-              if (!b->single || !r.loop.index ||
-                  (c = single_step_rounds(r, *b, n)) == NOT_FUSED) {
-                s = start_of(*b);
-                fuzz_step();  // the block's entry
-                QV_GO();
-              }
+            verdict = round_check(r.loop, r.aux);
+            if (verdict == 0 && goes_round(b, r.slot) &&
+                (!b->single || !r.loop.index ||
+                 (verdict = single_step_rounds(r, *b, n)) == NOT_FUSED)) {
+              s = start_of(*b);
+              fuzz_step();  // the block's entry
+              QV_GO();
             }
-            // The loop is done.
-            n += rounds_counted(r);
-            --resume_top;
-            run_ends(*b);
-            b = r.block;
-            s = r.step;
-            if (c < 0) QV_FAIL(E_FOR_RANGE);
-            QV_NEXT();
+            goto rounds_end;
           }
           n += s->index;
           goto block_done;
@@ -726,24 +707,13 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       body_end: {
         Resume& r = resume_top[-1];
         ++r.rounds;
-        const int c = round_check(r.loop, r.aux);
-        if (c == 0 && goes_round(b, r.slot)) [[likely]] {
+        verdict = round_check(r.loop, r.aux);
+        if (verdict == 0 && goes_round(b, r.slot)) [[likely]] {
           s = start_in(*b, b->body_start);
           fuzz_step();  // the block's entry
           QV_GO();
         }
-        n += rounds_counted(r);
-        --resume_top;
-        run_ends(*b);
-        b = r.block;
-        s = r.step;
-        if (c == 0) {  // the next round enters what the slot holds
-          aux = r.aux;
-          slot = r.slot;
-          goto enter_round;
-        }
-        if (c < 0) QV_FAIL(E_FOR_RANGE);
-        QV_NEXT();
+        goto rounds_end;
       }
       }
       // The renewal of the group of a block run in place, its last step,
@@ -914,6 +884,25 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
   left:
     if (held) [[unlikely]] goto left_in_place;
     goto block_done;
+
+  // The rounds of the loop whose body b is, entered on the stack of
+  // places, end with the check's verdict: the loop is done (1, or -1 for
+  // a "for" out of range), or, at 0, the next round enters the body anew
+  // or what the slot now holds.
+  rounds_end: {
+    const Resume& r = *--resume_top;
+    n += rounds_counted(r);
+    run_ends(*b);
+    b = r.block;
+    s = r.step;
+    if (verdict == 0) {
+      aux = r.aux;
+      slot = r.slot;
+      goto enter_round;
+    }
+    if (verdict < 0) QV_FAIL(E_FOR_RANGE);
+    QV_NEXT();
+  }
 
   // A block run in place left with a level: the step that ran it finishes
   // as at block_done.
