@@ -308,17 +308,13 @@ inline const Step* start_in(const DecodedBlock& b, const Step* start) {
 }
 inline const Step* start_of(const DecodedBlock& b) { return start_in(b, b.start); }
 
-// Whether the slot of a loop's body still holds the body `c` when a round
-// ends, and nothing asks for the slow entry (tracing, events). No level is
-// pending where a round ends without one.
-inline bool goes_round(const DecodedBlock* c, const VarEntry* slot) {
-  return c->at == slot->value && !(slot->flags & V_EMPTY) && !special_mode();
-}
-
 // Whether `slot` still holds the block `c` that a step entered last, and
-// nothing asks for the slow entry (tracing, events, a level).
-inline bool enters_plainly(const DecodedBlock* c, const VarEntry* slot) {
-  return c->at == slot->value && !(slot->flags & V_EMPTY) && !(special_mode() || signal_pending());
+// nothing asks for the slow entry (tracing, events), where no level can be
+// pending: at a step, which runs only without one (a step that sets one
+// leaves at once), at the end of a round, or at the next round after a
+// level that the loop consumed.
+inline bool holds_plainly(const DecodedBlock* c, const VarEntry* slot) {
+  return c->at == slot->value && !(slot->flags & V_EMPTY) && !special_mode();
 }
 
 // Whether a step runs the block it entered last, `c`, in place (see
@@ -328,7 +324,7 @@ inline bool enters_plainly(const DecodedBlock* c, const VarEntry* slot) {
 // `failed` then find a block run in place with nothing on the stack of
 // places.)
 inline bool in_place(const DecodedBlock* c, const VarEntry* slot) {
-  return c->leaf_start && resume_top < resume_limit && enters_plainly(c, slot);
+  return c->leaf_start && resume_top < resume_limit && holds_plainly(c, slot);
 }
 
 #if defined(__GNUC__) && !defined(QV_NO_COMPUTED_GOTO)
@@ -628,7 +624,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
           if (r.body == b && !signal_pending()) [[likely]] {
             ++r.rounds;  // its records are counted when the rounds end
             verdict = round_check(r.loop, r.aux);
-            if (verdict == 0 && goes_round(b, r.slot) &&
+            if (verdict == 0 && holds_plainly(b, r.slot) &&
                 (!b->single || !r.loop.index ||
                  (verdict = single_step_rounds(r, *b, n)) == NOT_FUSED)) {
               s = start_of(*b);
@@ -674,7 +670,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         InPlaceRounds& r = rounds_here;
         ++r.rounds;
         const int c = round_check(r.loop, r.down);
-        if (c == 0 && goes_round(b, r.slot)) [[likely]] {
+        if (c == 0 && holds_plainly(b, r.slot)) [[likely]] {
           s = b->round_next;
           fuzz_step();  // the block's entry
           QV_GO();
@@ -708,7 +704,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         Resume& r = resume_top[-1];
         ++r.rounds;
         verdict = round_check(r.loop, r.aux);
-        if (verdict == 0 && goes_round(b, r.slot)) [[likely]] {
+        if (verdict == 0 && holds_plainly(b, r.slot)) [[likely]] {
           s = start_in(*b, b->body_start);
           fuzz_step();  // the block's entry
           QV_GO();
