@@ -349,10 +349,6 @@ bool bad_step(const DecodedBlock& d) {
   return false;
 }
 
-// Whether the block may run in place (see DecodedBlock::leaf_start): it
-// runs no block, and it is sound.
-bool runs_in_place(const DecodedBlock& d) { return runs_no_block(d) && !bad_step(d); }
-
 // A copy of the block's steps that ends in `end` instead of END. A renewal
 // of the group is the block's last step, which goes on to END without a
 // dispatch: there it takes END's place, as `renew` (holds 1 for texts), or
@@ -382,9 +378,12 @@ void place_leaf(DecodedBlock& d) {
   d.round_store.clear();
   d.body_store.clear();
   d.leaf_start = d.round_start = d.round_next = d.body_start = nullptr;
-  if (!runs_in_place(d)) {
-    if (!bad_step(d))
-      d.body_start = steps_in_place(d, d.body_store, Step::BODY_END, Step::BODY_RENEW, false);
+  if (bad_step(d)) return;
+  // A sound block that runs blocks goes round as a loop's body from its
+  // own end (body_start); one that runs none runs in place instead, for an
+  // "if" or "exec" (leaf_start) and for a loop's rounds (round_start).
+  if (!runs_no_block(d)) {
+    d.body_start = steps_in_place(d, d.body_store, Step::BODY_END, Step::BODY_RENEW, false);
     return;
   }
   d.leaf_start = steps_in_place(d, d.leaf_store, Step::LEAF_END, Step::LEAF_RENEW, false);

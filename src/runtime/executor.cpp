@@ -695,8 +695,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       // slow entry; otherwise the loop is done, or enters what the slot
       // holds. The group's renewal is as at any end of the block.
       vmcase(BODY_RENEW) {
-        if (!(s->holds == 0 ? end_group(*b, *s) : end_strings(*b, *s))) [[unlikely]]
-          goto failed;
+        if (!end_renewal(*b, *s)) [[unlikely]] goto failed;
         goto body_end;
       }
       vmcase(BODY_END) {
@@ -716,8 +715,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       // and then its end (see place_leaf).
       vmcase(LEAF_RENEW) {
         // (No tracing starts while a block runs in place.)
-        if (!(s->holds == 0 ? end_group(*b, *s) : end_strings(*b, *s))) [[unlikely]]
-          goto failed;
+        if (!end_renewal(*b, *s)) [[unlikely]] goto failed;
         goto leaf_end;
       }
       // The block that the step at `back` ran in place is done: its

@@ -83,6 +83,13 @@ inline u32 end_strings(const DecodedBlock& b, const Step& s) {
   return 1;
 }
 
+// The last step of a copy of a block's steps that renews its group
+// (LEAF_RENEW, BODY_RENEW): the group's end as RENEW_TEMPS gives it, or
+// RENEW_STRS when the step holds 1.
+inline u32 end_renewal(const DecodedBlock& b, const Step& s) {
+  return s.holds == 0 ? end_group(b, s) : end_strings(b, s);
+}
+
 // Why a call of n - 1 arguments cannot push its frame (error 3: the whole
 // frame, the arguments, the result and n, does not fit, as a call never
 // leaves half a frame behind), or 0. Too many calls active is error 53,
