@@ -40,8 +40,10 @@ int main(int argc, char** argv) {
   end_run_now = end_run_from_outside;
   choose_platform();
   if (argc <= 1) nopars();  // no window needed to say how to call us
-  if (!drawing_off_screen() || picture_file_wanted())
+  if (!drawing_off_screen() || picture_file_wanted()) {
+    start_stop_waiter();
     return load_window_library().run_with_window(argc, argv);
+  }
   // The toolkit's application takes the user's locale for every category;
   // what the program's output can depend on here is the categories of the
   // functions that the process calls without a window: character classes
@@ -50,7 +52,8 @@ int main(int argc, char** argv) {
   std::setlocale(LC_CTYPE, "");
   std::setlocale(LC_NUMERIC, "");
   std::setlocale(LC_MESSAGES, "");
-  winopensound();
+  winopensound();      // its worker stays to wait for the stop signals...
+  start_stop_waiter();  // ...unless the device did not answer in time
   app_argc = argc;
   app_argv = argv;
   before_run_hook = [] {

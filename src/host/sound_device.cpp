@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "sound.h"
+#include "stop_signals.h"
 
 namespace qv {
 
@@ -89,16 +90,24 @@ int open_device(Job& job) {
 void open_worker(std::shared_ptr<Job> job) {
   Job scratch;
   const int err = open_device(scratch);
-  std::lock_guard lock(job->m);
-  if (job->abandoned) {  // too late: nobody will use it
-    if (scratch.pcm) snd_pcm_close(scratch.pcm);
-    return;
+  // The open done, the worker stays to wait for the stop signals, unless
+  // a thread does already: claimed before the program goes on, so that it
+  // need not start one.
+  const bool waiter = claim_stop_waiting();
+  {
+    std::lock_guard lock(job->m);
+    if (job->abandoned) {  // too late: nobody will use it
+      if (scratch.pcm) snd_pcm_close(scratch.pcm);
+    } else {
+      job->pcm = scratch.pcm;
+      job->chunk = scratch.chunk;
+      job->err = err;
+      job->done = true;
+      job->cv.notify_one();
+    }
   }
-  job->pcm = scratch.pcm;
-  job->chunk = scratch.chunk;
-  job->err = err;
-  job->done = true;
-  job->cv.notify_one();
+  job.reset();
+  if (waiter) wait_for_stop_signals();
 }
 
 // One recording of `frames` frames into capture_buffer; progress goes to

@@ -2,7 +2,8 @@
 // conventional status, but only after what the program printed has reached
 // standard output: with output to a file or pipe it sits in the stream's
 // buffer, and dying at once would lose it. The signals are taken by a
-// thread of their own that waits for them, so the flush runs outside
+// thread that waits for them (one of its own, or a worker that has done
+// its job and stays for them), so the flush runs outside
 // signal context, the executor's loops pay nothing, and a program blocked
 // in a delay, a recording or a computation ends all the same.
 #include "stop_signals.h"
@@ -10,6 +11,7 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <thread>
@@ -21,6 +23,9 @@ namespace {
 constexpr int STOP_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
 constexpr int LOCK_TRIES = 100;            // the program may hold the stream...
 constexpr useconds_t LOCK_PAUSE_US = 10000;  // ...for about a second at most
+
+sigset_t caught;                      // the signals blocked for the waiter
+std::atomic<bool> waiter_claimed{true};  // nothing to wait for until caught
 
 // The program's thread may be in the middle of a write that holds the
 // stream, or blocked on a pipe nobody reads: wait for the stream a while,
@@ -49,27 +54,31 @@ void flush_stdout_if_free() {
 }  // namespace
 
 void catch_stop_signals() {
-  sigset_t set;
-  sigemptyset(&set);
+  sigemptyset(&caught);
   for (int sig : STOP_SIGNALS) {
     // A signal that was ignored when qvrun started (nohup, a background
     // job) stays ignored.
     struct sigaction old {};
     if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
-    sigaddset(&set, sig);
+    sigaddset(&caught, sig);
   }
-  if (sigisemptyset(&set)) return;
-  // Blocked before any other thread exists, so that every thread (the
-  // toolkit's, the sound workers) inherits the mask and only the waiter
-  // below takes the signals.
-  pthread_sigmask(SIG_BLOCK, &set, nullptr);
-  std::thread([set] {
-    int sig = 0;
-    while (sigwait(&set, &sig) != 0) {
-    }
-    flush_stdout_if_free();
-    die_of(sig);
-  }).detach();
+  if (sigisemptyset(&caught)) return;
+  pthread_sigmask(SIG_BLOCK, &caught, nullptr);
+  waiter_claimed = false;
+}
+
+bool claim_stop_waiting() { return !waiter_claimed.exchange(true); }
+
+void wait_for_stop_signals() {
+  int sig = 0;
+  while (sigwait(&caught, &sig) != 0) {
+  }
+  flush_stdout_if_free();
+  die_of(sig);
+}
+
+void start_stop_waiter() {
+  if (claim_stop_waiting()) std::thread(wait_for_stop_signals).detach();
 }
 
 }  // namespace qv
