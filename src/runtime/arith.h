@@ -125,6 +125,20 @@ inline u32 fold(Ref result, const u8* params, u32 count) {
   return fail(E_BAD_TYPE);
 }
 
+// fold of exactly two operands into a result slot, as fold does it: false
+// (nothing done) when the slot's type is not a number, which fold fails.
+template <Op op>
+inline bool fold2(VarEntry* r, u32 a, u32 b) {
+  if (is_integer(r->type)) [[likely]] {
+    r->value = int_op<op>(r->type, a, b);
+    return true;
+  }
+  if (r->type != TY_FLOAT) return false;
+  constexpr float neutral = op == ADD ? 0.0f : 1.0f;
+  r->value = float_bits(float_op<op>(float_op<op>(neutral, as_float(a)), as_float(b)));
+  return true;
+}
+
 // Compound assignments: the variable's type decides; a present result
 // slot receives the new value.
 template <Op op>

@@ -417,6 +417,17 @@ void fuse_pairs(DecodedBlock& d) {
   }
 }
 
+// The code that runs a step: its kind's, or for "+", "*" and "-" of two
+// operands with a result (most of them), code that tests neither.
+Step::Kind code_kind(const Step& s) {
+  if (s.result && s.nparams() == 2) {
+    if (s.kind == Step::PLUS) return Step::PLUS2;
+    if (s.kind == Step::MUL) return Step::MUL2;
+    if (s.kind == Step::MINUS) return Step::MINUS2;
+  }
+  return s.kind;
+}
+
 void finish(DecodedBlock& d) {
   d.nsteps = static_cast<u32>(d.step_store.size());
   d.step_store.emplace_back().kind = Step::END;
@@ -460,7 +471,7 @@ void finish(DecodedBlock& d) {
   for (u32 i = 0; i <= d.nsteps; ++i) {
     Step& s = d.steps[i];
     s.index = i;
-    s.code = step_code(s.kind);
+    s.code = step_code(code_kind(s));
     if (enters_blocks(s.kind)) s.entered = s.entered_else = never_entered();
   }
   place_leaf(d);

@@ -479,9 +479,37 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       }
       vmcase(DEL_VARS) { QV_CHECKED(del_temps(s->result, s->params, s->count)); }
       vmcase(DECLARE) { QV_CHECKED(declare_one(s->result, s->params, s->count)); }
-      vmcase(PLUS) { QV_CHECKED(arith::fold<arith::ADD>(s->result, s->params, s->count)); }
-      vmcase(MUL) { QV_CHECKED(arith::fold<arith::MUL>(s->result, s->params, s->count)); }
+      vmcase(PLUS) {
+      step_plus:
+        QV_CHECKED(arith::fold<arith::ADD>(s->result, s->params, s->count));
+      }
+      vmcase(MUL) {
+      step_mul:
+        QV_CHECKED(arith::fold<arith::MUL>(s->result, s->params, s->count));
+      }
+      // A type that is not a number fails as ever.
+      vmcase(PLUS2) {
+        if (!arith::fold2<arith::ADD>(S(s->result), P(s->params, 0)->value,
+                                      P(s->params, 1)->value)) [[unlikely]]
+          goto step_plus;
+        QV_NEXT();
+      }
+      vmcase(MUL2) {
+        if (!arith::fold2<arith::MUL>(S(s->result), P(s->params, 0)->value,
+                                      P(s->params, 1)->value)) [[unlikely]]
+          goto step_mul;
+        QV_NEXT();
+      }
       vmcase(MINUS) { QV_CHECKED(arith::binary<arith::SUB>(s->result, s->params)); }
+      vmcase(MINUS2) {
+        VarEntry* const r = S(s->result);
+        u32 v;
+        if (!arith::apply<arith::SUB>(r->type, P(s->params, 0)->value, P(s->params, 1)->value, &v))
+            [[unlikely]]
+          goto failed;
+        r->value = v;
+        QV_NEXT();
+      }
       vmcase(DIV) {
       step_div:
         QV_CHECKED(arith::binary<arith::DIV>(s->result, s->params));

@@ -24,6 +24,10 @@
   X(DECLARE)       /* declare one number or truth variable: it holds 0      */ \
   X(PLUS)          /* result = a + b + ...                                  */ \
   X(MUL)           /* result = a * b * ...                                  */ \
+  X(PLUS2)         /* no step's kind: the code of a PLUS of two operands    */ \
+                   /* with a result, which needs no test of either          */ \
+  X(MUL2)          /* the same for a MUL                                    */ \
+  X(MINUS2)        /* the same for a MINUS with a result                    */ \
   X(MINUS)         /* result = a - b                                        */ \
   X(DIV)           /* result = a / b                                        */ \
   X(DIV_POW2)      /* DIV by a constant 2^k (holds k): a shift for integers */ \
