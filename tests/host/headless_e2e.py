@@ -121,7 +121,23 @@ def window_library(d):
                   p.stdout + "\n----\n" + w.stdout)
 
 
+# Off screen, a locale that behaves as "C" is not loaded; the window's
+# toolkit loads the user's locale whatever it is. Both print the same.
+def locales(d):
+    src = os.path.join(d, "numbers.qv")
+    with open(src, "w") as f:
+        f.write('float f 2.5; puts (f * 3) " " (sqrt 2) " " 1e30; puts (1 / 0);\n')
+    for settings in ({"LANG": "C.UTF-8"}, {"LC_ALL": "POSIX"}, {"LANG": "C.UTF-8", "LANGUAGE": "de"},
+                     {"LC_ALL": "C.utf8", "LC_NUMERIC": "C"}, {"LANG": "qv_NOWHERE.UTF-8"}):
+        p = run([src], env=env(**settings))
+        w = run([src], env=env(QV_PICTURE=os.path.join(d, "numbers.png"), **settings))
+        check("locale %s: the same output off screen as with the window" % settings,
+              timeless(p.stdout) == timeless(w.stdout) and p.returncode == w.returncode == 1
+              and "7.500000" in p.stdout, p.stdout + "\n----\n" + w.stdout)
+
+
 with tempfile.TemporaryDirectory(prefix="qv_headless_") as folder:
+    locales(folder)
     window_library(folder)
     display_fallback(folder)
     picture(folder)
