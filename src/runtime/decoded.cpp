@@ -418,8 +418,11 @@ void fuse_pairs(DecodedBlock& d) {
 }
 
 // The code that runs a step: its kind's, or for "+", "*" and "-" of two
-// operands with a result (most of them), code that tests neither.
+// operands with a result (most of them), code that tests neither, and for
+// an assignment without a result (most of those), code that does not
+// test for one.
 Step::Kind code_kind(const Step& s) {
+  if (s.kind == Step::ASSIGN && !s.result) return Step::ASSIGN_ONLY;
   if (s.result && s.nparams() == 2) {
     if (s.kind == Step::PLUS) return Step::PLUS2;
     if (s.kind == Step::MUL) return Step::MUL2;

@@ -546,6 +546,10 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         QV_CHECKED(assign_in_slot(P(s->params, 0), P(s->params, 1), s->result) ||
                    s->handler(s->result, s->params, s->count));
       }
+      vmcase(ASSIGN_ONLY) {
+        QV_CHECKED(assign_in_slot(P(s->params, 0), P(s->params, 1)) ||
+                   s->handler(s->result, s->params, s->count));
+      }
       vmcase(INC) { QV_CHECKED(arith::step(s->result, s->params, s->count, true)); }
       vmcase(DEC) { QV_CHECKED(arith::step(s->result, s->params, s->count, false)); }
       // Numbers compare here; other types through their comp, in the handler.

@@ -37,6 +37,7 @@
   X(CONVERT)       /* a conversion between numbers and truth values         */ \
   X(ELEMENT)       /* point the next record at an array element             */ \
   X(ASSIGN)        /* a = b                                                 */ \
+  X(ASSIGN_ONLY)   /* no step's kind: the code of an ASSIGN with no result  */ \
   X(INC)           /* a ++                                                  */ \
   X(DEC)           /* a --                                                  */ \
   X(COMPARE)       /* result = a <op> b, numbers inline                     */ \

@@ -132,9 +132,13 @@ inline u32 declare_one(u32 type, const u8* params, u32 count) {
 // them empty nor an array: the value word is the value, and a present
 // result slot receives it too. false (nothing done) for every other case,
 // which "="'s handler decides.
-inline bool assign_in_slot(VarEntry* var, const VarEntry* val, Ref result) {
+inline bool assign_in_slot(VarEntry* var, const VarEntry* val) {
   if (((var->flags | val->flags) & (V_EMPTY | V_ARRAY)) || !in_slot(var->type)) return false;
   var->value = val->value;
+  return true;
+}
+inline bool assign_in_slot(VarEntry* var, const VarEntry* val, Ref result) {
+  if (!assign_in_slot(var, val)) return false;
   if (result) S(result)->value = var->value;
   return true;
 }
