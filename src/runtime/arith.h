@@ -84,13 +84,15 @@ inline bool apply(u32 type, u32 a, u32 b, u32* out) {
 
 // "-", "/", "%", bit operations and shifts: the result slot's type decides.
 template <Op op>
-inline u32 binary(Ref result, const u8* params) {
-  if (!result) return 1;
-  VarEntry* r = S(result);
+inline u32 binary_into(VarEntry* r, const u8* params) {
   u32 v;
   if (!apply<op>(r->type, P(params, 0)->value, P(params, 1)->value, &v)) return 0;
   r->value = v;
   return 1;
+}
+template <Op op>
+inline u32 binary(Ref result, const u8* params) {
+  return result ? binary_into<op>(S(result), params) : 1;
 }
 
 // "+" and "*": fold every operand into the neutral element, left to right.

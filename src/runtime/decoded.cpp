@@ -417,18 +417,29 @@ void fuse_pairs(DecodedBlock& d) {
   }
 }
 
-// The code that runs a step: its kind's, or for "+", "*" and "-" of two
-// operands with a result (most of them), code that tests neither, and for
-// an assignment without a result (most of those), code that does not
-// test for one.
+// The code that runs a step: its kind's, or code for the commonest form
+// of its record, which tests for no other: arithmetic of two operands with
+// a result, and assignments and steps of a variable without one.
 Step::Kind code_kind(const Step& s) {
-  if (s.kind == Step::ASSIGN && !s.result) return Step::ASSIGN_ONLY;
-  if (s.result && s.nparams() == 2) {
-    if (s.kind == Step::PLUS) return Step::PLUS2;
-    if (s.kind == Step::MUL) return Step::MUL2;
-    if (s.kind == Step::MINUS) return Step::MINUS2;
+  if (!s.result) {
+    switch (s.kind) {
+      case Step::ASSIGN: return Step::ASSIGN_ONLY;
+      case Step::PLUS_ASSIGN: return Step::PLUS_ONLY;
+      case Step::MINUS_ASSIGN: return Step::MINUS_ONLY;
+      case Step::INC: return Step::INC_ONLY;
+      case Step::DEC: return Step::DEC_ONLY;
+      default: return s.kind;
+    }
   }
-  return s.kind;
+  if (s.nparams() != 2) return s.kind;
+  switch (s.kind) {
+    case Step::PLUS: return Step::PLUS2;
+    case Step::MUL: return Step::MUL2;
+    case Step::MINUS: return Step::MINUS2;
+    case Step::DIV: return Step::DIV2;
+    case Step::MOD: return Step::MOD2;
+    default: return s.kind;
+  }
 }
 
 void finish(DecodedBlock& d) {

@@ -501,15 +501,8 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         QV_NEXT();
       }
       vmcase(MINUS) { QV_CHECKED(arith::binary<arith::SUB>(s->result, s->params)); }
-      vmcase(MINUS2) {
-        VarEntry* const r = S(s->result);
-        u32 v;
-        if (!arith::apply<arith::SUB>(r->type, P(s->params, 0)->value, P(s->params, 1)->value, &v))
-            [[unlikely]]
-          goto failed;
-        r->value = v;
-        QV_NEXT();
-      }
+      vmcase(MINUS2) { QV_CHECKED(arith::binary_into<arith::SUB>(S(s->result), s->params)); }
+      vmcase(DIV2) { QV_CHECKED(arith::binary_into<arith::DIV>(S(s->result), s->params)); }
       vmcase(DIV) {
       step_div:
         QV_CHECKED(arith::binary<arith::DIV>(s->result, s->params));
@@ -527,8 +520,11 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         goto step_div;
       }
       vmcase(MOD) { QV_CHECKED(arith::binary<arith::MOD>(s->result, s->params)); }
+      vmcase(MOD2) { QV_CHECKED(arith::binary_into<arith::MOD>(S(s->result), s->params)); }
       vmcase(PLUS_ASSIGN) { QV_CHECKED(arith::in_place<arith::ADD>(s->result, s->params)); }
       vmcase(MINUS_ASSIGN) { QV_CHECKED(arith::in_place<arith::SUB>(s->result, s->params)); }
+      vmcase(PLUS_ONLY) { QV_CHECKED(arith::in_place<arith::ADD>(0, s->params)); }
+      vmcase(MINUS_ONLY) { QV_CHECKED(arith::in_place<arith::SUB>(0, s->params)); }
       // The conversion's id is read as ever; int to float, the commonest,
       // is done here.
       vmcase(CONVERT) {
@@ -552,6 +548,8 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       }
       vmcase(INC) { QV_CHECKED(arith::step(s->result, s->params, s->count, true)); }
       vmcase(DEC) { QV_CHECKED(arith::step(s->result, s->params, s->count, false)); }
+      vmcase(INC_ONLY) { QV_CHECKED(arith::step(0, s->params, 0, true)); }
+      vmcase(DEC_ONLY) { QV_CHECKED(arith::step(0, s->params, 0, false)); }
       // Numbers compare here; other types through their comp, in the handler.
       vmcase(COMPARE) {
       step_compare:

@@ -28,18 +28,25 @@
                    /* with a result, which needs no test of either          */ \
   X(MUL2)          /* the same for a MUL                                    */ \
   X(MINUS2)        /* the same for a MINUS with a result                    */ \
+  X(DIV2)          /* the same for a DIV                                    */ \
   X(MINUS)         /* result = a - b                                        */ \
   X(DIV)           /* result = a / b                                        */ \
   X(DIV_POW2)      /* DIV by a constant 2^k (holds k): a shift for integers */ \
   X(MOD)           /* result = a % b                                        */ \
+  X(MOD2)          /* no step's kind: the code of a MOD with a result       */ \
   X(PLUS_ASSIGN)   /* a += b                                                */ \
   X(MINUS_ASSIGN)  /* a -= b                                                */ \
+  X(PLUS_ONLY)     /* no step's kind: the code of a PLUS_ASSIGN with no     */ \
+                   /* result, which needs no test for one                   */ \
+  X(MINUS_ONLY)    /* the same for a MINUS_ASSIGN                           */ \
   X(CONVERT)       /* a conversion between numbers and truth values         */ \
   X(ELEMENT)       /* point the next record at an array element             */ \
   X(ASSIGN)        /* a = b                                                 */ \
   X(ASSIGN_ONLY)   /* no step's kind: the code of an ASSIGN with no result  */ \
   X(INC)           /* a ++                                                  */ \
   X(DEC)           /* a --                                                  */ \
+  X(INC_ONLY)      /* no step's kind: the code of an INC with no result     */ \
+  X(DEC_ONLY)      /* the same for a DEC                                    */ \
   X(COMPARE)       /* result = a <op> b, numbers inline                     */ \
   X(COMPARE_IF)    /* COMPARE whose result the next step, an IF, tests:     */ \
                    /* that IF runs on from here, with no dispatch between   */ \
