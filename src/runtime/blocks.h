@@ -40,14 +40,19 @@ inline Ref argument(u32 n, u32 index) {
 
 // "par#": the value of an argument of the innermost call, or the default
 // that the second parameter gives for a missing one.
-inline u32 param_value(Ref result, const u8* params, u32 count) {
+inline bool param_source(const u8* params, u32 count, Ref* src) {
   const u32 n = top_word();
   if (n <= 1) return fail(E_NO_PARAMS);
-  Ref src = argument(n, P(params, 0)->value);
-  if (!src) {
+  *src = argument(n, P(params, 0)->value);
+  if (!*src) {
     if ((count & 0xFF) < 2) return fail(E_NO_PARAM);
-    src = par_ref(params, 1);
+    *src = par_ref(params, 1);
   }
+  return true;
+}
+inline u32 param_value(Ref result, const u8* params, u32 count) {
+  Ref src;
+  if (!param_source(params, count, &src)) return 0;
   return result ? deliver(S(src), S(result)) : 1;
 }
 

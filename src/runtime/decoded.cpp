@@ -418,8 +418,9 @@ void fuse_pairs(DecodedBlock& d) {
 }
 
 // The code that runs a step: its kind's, or code for the commonest form
-// of its record, which tests for no other: arithmetic of two operands with
-// a result, and assignments and steps of a variable without one.
+// of its record, which tests for no other: arithmetic of two operands and
+// "par#" with a result, and assignments and steps of a variable without
+// one.
 Step::Kind code_kind(const Step& s) {
   if (!s.result) {
     switch (s.kind) {
@@ -431,6 +432,7 @@ Step::Kind code_kind(const Step& s) {
       default: return s.kind;
     }
   }
+  if (s.kind == Step::PARAM) return Step::PARAM_TO;
   if (s.nparams() != 2) return s.kind;
   switch (s.kind) {
     case Step::PLUS: return Step::PLUS2;

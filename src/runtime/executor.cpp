@@ -582,6 +582,11 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         QV_NEXT();
       }
       vmcase(PARAM) { QV_CHECKED(param_value(s->result, s->params, s->count)); }
+      vmcase(PARAM_TO) {
+        Ref src;
+        if (!param_source(s->params, s->count, &src)) [[unlikely]] goto failed;
+        QV_CHECKED(deliver(S(src), S(s->result)));
+      }
       vmcase(RETURN) {
         if (!return_value(s->params, s->count)) [[unlikely]] goto failed;
         goto leave;

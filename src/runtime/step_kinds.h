@@ -54,6 +54,7 @@
   X(BREAKIF)       /* "breakif": a level of 1 when the value is not 0       */ \
   X(CONTIF)        /* "continueif": the same for "continue"                 */ \
   X(PARAM)         /* "par#": an argument of the innermost call             */ \
+  X(PARAM_TO)      /* no step's kind: the code of a PARAM with a result     */ \
   X(RETURN)        /* "return": level -1, value to the call's result        */ \
   X(EXEC)          /* run the blocks of the parameters in turn              */ \
   X(IF)            /* run the block of the condition's branch               */ \
