@@ -444,6 +444,24 @@ Step::Kind code_kind(const Step& s) {
   }
 }
 
+// The code of a step of two operands with a result that the next step
+// assigns to a variable: code that runs both, so that the value goes on
+// at hand rather than through its slot (see PLUS_SET).
+Step::Kind pair_code_kind(const Step& s, const Step& next) {
+  const Step::Kind k = code_kind(s);
+  if (next.kind != Step::ASSIGN || next.result || next.nparams() != 2 ||
+      par_ref(next.params, 1) != s.result)
+    return k;
+  switch (k) {
+    case Step::PLUS2: return Step::PLUS_SET;
+    case Step::MUL2: return Step::MUL_SET;
+    case Step::MINUS2: return Step::MINUS_SET;
+    case Step::DIV2: return Step::DIV_SET;
+    case Step::MOD2: return Step::MOD_SET;
+    default: return k;
+  }
+}
+
 void finish(DecodedBlock& d) {
   d.nsteps = static_cast<u32>(d.step_store.size());
   d.step_store.emplace_back().kind = Step::END;
@@ -487,7 +505,7 @@ void finish(DecodedBlock& d) {
   for (u32 i = 0; i <= d.nsteps; ++i) {
     Step& s = d.steps[i];
     s.index = i;
-    s.code = step_code(code_kind(s));
+    s.code = step_code(i < d.nsteps ? pair_code_kind(s, d.steps[i + 1]) : code_kind(s));
     if (enters_blocks(s.kind)) s.entered = s.entered_else = never_entered();
   }
   place_leaf(d);

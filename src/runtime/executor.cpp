@@ -543,9 +543,37 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
                    s->handler(s->result, s->params, s->count));
       }
       vmcase(ASSIGN_ONLY) {
+      step_assign_only:
         QV_CHECKED(assign_in_slot(P(s->params, 0), P(s->params, 1)) ||
                    s->handler(s->result, s->params, s->count));
       }
+      // The arithmetic and the assignment after it (see PLUS_SET): the
+      // assignment takes the value from the register that computed it, not
+      // from the temporary just written, which saves a trip through memory
+      // on the way from one step's value to the next. An assignment whose
+      // word an element record has pointed elsewhere runs as ever.
+#define QV_ARITH_SET(compute)                                                  \
+  do {                                                                         \
+    VarEntry* const r = S(s->result);                                          \
+    if (!(compute)) [[unlikely]] goto failed;                                  \
+    ++s;                                                                       \
+    fuzz_step();                                                               \
+    if (par_ref(s->params, 1) != s[-1].result) [[unlikely]] goto step_assign_only; \
+    QV_CHECKED(assign_in_slot(P(s->params, 0), r) ||                           \
+               s->handler(s->result, s->params, s->count));                    \
+  } while (0)
+      vmcase(PLUS_SET) {
+        QV_ARITH_SET(arith::fold2<arith::ADD>(r, P(s->params, 0)->value, P(s->params, 1)->value) ||
+                     arith::fold<arith::ADD>(s->result, s->params, s->count));
+      }
+      vmcase(MUL_SET) {
+        QV_ARITH_SET(arith::fold2<arith::MUL>(r, P(s->params, 0)->value, P(s->params, 1)->value) ||
+                     arith::fold<arith::MUL>(s->result, s->params, s->count));
+      }
+      vmcase(MINUS_SET) { QV_ARITH_SET(arith::binary_into<arith::SUB>(r, s->params)); }
+      vmcase(DIV_SET) { QV_ARITH_SET(arith::binary_into<arith::DIV>(r, s->params)); }
+      vmcase(MOD_SET) { QV_ARITH_SET(arith::binary_into<arith::MOD>(r, s->params)); }
+#undef QV_ARITH_SET
       vmcase(INC) { QV_CHECKED(arith::step(s->result, s->params, s->count, true)); }
       vmcase(DEC) { QV_CHECKED(arith::step(s->result, s->params, s->count, false)); }
       vmcase(INC_ONLY) { QV_CHECKED(arith::step(0, s->params, 0, true)); }

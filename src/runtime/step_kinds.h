@@ -29,6 +29,11 @@
   X(MUL2)          /* the same for a MUL                                    */ \
   X(MINUS2)        /* the same for a MINUS with a result                    */ \
   X(DIV2)          /* the same for a DIV                                    */ \
+  X(PLUS_SET)      /* no step's kind: PLUS2, MUL2, MINUS2, DIV2 or MOD2     */ \
+  X(MUL_SET)       /* whose result the next step, an ASSIGN without a       */ \
+  X(MINUS_SET)     /* result, copies into a variable: that ASSIGN runs on   */ \
+  X(DIV_SET)       /* from here, the value at hand                          */ \
+  X(MOD_SET)                                                                   \
   X(MINUS)         /* result = a - b                                        */ \
   X(DIV)           /* result = a / b                                        */ \
   X(DIV_POW2)      /* DIV by a constant 2^k (holds k): a shift for integers */ \
