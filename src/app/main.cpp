@@ -36,11 +36,10 @@ const char* user_locale(const char* category) {
 // characters, which qvrun never converts, and has no message catalogues
 // (unless LANGUAGE names others).
 bool acts_as_c(const char* name) {
+  if (std::strcmp(name, "C") == 0 || std::strcmp(name, "POSIX") == 0) return true;
+  if (std::strcmp(name, "C.UTF-8") != 0 && std::strcmp(name, "C.utf8") != 0) return false;
   const char* language = std::getenv("LANGUAGE");
-  for (const char* c : {"C", "POSIX", "C.UTF-8", "C.utf8"})
-    if (std::strcmp(name, c) == 0)
-      return c[1] == 0 || c[0] == 'P' || !language || !*language;
-  return false;
+  return !language || !*language;
 }
 
 bool picture_file_wanted() {
