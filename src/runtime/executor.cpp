@@ -592,11 +592,20 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         fuzz_step();
         vmjump;  // (the IF's code: IF_LEAF once it has run a block in place)
       }
+      // The "breakif" takes the verdict at hand, not from the slot just
+      // written, when its word still names that slot: a loop's exit then
+      // waits on no trip through memory.
       vmcase(COMPARE_BREAKIF) {
         if (Traced || !compared<true>(s)) goto step_compare;
-        ++s;
-        fuzz_step();
-        goto step_breakif;
+        {
+          const u32 verdict_now = S(s->result)->value;
+          ++s;
+          fuzz_step();
+          if (par_ref(s->params, 0) != s[-1].result) [[unlikely]] goto step_breakif;
+          brk_level = verdict_now != 0;
+        }
+        if (brk_level) goto leave;
+        QV_NEXT();
       }
       vmcase(BREAKIF) {
       step_breakif:
