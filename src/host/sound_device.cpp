@@ -94,6 +94,8 @@ void open_worker(std::shared_ptr<Job> job) {
   // a thread does already: claimed before the program goes on, so that it
   // need not start one.
   const bool waiter = claim_stop_waiting();
+  // One that came during the open ends qvrun before the program runs on.
+  if (waiter && stop_signal_pending()) wait_for_stop_signals();
   {
     std::lock_guard lock(job->m);
     if (job->abandoned) {  // too late: nobody will use it

@@ -69,6 +69,14 @@ void catch_stop_signals() {
 
 bool claim_stop_waiting() { return !waiter_claimed.exchange(true); }
 
+bool stop_signal_pending() {
+  sigset_t pending;
+  if (sigpending(&pending) != 0) return false;
+  for (int sig : STOP_SIGNALS)
+    if (sigismember(&caught, sig) && sigismember(&pending, sig)) return true;
+  return false;
+}
+
 void wait_for_stop_signals() {
   int sig = 0;
   while (sigwait(&caught, &sig) != 0) {
@@ -78,7 +86,11 @@ void wait_for_stop_signals() {
 }
 
 void start_stop_waiter() {
-  if (claim_stop_waiting()) std::thread(wait_for_stop_signals).detach();
+  if (!claim_stop_waiting()) return;
+  // One that came while no thread waited ends qvrun here, before the
+  // program runs on (and perhaps ends before a new thread would start).
+  if (stop_signal_pending()) wait_for_stop_signals();
+  std::thread(wait_for_stop_signals).detach();
 }
 
 }  // namespace qv

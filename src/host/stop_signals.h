@@ -16,9 +16,12 @@ void catch_stop_signals();
 // another thread waits already, or no signal is caught.
 bool claim_stop_waiting();
 [[noreturn]] void wait_for_stop_signals();
+// Whether a stop signal has come that no thread has taken yet.
+bool stop_signal_pending();
 
 // Starts a thread that waits for the stop signals, unless one waits
-// already. Until some thread waits, a stop signal stays pending.
+// already; one that came in the meantime ends qvrun at once. Until some
+// thread waits, a stop signal stays pending.
 void start_stop_waiter();
 
 }  // namespace qv
