@@ -92,10 +92,9 @@ void open_worker(std::shared_ptr<Job> job) {
   const int err = open_device(scratch);
   // The open done, the worker stays to wait for the stop signals, unless
   // a thread does already: claimed before the program goes on, so that it
-  // need not start one.
+  // need not start one (and one that came during the open ends qvrun
+  // before the program runs on).
   const bool waiter = claim_stop_waiting();
-  // One that came during the open ends qvrun before the program runs on.
-  if (waiter && stop_signal_pending()) wait_for_stop_signals();
   {
     std::lock_guard lock(job->m);
     if (job->abandoned) {  // too late: nobody will use it

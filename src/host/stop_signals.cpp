@@ -51,6 +51,15 @@ void flush_stdout_if_free() {
   _exit(128 + sig);  // not reached: the default action ends the process
 }
 
+// Whether a stop signal has come that no thread has taken yet.
+bool stop_signal_pending() {
+  sigset_t pending;
+  if (sigpending(&pending) != 0) return false;
+  for (int sig : STOP_SIGNALS)
+    if (sigismember(&caught, sig) && sigismember(&pending, sig)) return true;
+  return false;
+}
+
 }  // namespace
 
 void catch_stop_signals() {
@@ -67,14 +76,12 @@ void catch_stop_signals() {
   waiter_claimed = false;
 }
 
-bool claim_stop_waiting() { return !waiter_claimed.exchange(true); }
-
-bool stop_signal_pending() {
-  sigset_t pending;
-  if (sigpending(&pending) != 0) return false;
-  for (int sig : STOP_SIGNALS)
-    if (sigismember(&caught, sig) && sigismember(&pending, sig)) return true;
-  return false;
+bool claim_stop_waiting() {
+  if (waiter_claimed.exchange(true)) return false;
+  // One that came while no thread waited ends qvrun here, before the
+  // caller goes on (and the program perhaps ends before the waiter runs).
+  if (stop_signal_pending()) wait_for_stop_signals();
+  return true;
 }
 
 void wait_for_stop_signals() {
@@ -86,11 +93,7 @@ void wait_for_stop_signals() {
 }
 
 void start_stop_waiter() {
-  if (!claim_stop_waiting()) return;
-  // One that came while no thread waited ends qvrun here, before the
-  // program runs on (and perhaps ends before a new thread would start).
-  if (stop_signal_pending()) wait_for_stop_signals();
-  std::thread(wait_for_stop_signals).detach();
+  if (claim_stop_waiting()) std::thread(wait_for_stop_signals).detach();
 }
 
 }  // namespace qv

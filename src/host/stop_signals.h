@@ -13,15 +13,15 @@ void catch_stop_signals();
 // which spares the process a thread of its own (each costs about a third
 // of a millisecond of a short run): true when the calling thread is now
 // the one to wait, and must call wait_for_stop_signals; false when
-// another thread waits already, or no signal is caught.
+// another thread waits already, or no signal is caught. A stop signal
+// that came while no thread waited ends qvrun in the claim, before the
+// caller goes on.
 bool claim_stop_waiting();
 [[noreturn]] void wait_for_stop_signals();
-// Whether a stop signal has come that no thread has taken yet.
-bool stop_signal_pending();
 
 // Starts a thread that waits for the stop signals, unless one waits
-// already; one that came in the meantime ends qvrun at once. Until some
-// thread waits, a stop signal stays pending.
+// already (through the claim above). Until some thread waits, a stop
+// signal stays pending.
 void start_stop_waiter();
 
 }  // namespace qv
