@@ -377,13 +377,15 @@ void place_leaf(DecodedBlock& d) {
   d.leaf_store.clear();
   d.round_store.clear();
   d.body_store.clear();
-  d.leaf_start = d.round_start = d.round_next = d.body_start = nullptr;
+  d.nest_store.clear();
+  d.leaf_start = d.round_start = d.round_next = d.body_start = d.nest_start = nullptr;
   if (bad_step(d)) return;
   // A sound block that runs blocks goes round as a loop's body from its
   // own end (body_start); one that runs none runs in place instead, for an
   // "if" or "exec" (leaf_start) and for a loop's rounds (round_start).
   if (!runs_no_block(d)) {
     d.body_start = steps_in_place(d, d.body_store, Step::BODY_END, Step::BODY_RENEW, false);
+    d.nest_start = steps_in_place(d, d.nest_store, Step::NEST_END, Step::NEST_RENEW, false);
     return;
   }
   d.leaf_start = steps_in_place(d, d.leaf_store, Step::LEAF_END, Step::LEAF_RENEW, false);
@@ -590,7 +592,8 @@ DecodedBlock& new_decoded(const DecodedBlock* like) {
   d.leaf_store.clear();  // its steps would be like's
   d.round_store.clear();
   d.body_store.clear();
-  d.leaf_start = d.round_start = d.round_next = d.body_start = nullptr;
+  d.nest_store.clear();
+  d.leaf_start = d.round_start = d.round_next = d.body_start = d.nest_start = nullptr;
   return d;
 }
 

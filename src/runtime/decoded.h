@@ -137,6 +137,13 @@ struct DecodedBlock {
   // place (round_start), and for one with a record that cannot run.
   const Step* body_start = nullptr;
   std::vector<Step> body_store;
+  // The same for an "if" that enters such a block: the steps end in
+  // NEST_END (NEST_RENEW), which knows that the entry on the stack of
+  // places is an "if"'s, and goes back to it without asking END whether
+  // the block is a loop's body or the host step's, or block_done what
+  // kind of step entered it. Null whenever body_start is.
+  const Step* nest_start = nullptr;
+  std::vector<Step> nest_store;
   u32 nsteps;         // one per record, the idle initialisation included
   Step* steps;        // then END
   std::vector<Step> step_store;

@@ -279,7 +279,7 @@ inline bool compared(const Step* s) {
 [[gnu::noinline]] const DecodedBlock* cache_missed(const DecodedBlock*& cache,
                                                    const VarEntry* slot, const Step* s) {
   const DecodedBlock* d = cache = decoded_block(slot->value);
-  if (d->leaf_start && s->kind == Step::IF) s->code = step_code(Step::IF_LEAF);
+  if ((d->leaf_start || d->nest_start) && s->kind == Step::IF) s->code = step_code(Step::IF_LEAF);
   if (d->leaf_start && s->kind == Step::EXEC && s->nparams() == 1)
     s->code = step_code(Step::EXEC_LEAF);
   return d;
@@ -723,8 +723,11 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
           slot = P(s->params, 2);
           leaf = s->entered_else;
         }
-        if (!in_place(leaf, slot)) [[unlikely]] goto step_if;
-        goto run_in_place;
+        if (resume_top < resume_limit && holds_plainly(leaf, slot)) [[likely]] {
+          if (leaf->leaf_start) goto run_in_place;
+          if (leaf->nest_start) goto run_nested;
+        }
+        goto step_if;
       }
       // A round of a loop's body run in place is done. The next one starts
       // as END would start it, when the slot still holds the body and
@@ -783,6 +786,24 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         goto rounds_end;
       }
       }
+      // The end of a block that an "if" entered through nest_start: as
+      // block_done finishes an "if".
+      vmcase(NEST_RENEW) {
+        if (!end_renewal(*b, *s)) [[unlikely]] goto failed;
+        goto nest_end;
+      }
+      vmcase(NEST_END) {
+      nest_end:
+        n += s->index;
+        run_ends(*b);
+        {
+          const Resume& r = *--resume_top;
+          b = r.block;
+          s = r.step;
+        }
+        if (signal_pending()) [[unlikely]] goto leave;
+        QV_NEXT();
+      }
       // The renewal of the group of a block run in place, its last step,
       // and then its end (see place_leaf).
       vmcase(LEAF_RENEW) {
@@ -821,6 +842,17 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
     b = leaf;
     s = start_in(*leaf, leaf->leaf_start);
     fuzz_step();  // the block's entry
+    QV_GO();
+
+  // An "if" enters `leaf`, a block that runs blocks, where a plain entry
+  // would (see IF_LEAF): through its steps that end in NEST_END, unless
+  // the run is an inner one, on a copy, which ends as any.
+  run_nested:
+    push_resume(b, s, aux).body = nullptr;
+    b = run_begins(*leaf);
+    fuzz_step();  // the block's entry
+    if (b != leaf) [[unlikely]] goto entered_begun;
+    s = start_in(*b, b->nest_start);
     QV_GO();
 
   // "exec": the block of parameter aux, after the earlier ones. Levels

@@ -82,4 +82,7 @@
   X(BODY_END)      /* END of a loop's body that runs blocks, entered for    */ \
                    /* its rounds (DecodedBlock::body_start): the next round */ \
                    /* or the loop's step                                    */ \
-  X(BODY_RENEW)    /* its group's renewal (holds 1 for texts), then BODY_END */
+  X(BODY_RENEW)    /* its group's renewal (holds 1 for texts), then BODY_END */ \
+  X(NEST_END)      /* END of a block that runs blocks, entered by an "if"   */ \
+                   /* (DecodedBlock::nest_start): back to the "if"          */ \
+  X(NEST_RENEW)    /* its group's renewal (holds 1 for texts), then NEST_END */
