@@ -787,7 +787,8 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       }
       }
       // The end of a block that an "if" entered through nest_start: as
-      // block_done finishes an "if".
+      // block_done finishes an "if", where no level is pending (as at any
+      // step: one that sets a level leaves at once).
       vmcase(NEST_RENEW) {
         if (!end_renewal(*b, *s)) [[unlikely]] goto failed;
         goto nest_end;
@@ -801,7 +802,6 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
           b = r.block;
           s = r.step;
         }
-        if (signal_pending()) [[unlikely]] goto leave;
         QV_NEXT();
       }
       // The renewal of the group of a block run in place, its last step,
