@@ -845,13 +845,14 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
     QV_GO();
 
   // An "if" enters `leaf`, a block that runs blocks, where a plain entry
-  // would (see IF_LEAF): through its steps that end in NEST_END, unless
-  // the run is an inner one, on a copy, which ends as any.
+  // would (see IF_LEAF): through its steps that end in NEST_END, or those
+  // of the copy that an inner run runs (a copy of a damaged block has
+  // none, and ends as any).
   run_nested:
     push_resume(b, s, aux).body = nullptr;
     b = run_begins(*leaf);
     fuzz_step();  // the block's entry
-    if (b != leaf) [[unlikely]] goto entered_begun;
+    if (!b->nest_start) [[unlikely]] goto entered_begun;
     s = start_in(*b, b->nest_start);
     QV_GO();
 
