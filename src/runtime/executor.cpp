@@ -274,8 +274,9 @@ inline bool compared(const Step* s) {
 
 // A step's cache missed: it now holds the block in `slot`. An "if", or an
 // "exec" of one block, that found a block that runs in place takes the code
-// that runs it so (IF_LEAF, EXEC_LEAF) from now on; the others pay no test
-// for it.
+// that runs it so (IF_LEAF, EXEC_LEAF) from now on, as does an "if" that
+// found a block with steps of its own for an "if" (nest_start); the others
+// pay no test for it.
 [[gnu::noinline]] const DecodedBlock* cache_missed(const DecodedBlock*& cache,
                                                    const VarEntry* slot, const Step* s) {
   const DecodedBlock* d = cache = decoded_block(slot->value);
@@ -710,10 +711,11 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         }
         return n;  // the host step's block
       }
-      // The code of an "if" that has run a block in place (its kind stays
-      // IF): the block of the condition's branch runs in place again when
-      // it is the one the branch ran last and may (see in_place), else the
-      // "if" runs it as any other.
+      // The code of an "if" that has run a block in place or through its
+      // nest_start (its kind stays IF): the block of the condition's branch
+      // runs so again when it is the one the branch ran last and a plain
+      // entry would take it (see in_place), else the "if" runs it as any
+      // other.
       vmcase(IF_LEAF) {
         if (P(s->params, 0)->value) {
           slot = P(s->params, 1);

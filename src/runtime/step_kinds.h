@@ -64,7 +64,8 @@
   X(EXEC)          /* run the blocks of the parameters in turn              */ \
   X(IF)            /* run the block of the condition's branch               */ \
   X(IF_LEAF)       /* no step's kind: the code that an IF takes once it has */ \
-                   /* run a block in place (DecodedBlock::leaf_start)       */ \
+                   /* run a block in place (DecodedBlock::leaf_start) or    */ \
+                   /* through its nest_start                                */ \
   X(EXEC_LEAF)     /* the same for an EXEC of one block                     */ \
   X(CALL_BLOCK)    /* push a frame and run the block                        */ \
   X(SWITCH)        /* run the selected block; a level ends there            */ \
