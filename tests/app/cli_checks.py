@@ -3,11 +3,12 @@
 usage, files that cannot be programs, "-cp", and the operation listing."""
 import os
 import re
+import subprocess
 import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from qvhost import check, finish, run  # noqa: E402
+from qvhost import check, env, finish, qvrun, run  # noqa: E402
 
 # One operation of each form the listing gives its parameters.
 LISTED = """
@@ -74,6 +75,23 @@ with tempfile.TemporaryDirectory() as d:
     p = qv("one-cp.qv", "-cp")
     check("-cp writes the compiled program next to the source",
           p.returncode == 1 and os.path.exists(os.path.join(d, "one-cp.cp")), p)
+
+    # The detailed trace with its third switch waits for a key (a line of
+    # the standard input) after each line it prints; without it, it reads
+    # nothing. The standard input stays open, and empty, until it closes.
+    for third, waits in [(" TRUE", True), (" FALSE", False), ("", False)]:
+        with open(os.path.join(d, "keys.qv"), "w") as f:
+            f.write("int x;\ntrace TRUE TRUE%s;\nx = 1;\nx = 2;\ntrace FALSE;\nputs x;\n" % third)
+        proc = subprocess.Popen([qvrun(), "keys.qv", "-t"], cwd=d, env=env(), stdin=subprocess.PIPE,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        try:
+            proc.wait(timeout=1.5)
+            waited = False
+        except subprocess.TimeoutExpired:
+            waited = True
+        out = proc.communicate(input=b"", timeout=30)[0].decode("latin-1")
+        check("trace TRUE TRUE%s %s for a key" % (third, "waits" if waits else "does not wait"),
+              waited == waits and "\n2\n" in out, out[-300:])
 
     # "-o" in any argument, even an existing program's name: the listing
     # instead of a run, status 0.
