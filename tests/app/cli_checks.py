@@ -76,16 +76,18 @@ with tempfile.TemporaryDirectory() as d:
     check("-cp writes the compiled program next to the source",
           p.returncode == 1 and os.path.exists(os.path.join(d, "one-cp.cp")), p)
 
-    # The detailed trace with its third switch waits for a key (a line of
+    # The detailed trace with its third switch waits for a key (a byte of
     # the standard input) after each line it prints; without it, it reads
-    # nothing. The standard input stays open, and empty, until it closes.
+    # nothing. The standard input stays open, and empty, until it closes:
+    # a run that waits is still under way after 1.5 s, one that does not
+    # ends with nothing to read.
     for third, waits in [(" TRUE", True), (" FALSE", False), ("", False)]:
         with open(os.path.join(d, "keys.qv"), "w") as f:
             f.write("int x;\ntrace TRUE TRUE%s;\nx = 1;\nx = 2;\ntrace FALSE;\nputs x;\n" % third)
         proc = subprocess.Popen([qvrun(), "keys.qv", "-t"], cwd=d, env=env(), stdin=subprocess.PIPE,
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         try:
-            proc.wait(timeout=1.5)
+            proc.wait(timeout=1.5 if waits else 60)
             waited = False
         except subprocess.TimeoutExpired:
             waited = True
