@@ -771,12 +771,8 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       // it, when the slot still holds the body and nothing asks for the
       // slow entry; otherwise the loop is done, or enters what the slot
       // holds. The group's renewal is as at any end of the block.
-      // A block that runs blocks may switch tracing on ("trace"), and its
-      // end then deletes through the record's handler, as RENEW_TEMPS does.
       vmcase(BODY_RENEW) {
-        if (!(_tracing_on ? s->handler(s->result, s->params, s->count) : end_renewal(*b, *s)))
-            [[unlikely]]
-          goto failed;
+        if (!end_renewal_traced(*b, *s)) [[unlikely]] goto failed;
         goto body_end;
       }
       vmcase(BODY_END) {
@@ -796,9 +792,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       // block_done finishes an "if", where no level is pending (as at any
       // step: one that sets a level leaves at once).
       vmcase(NEST_RENEW) {
-        if (!(_tracing_on ? s->handler(s->result, s->params, s->count) : end_renewal(*b, *s)))
-            [[unlikely]]
-          goto failed;
+        if (!end_renewal_traced(*b, *s)) [[unlikely]] goto failed;
         goto nest_end;
       }
       vmcase(NEST_END) {

@@ -89,6 +89,13 @@ inline u32 end_strings(const DecodedBlock& b, const Step& s) {
 inline u32 end_renewal(const DecodedBlock& b, const Step& s) {
   return s.holds == 0 ? end_group(b, s) : end_strings(b, s);
 }
+// The same for a block that runs blocks (BODY_RENEW, NEST_RENEW), which
+// may switch tracing on ("trace"): its end then deletes through the
+// record's handler, as RENEW_TEMPS and RENEW_STRS do. (No tracing starts
+// while a block runs in place.)
+[[gnu::always_inline]] inline u32 end_renewal_traced(const DecodedBlock& b, const Step& s) {
+  return _tracing_on ? s.handler(s.result, s.params, s.count) : end_renewal(b, s);
+}
 
 // Why a call of n - 1 arguments cannot push its frame (error 3: the whole
 // frame, the arguments, the result and n, does not fit, as a call never
