@@ -373,12 +373,17 @@ const Step* steps_in_place(const DecodedBlock& d, std::vector<Step>& store, Step
   return store.data() + (d.start - d.steps);
 }
 
-void place_leaf(DecodedBlock& d) {
+// A block without its copies of its steps (see place_leaf).
+void drop_step_copies(DecodedBlock& d) {
   d.leaf_store.clear();
   d.round_store.clear();
   d.body_store.clear();
   d.nest_store.clear();
   d.leaf_start = d.round_start = d.round_next = d.body_start = d.nest_start = nullptr;
+}
+
+void place_leaf(DecodedBlock& d) {
+  drop_step_copies(d);
   if (bad_step(d)) return;
   // A sound block that runs blocks goes round as a loop's body from its
   // own end (body_start); one that runs none runs in place instead, for an
@@ -589,11 +594,7 @@ const DecodedBlock* decode_block(Ref blk) {
 DecodedBlock& new_decoded(const DecodedBlock* like) {
   if (!like) return pool.emplace_back();
   DecodedBlock& d = pool.emplace_back(*like);
-  d.leaf_store.clear();  // its steps would be like's
-  d.round_store.clear();
-  d.body_store.clear();
-  d.nest_store.clear();
-  d.leaf_start = d.round_start = d.round_next = d.body_start = d.nest_start = nullptr;
+  drop_step_copies(d);  // its steps would be like's
   return d;
 }
 
