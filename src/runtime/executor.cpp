@@ -480,26 +480,18 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       }
       vmcase(DEL_VARS) { QV_CHECKED(del_temps(s->result, s->params, s->count)); }
       vmcase(DECLARE) { QV_CHECKED(declare_one(s->result, s->params, s->count)); }
-      vmcase(PLUS) {
-      step_plus:
-        QV_CHECKED(arith::fold<arith::ADD>(s->result, s->params, s->count));
-      }
-      vmcase(MUL) {
-      step_mul:
-        QV_CHECKED(arith::fold<arith::MUL>(s->result, s->params, s->count));
-      }
-      // A type that is not a number fails as ever.
+      vmcase(PLUS) { QV_CHECKED(arith::fold<arith::ADD>(s->result, s->params, s->count)); }
+      vmcase(MUL) { QV_CHECKED(arith::fold<arith::MUL>(s->result, s->params, s->count)); }
+      // A type that is not a number fails as ever, through fold.
       vmcase(PLUS2) {
-        if (!arith::fold2<arith::ADD>(S(s->result), P(s->params, 0)->value,
-                                      P(s->params, 1)->value)) [[unlikely]]
-          goto step_plus;
-        QV_NEXT();
+        QV_CHECKED(arith::fold2<arith::ADD>(S(s->result), P(s->params, 0)->value,
+                                            P(s->params, 1)->value) ||
+                   arith::fold<arith::ADD>(s->result, s->params, s->count));
       }
       vmcase(MUL2) {
-        if (!arith::fold2<arith::MUL>(S(s->result), P(s->params, 0)->value,
-                                      P(s->params, 1)->value)) [[unlikely]]
-          goto step_mul;
-        QV_NEXT();
+        QV_CHECKED(arith::fold2<arith::MUL>(S(s->result), P(s->params, 0)->value,
+                                            P(s->params, 1)->value) ||
+                   arith::fold<arith::MUL>(s->result, s->params, s->count));
       }
       vmcase(MINUS) { QV_CHECKED(arith::binary<arith::SUB>(s->result, s->params)); }
       vmcase(MINUS2) { QV_CHECKED(arith::binary_into<arith::SUB>(S(s->result), s->params)); }
