@@ -177,6 +177,24 @@ TEST_F(Executor, DeclaringAVariableTwiceOrDeletingAnEmptyOneFails) {
   cb.set_cleanup(b, cb.record(H_mvardel, 0, {ref_of(i)}, 0, label_delete));
   cb.end_block();
   EXPECT_EQ(run(H_l_bl_exec, {ref_of(cb.block_slot(b))}), 72u);
+  // The same through the general deletion: traced, and for a text, which
+  // owns storage.
+  for (const u32 type : {TY_INT, TY_STR}) {
+    for (const int trace : {0, 1}) {
+      SCOPED_TRACE(testing::Message() << "type " << type << " trace " << trace);
+      SetUp();
+      i = take(vartable, type, V_EMPTY);
+      const Ref c = cb.begin_block();
+      cb.set_cleanup(c, cb.record(H_mvardel, 0, {ref_of(i)}, 0, label_delete));
+      cb.end_block();
+      main_->value = cb.begin_block();
+      cb.record(H_l_bl_exec, 0, {ref_of(cb.block_slot(c))});
+      cb.end_block();
+      testing::internal::CaptureStdout();
+      EXPECT_EQ(execute(trace), 72u);
+      testing::internal::GetCapturedStdout();
+    }
+  }
 }
 
 TEST_F(Executor, LoopRoundsCountEveryRecordAndProcessEvents) {
