@@ -9,7 +9,8 @@ record pairs), and falls back to the general path when tracing, with
 -noptmp, and for a loaded program file. Programs that no one wrote by
 hand, in the plain style (globals and block variables, nested if and
 else, for and loop with break and continue, exec, switch, recursive
-calls with par#, return and setret, arrays, texts, floats), are run
+calls with par#, return and setret, arrays, texts, floats, a block
+variable run by exec, if and for that its blocks change), are run
 plain, traced (-t), with -noptmp, and saved (-cp) then loaded: the values
 they print ("@@" lines), their errors and, where the code is the same,
 the count of records executed must be equal. The programs are the same
@@ -37,6 +38,7 @@ class Writer:
         self.r = random.Random(seed)
         self.blocks = self.r.randint(1, 3)
         self.rich = [self.r.random() < 0.5 for _ in range(self.blocks)]
+        self.in_p = False  # writing p0 or p1
 
     # Where the type of an operand is not given by its place (a first
     # operand), par# names it: elsewhere a type name is an error.
@@ -72,7 +74,7 @@ class Writer:
             return "(%s / %d)" % (a, r.choice([2, 3, 4, -2, 8]))
         if k < 0.75:
             return "(+ %s %s %s)" % (a, self.atom(fn, locs), self.atom(fn, locs))
-        if k < 0.9 and (fn is None or fn >= 0):
+        if k < 0.9 and (fn is None or fn >= 0) and not self.in_p:
             arg = self.argument(fn, locs, depth)
             if fn is None:  # the depth from an int variable, so the call's value is int
                 return "(call f%d d%d %s)" % (r.randrange(self.blocks), r.randint(0, 3), arg)
@@ -104,7 +106,9 @@ class Writer:
         inner = lambda n, more=0: self.stmts(fn, locs, depth + 1, loops + more, n)  # noqa: E731
         var = lambda: r.choice(GLOBALS + locs)  # noqa: E731
         texts = ["s0"] + (["f%d_s" % fn] if fn is not None and self.rich[fn] else [])
-        index = ("m_l%d" if fn is None else "f%d_l%%d" % fn) % loops
+        index = ("p_l%d" if self.in_p else "m_l%d" if fn is None else "f%d_l%%d" % fn) % loops
+        if fn is None and not self.in_p and r.random() < 0.15:
+            return self.block_var_stmt(loops)
         k = r.random()
         deep = depth >= 3
         if k < 0.18 or (deep and k < 0.5):
@@ -155,15 +159,35 @@ class Writer:
             return "setret %s" % e(True)
         if fn is not None and k < 0.94:
             return "if %s { return %s }" % (self.cond(fn, locs), e(True))
+        if self.in_p:
+            return "%s = %s" % (var(), e())
         if fn is None:
             return "call f%d d%d %s" % (r.randrange(self.blocks), r.randint(0, 3), e(True))
         return "call f%d (- (int par# 0) 1) %s" % (r.randint(0, fn), self.argument(fn, locs))
 
+    # "cur" holds p0 or p1, which may set it to the other while they run:
+    # a block run in place, a loop's body or an "if"'s branch that its slot
+    # no longer holds at its next run.
+    def block_var_stmt(self, loops):
+        r = self.r
+        k = r.random()
+        if k < 0.3:
+            return "cur = p%d" % r.randint(0, 1)
+        if k < 0.5:
+            return "exec cur"
+        if k < 0.7:
+            return "if %s cur p%d" % (self.cond(None, []), r.randint(0, 1))
+        if k < 0.85 or loops >= 3:
+            return "if %s cur" % self.cond(None, [])
+        index = "m_l%d" % loops
+        return "for %s 1 %d 1 cur" % (index, r.randint(1, 4))
+
     def program(self):
         r = self.r
         out = ["int %s;" % "; int ".join("%s %d" % (g, r.randint(-5, 9)) for g in GLOBALS),
-               "int m_l0; int m_l1; int m_l2;",
-               'int arr[8]; str s0 "q"; float x0 1.5; int d0 0; int d1 1; int d2 2; int d3 3;']
+               "int m_l0; int m_l1; int m_l2; int p_l0; int p_l1; int p_l2;",
+               'int arr[8]; str s0 "q"; float x0 1.5; int d0 0; int d1 1; int d2 2; int d3 3;',
+               "block cur;"]
         for f in range(self.blocks):
             locs = ["f%d_%s" % (f, n) for n in "ab"[: r.randint(0, 2)]]
             # Every declaration comes before the first return: a block left
@@ -180,6 +204,15 @@ class Writer:
             body.append(self.stmts(f, locs, 1, 0, r.randint(1, 3)))
             body.append("return %s" % self.expr(f, locs, 0, True))
             out.append("block f%d {\n  %s\n};" % (f, ";\n  ".join(body)))
+        # p0 and p1 run no calls and no "cur", so that nothing runs for ever.
+        self.in_p = True
+        for p in range(2):
+            body = self.stmts(None, [], 2, 0, r.randint(1, 3))
+            if r.random() < 0.5:
+                body += "; cur = p%d" % r.randint(0, 1)
+            out.append("block p%d { %s };" % (p, body))
+        self.in_p = False
+        out.append("cur = p0;")
         for _ in range(r.randint(3, 6)):
             out.append(self.stmt(None, [], 0, 0) + ";")
         out.append('puts "@@end" %s " " s0 " " x0;' % " ".join('" " ' + g for g in GLOBALS))
