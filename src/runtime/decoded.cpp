@@ -116,8 +116,14 @@ bool at_end_mark(const u8* rec, Region r) {
 Step decode_step(const u8* rec) {
   const u32 h = rd32(rec + REC_HANDLER);
   const u8 temps = rec[REC_EXTRA];
-  Step s{handlers[h], rec + REC_PARAMS, rd32(rec + REC_RESULT), rec[REC_COUNT] | (u32{temps} << 8),
-         Step::CALL, temps, holds_of(h), 0, 0, nullptr, nullptr, nullptr};
+  Step s{};
+  s.params = rec + REC_PARAMS;
+  s.result = rd32(rec + REC_RESULT);
+  s.count = static_cast<u16>(rec[REC_COUNT] | (u32{temps} << 8));
+  s.handler = static_cast<u16>(h);
+  s.kind = Step::CALL;
+  s.temps = temps;
+  s.holds = holds_of(h);
   if (h == H__alltmpinits && (rec[REC_COUNT] | temps) == 0) {
     s.kind = Step::IDLE_INIT;
   } else if ((h == H__alltmpinits || h == H_mvardel) && rec[REC_COUNT] == 0 &&
@@ -369,7 +375,7 @@ const Step* steps_in_place(const DecodedBlock& d, std::vector<Step>& store, Step
   Step& last = store.back();
   last.kind = end_kind;
   last.code = step_code(end_kind);
-  last.index = d.nsteps;
+  last.index = static_cast<u16>(d.nsteps);
   return store.data() + (d.start - d.steps);
 }
 
@@ -511,7 +517,7 @@ void finish(DecodedBlock& d) {
   // The kinds are settled.
   for (u32 i = 0; i <= d.nsteps; ++i) {
     Step& s = d.steps[i];
-    s.index = i;
+    s.index = static_cast<u16>(i);
     s.code = step_code(i < d.nsteps ? pair_code_kind(s, d.steps[i + 1]) : code_kind(s));
     if (enters_blocks(s.kind)) s.entered = s.entered_else = never_entered();
   }
@@ -540,7 +546,7 @@ void decode_into(DecodedBlock& d, const u8* blk, Region r) {
   const u8* rec = blk + 4;
   for (;;) {
     if (at_end_mark(rec, r)) break;
-    if (!sound_record(rec, r)) {
+    if (!sound_record(rec, r) || d.step_store.size() == MAX_BLOCK_STEPS) {
       d.step_store.push_back(bad_step());
       break;
     }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "executor.h"
+#include "handlers.h"
 #include "qv.h"
 #include "step_kinds.h"
 
@@ -26,10 +27,24 @@ struct Step {
 #undef QV_STEP_ENUM
     KIND_COUNT
   };
-  OpHandler handler;
+  // Where the executor's plain loop runs the step's kind (step_code), so
+  // that a step goes on to the next one with a single jump.
+  mutable const void* code;
   const u8* params;  // the record's parameter words
+  // For a step that runs blocks: the block it entered last, which is most
+  // often the one it enters next (a slot may change, so its place is
+  // compared first).
+  mutable const struct DecodedBlock* entered;
+  // For an "if" with two blocks: the second block it entered last, cached
+  // apart from the first, as an "if" in a loop often goes either way.
+  mutable const struct DecodedBlock* entered_else;
   Ref result;  // for the temporaries' steps: the first one
-  u32 count;   // the handler's count word
+  // The fields below are as narrow as their values allow: a deep recursion
+  // runs a copy of a block's steps per depth, and the fewer cache lines
+  // they take, the fewer of them a return to an outer depth finds gone.
+  u16 count;   // the handler's count word
+  u16 index;   // its place in the block: the records run before it
+  u16 handler;  // the record's handler word
   Kind kind;
   u8 temps;    // for the temporaries' steps: how many
   u8 holds;    // for a comparison: the orders it holds for (see arith.h);
@@ -39,26 +54,22 @@ struct Step {
   // its result starts at 0, as in a renewed group, so that a block that
   // returns nothing leaves 0 there.
   u8 fresh;
-  u32 index;   // its place in the block: the records run before it
-  // For a step that runs blocks: the block it entered last, which is most
-  // often the one it enters next (a slot may change, so its place is
-  // compared first).
-  mutable const struct DecodedBlock* entered;
-  // Where the executor's plain loop runs the step's kind (step_code), so
-  // that a step goes on to the next one with a single jump.
-  mutable const void* code;
-  // For an "if" with two blocks: the second block it entered last, cached
-  // apart from the first, as an "if" in a loop often goes either way.
-  mutable const struct DecodedBlock* entered_else;
 
   const u8* rec() const { return params - REC_PARAMS; }
   u32 nparams() const { return count & 0xFF; }
+  // The record's handler, as the record says to call it.
+  u32 call() const { return handlers[handler](result, params, count); }
 };
+static_assert(sizeof(Step) == 48);
+
+// The steps of a block, END's not counted, as many as a step's index can
+// number: a block of the code page has far fewer (a record takes
+// REC_PARAMS bytes at least). Records past them decode as a BAD step.
+constexpr u32 MAX_BLOCK_STEPS = 0xFFFE;
 
 struct DecodedBlock {
   Ref at;             // the block's place, as a block value names it
   Ref cleanup;        // the block's clean-up word
-  Step cleanup_step;  // its deletion record, when cleanup is not 0
   // The block starts with an initialisation of no temporaries (an IDLE_INIT
   // step), which a plain entry steps over: it is counted all the same.
   bool idle_init;
@@ -117,7 +128,6 @@ struct DecodedBlock {
   // When the block renews its group, the renewal, its last step, ends it
   // there: LEAF_RENEW.
   const Step* leaf_start = nullptr;
-  std::vector<Step> leaf_store;
   // The same for a "for" or "loop" that runs the block as its body, round
   // after round, in place: the steps end in ROUND_END (or ROUND_RENEW),
   // which starts the next round. Null also for a body that
@@ -128,7 +138,6 @@ struct DecodedBlock {
   // (ROUND_END, for a block that keeps its group), without priming the
   // group in between; the group is primed when the rounds end.
   const Step* round_next = nullptr;
-  std::vector<Step> round_store;
   // A block that runs blocks runs a loop's rounds through these steps, the
   // block's own with BODY_END for END (BODY_RENEW for its group's renewal):
   // the loop enters it as it enters any block, noted on the stack of
@@ -136,16 +145,32 @@ struct DecodedBlock {
   // END whether the block is a loop's body. Null for a block that runs in
   // place (round_start), and for one with a record that cannot run.
   const Step* body_start = nullptr;
-  std::vector<Step> body_store;
   // The same for an "if" that enters such a block: the steps end in
   // NEST_END (NEST_RENEW), which knows that the entry on the stack of
   // places is an "if"'s, and goes back to it without asking END whether
   // the block is a loop's body or the host step's, or block_done what
   // kind of step entered it. Null whenever body_start is.
   const Step* nest_start = nullptr;
-  std::vector<Step> nest_store;
   u32 nsteps;         // one per record, the idle initialisation included
   Step* steps;        // then END
+  // A block runs inside itself on copies, one per depth, when it can (see
+  // block_copies.h): a copy's records are the block's, with every word
+  // that names one of its own slots naming a slot of the copy's own
+  // instead, so an inner run leaves the outer run's values where they are
+  // (see block_runs.h). `home` is the block that a copy stands in for, at
+  // the copy's depth: its runs are counted there. A copy's records and
+  // slots lie in the arena at copy_at. A block's home is null.
+  const DecodedBlock* home = nullptr;
+  Ref copy_at = 0;
+  u32 copy_bytes = 0;
+  // The storage of the steps above, and the deletion record; after the
+  // fields that every entry reads, which then share few cache lines:
+  // a deep recursion runs many copies of a block at once.
+  Step cleanup_step;  // the record at `cleanup`, when that is not 0
+  std::vector<Step> leaf_store;
+  std::vector<Step> round_store;
+  std::vector<Step> body_store;
+  std::vector<Step> nest_store;
   std::vector<Step> step_store;
   // What one run owns: its temporaries and named variables, as runs of
   // adjacent slots in the order of their places, and the parameter words
@@ -158,16 +183,6 @@ struct DecodedBlock {
   std::vector<Span> own_spans;
   u32 own_bytes;  // the spans' bytes together
   std::vector<Ref> own_words;
-  // A block runs inside itself on copies, one per depth, when it can (see
-  // block_copies.h): a copy's records are the block's, with every word
-  // that names one of its own slots naming a slot of the copy's own
-  // instead, so an inner run leaves the outer run's values where they are
-  // (see block_runs.h). `home` is the block that a copy stands in for, at
-  // the copy's depth: its runs are counted there. A copy's records and
-  // slots lie in the arena at copy_at. A block's home is null.
-  const DecodedBlock* home = nullptr;
-  Ref copy_at = 0;
-  u32 copy_bytes = 0;
   // The block whose records a copy's steps mirror, one for one: a copy's
   // step is traced as that block's. Null for a block of the code page.
   const DecodedBlock* origin = nullptr;

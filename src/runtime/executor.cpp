@@ -134,7 +134,7 @@ void leave_block(const DecodedBlock& b, const Step* s) {
   // (A clean-up that deletes named variables is run inline by the loop,
   // unless tracing or without the grouped initialisation: its handler here.)
   const u32 ok = c.kind == Step::DEL_TEMPS && !_tracing_on ? del_group(c)
-                                                           : c.handler(c.result, c.params, c.count);
+                                                           : c.call();
   if (!ok) {
     last_lexema = 0;
     execerror(if_c_error);
@@ -426,7 +426,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
 #endif
     vmdispatch(s->kind) {
       vmcase(CALL) {
-        if (!s->handler(s->result, s->params, s->count)) [[unlikely]] goto failed;
+        if (!s->call()) [[unlikely]] goto failed;
         // Only a handler's call or a "return" can set a level or a stop,
         // so the other steps go on without testing for one.
         if (signal_pending()) [[unlikely]] goto leave;
@@ -436,7 +436,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       // switched on; else there is nothing to do.
       vmcase(IDLE_INIT) {
         if (_tracing_on) [[unlikely]]
-          if (!s->handler(s->result, s->params, s->count)) goto failed;
+          if (!s->call()) goto failed;
         QV_NEXT();
       }
       // The block's first step, or a later one of a block that does not
@@ -444,7 +444,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       vmcase(INIT_TEMPS) {
         if (_tracing_on) [[unlikely]] {
           b->primed = false;  // the handler leaves values alone
-          QV_CHECKED(s->handler(s->result, s->params, s->count));
+          QV_CHECKED(s->call());
         }
         if (b->primed)
           b->primed = false;
@@ -453,11 +453,11 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         QV_NEXT();
       }
       vmcase(DEL_TEMPS) {
-        QV_CHECKED(_tracing_on ? s->handler(s->result, s->params, s->count) : del_group(*s));
+        QV_CHECKED(_tracing_on ? s->call() : del_group(*s));
       }
       // A renewal is the block's last step: END follows, without a dispatch.
       vmcase(RENEW_TEMPS) {
-        if (!(_tracing_on ? s->handler(s->result, s->params, s->count) : end_group(*b, *s)))
+        if (!(_tracing_on ? s->call() : end_group(*b, *s)))
             [[unlikely]]
           goto failed;
         goto at_end;
@@ -470,10 +470,10 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
           QV_NEXT();
         }
         b->primed = false;
-        QV_CHECKED(s->handler(s->result, s->params, s->count));
+        QV_CHECKED(s->call());
       }
       vmcase(RENEW_STRS) {
-        if (!(_tracing_on ? s->handler(s->result, s->params, s->count) : end_strings(*b, *s)))
+        if (!(_tracing_on ? s->call() : end_strings(*b, *s)))
             [[unlikely]]
           goto failed;
         goto at_end;
@@ -528,17 +528,17 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
           QV_NEXT();
         }
         QV_CHECKED(id - C_l_logint < C_COUNT - C_l_logint ? convfns[id](src, S(s->result))
-                                                         : s->handler(s->result, s->params, s->count));
+                                                         : s->call());
       }
       vmcase(ELEMENT) { QV_CHECKED(element_into(s->result, s->params)); }
       vmcase(ASSIGN) {
         QV_CHECKED(assign_in_slot(P(s->params, 0), P(s->params, 1), s->result) ||
-                   s->handler(s->result, s->params, s->count));
+                   s->call());
       }
       vmcase(ASSIGN_ONLY) {
       step_assign_only:
         QV_CHECKED(assign_in_slot(P(s->params, 0), P(s->params, 1)) ||
-                   s->handler(s->result, s->params, s->count));
+                   s->call());
       }
       // The arithmetic and the assignment after it (see PLUS_SET): the
       // assignment takes the value from the register that computed it, not
@@ -553,7 +553,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
     fuzz_step();                                                               \
     if (par_ref(s->params, 1) != s[-1].result) [[unlikely]] goto step_assign_only; \
     QV_CHECKED(assign_in_slot(P(s->params, 0), r) ||                           \
-               s->handler(s->result, s->params, s->count));                    \
+               s->call());                    \
   } while (0)
       vmcase(PLUS_SET) {
         QV_ARITH_SET(arith::fold2<arith::ADD>(r, P(s->params, 0)->value, P(s->params, 1)->value) ||
@@ -575,7 +575,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       vmcase(COMPARE) {
       step_compare:
         if (compared<false>(s)) QV_NEXT();
-        QV_CHECKED(s->handler(s->result, s->params, s->count));
+        QV_CHECKED(s->call());
       }
       // The "if" or "breakif" after it follows without a dispatch. It reads
       // its word as ever: an element record elsewhere may have rewritten it.
@@ -939,7 +939,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
     if (s->kind == Step::END || s->kind == Step::BAD) QV_GO();
     if constexpr (Traced) trace_step(*b, s);
     b->primed = false;  // an initialisation's handler leaves values alone
-    if (!s->handler(s->result, s->params, s->count)) goto failed;
+    if (!s->call()) goto failed;
     goto leave;
   }
 
@@ -1073,8 +1073,12 @@ template <bool Traced>
 u32 run_host(Step::Kind kind, Ref result, const u8* params, u32 count) {
   if (native_stack_low()) return fail(E_NESTING);
   Step host[2]{};
-  host[0] = Step{nullptr, params, result, count, kind, 0, 0, 0, 0,
-                 never_entered(), step_code(kind), never_entered()};
+  host[0].code = step_code(kind);
+  host[0].params = params;
+  host[0].entered = host[0].entered_else = never_entered();
+  host[0].result = result;
+  host[0].count = static_cast<u16>(count);
+  host[0].kind = kind;
   host[1].kind = Step::END;
   host[1].index = 1;
   host[1].code = step_code(Step::END);

@@ -77,7 +77,7 @@ inline u32 end_group(const DecodedBlock& b, const Step& s) {
 // The same for a group that holds str temporaries too (DecodedBlock::
 // strings): an inner run's end deletes through the record's handler.
 inline u32 end_strings(const DecodedBlock& b, const Step& s) {
-  if (b.runs != 1) return s.handler(s.result, s.params, s.count);
+  if (b.runs != 1) return s.call();
   if (!renew_temporaries(s.result, s.temps)) return 0;
   b.primed = true;
   return 1;
@@ -94,7 +94,7 @@ inline u32 end_renewal(const DecodedBlock& b, const Step& s) {
 // record's handler, as RENEW_TEMPS and RENEW_STRS do. (No tracing starts
 // while a block runs in place.)
 [[gnu::always_inline]] inline u32 end_renewal_traced(const DecodedBlock& b, const Step& s) {
-  return _tracing_on ? s.handler(s.result, s.params, s.count) : end_renewal(b, s);
+  return _tracing_on ? s.call() : end_renewal(b, s);
 }
 
 // Why a call of n - 1 arguments cannot push its frame (error 3: the whole
