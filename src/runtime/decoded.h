@@ -27,21 +27,12 @@ struct Step {
 #undef QV_STEP_ENUM
     KIND_COUNT
   };
-  // Where the executor's plain loop runs the step's kind (step_code), so
-  // that a step goes on to the next one with a single jump.
-  mutable const void* code;
-  const u8* params;  // the record's parameter words
-  // For a step that runs blocks: the block it entered last, which is most
-  // often the one it enters next (a slot may change, so its place is
-  // compared first).
-  mutable const struct DecodedBlock* entered;
-  // For an "if" with two blocks: the second block it entered last, cached
-  // apart from the first, as an "if" in a loop often goes either way.
-  mutable const struct DecodedBlock* entered_else;
+  // The fields are as narrow as their values allow: a deep recursion runs
+  // a copy of a block's steps per depth, and the fewer cache lines they
+  // take, the fewer of them a return to an outer depth finds gone. The
+  // narrow ones come first, which a block's deletion record (DecodedBlock::
+  // cleanup_step) keeps with the fields that every entry of the block reads.
   Ref result;  // for the temporaries' steps: the first one
-  // The fields below are as narrow as their values allow: a deep recursion
-  // runs a copy of a block's steps per depth, and the fewer cache lines
-  // they take, the fewer of them a return to an outer depth finds gone.
   u16 count;   // the handler's count word
   u16 index;   // its place in the block: the records run before it
   u16 handler;  // the record's handler word
@@ -54,6 +45,17 @@ struct Step {
   // its result starts at 0, as in a renewed group, so that a block that
   // returns nothing leaves 0 there.
   u8 fresh;
+  const u8* params;  // the record's parameter words
+  // Where the executor's plain loop runs the step's kind (step_code), so
+  // that a step goes on to the next one with a single jump.
+  mutable const void* code;
+  // For a step that runs blocks: the block it entered last, which is most
+  // often the one it enters next (a slot may change, so its place is
+  // compared first).
+  mutable const struct DecodedBlock* entered;
+  // For an "if" with two blocks: the second block it entered last, cached
+  // apart from the first, as an "if" in a loop often goes either way.
+  mutable const struct DecodedBlock* entered_else;
 
   const u8* rec() const { return params - REC_PARAMS; }
   u32 nparams() const { return count & 0xFF; }
@@ -73,7 +75,6 @@ struct DecodedBlock {
   // The block starts with an initialisation of no temporaries (an IDLE_INIT
   // step), which a plain entry steps over: it is counted all the same.
   bool idle_init;
-  const Step* start;  // where a plain entry starts: past the idle initialisation
   // Whether a run of the block has state of its own (see block_runs.h)
   // and may start another run of it: only then are its runs under way
   // counted. A block whose steps run no block has nothing to count.
@@ -113,6 +114,8 @@ struct DecodedBlock {
   // Where the parameter stack stood when the latest run under way began:
   // only frames above it can name the block's own slots.
   mutable Ref run_base;
+  u32 nsteps;  // one per record, the idle initialisation included
+  const Step* start;  // where a plain entry starts: past the idle initialisation
   // A block of one compound assignment ("+=", "-=") with no result, after
   // an idle initialisation or alone: that step. A "for" with such a body
   // runs its rounds without stepping through it.
@@ -151,7 +154,6 @@ struct DecodedBlock {
   // the block is a loop's body or the host step's, or block_done what
   // kind of step entered it. Null whenever body_start is.
   const Step* nest_start = nullptr;
-  u32 nsteps;         // one per record, the idle initialisation included
   Step* steps;        // then END
   // A block runs inside itself on copies, one per depth, when it can (see
   // block_copies.h): a copy's records are the block's, with every word
@@ -161,12 +163,12 @@ struct DecodedBlock {
   // the copy's depth: its runs are counted there. A copy's records and
   // slots lie in the arena at copy_at. A block's home is null.
   const DecodedBlock* home = nullptr;
-  Ref copy_at = 0;
-  u32 copy_bytes = 0;
   // The storage of the steps above, and the deletion record; after the
   // fields that every entry reads, which then share few cache lines:
   // a deep recursion runs many copies of a block at once.
   Step cleanup_step;  // the record at `cleanup`, when that is not 0
+  Ref copy_at = 0;    // (see home)
+  u32 copy_bytes = 0;
   std::vector<Step> leaf_store;
   std::vector<Step> round_store;
   std::vector<Step> body_store;
