@@ -120,7 +120,7 @@ Step decode_step(const u8* rec) {
   s.params = rec + REC_PARAMS;
   s.result = rd32(rec + REC_RESULT);
   s.count = static_cast<u16>(rec[REC_COUNT] | (u32{temps} << 8));
-  s.handler = static_cast<u16>(h);
+  s.handler = handlers[h];
   s.kind = Step::CALL;
   s.temps = temps;
   s.holds = holds_of(h);

@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "executor.h"
-#include "handlers.h"
 #include "qv.h"
 #include "step_kinds.h"
 
@@ -35,7 +34,6 @@ struct Step {
   Ref result;  // for the temporaries' steps: the first one
   u16 count;   // the handler's count word
   u16 index;   // its place in the block: the records run before it
-  u16 handler;  // the record's handler word
   Kind kind;
   u8 temps;    // for the temporaries' steps: how many
   u8 holds;    // for a comparison: the orders it holds for (see arith.h);
@@ -53,14 +51,20 @@ struct Step {
   // often the one it enters next (a slot may change, so its place is
   // compared first).
   mutable const struct DecodedBlock* entered;
-  // For an "if" with two blocks: the second block it entered last, cached
-  // apart from the first, as an "if" in a loop often goes either way.
-  mutable const struct DecodedBlock* entered_else;
+  union {
+    // For a step that runs no block: the record's handler.
+    OpHandler handler;
+    // For an "if" with two blocks: the second block it entered last,
+    // cached apart from the first, as an "if" in a loop often goes either
+    // way. (A step that runs blocks is called as a handler only where a
+    // block starts while a level is pending, through its record.)
+    mutable const struct DecodedBlock* entered_else;
+  };
 
   const u8* rec() const { return params - REC_PARAMS; }
   u32 nparams() const { return count & 0xFF; }
-  // The record's handler, as the record says to call it.
-  u32 call() const { return handlers[handler](result, params, count); }
+  // The handler of a step that runs no block, as the record says to call it.
+  u32 call() const { return handler(result, params, count); }
 };
 static_assert(sizeof(Step) == 48);
 

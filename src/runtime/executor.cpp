@@ -939,7 +939,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
     if (s->kind == Step::END || s->kind == Step::BAD) QV_GO();
     if constexpr (Traced) trace_step(*b, s);
     b->primed = false;  // an initialisation's handler leaves values alone
-    if (!s->call()) goto failed;
+    if (!call_record(s->rec())) goto failed;  // (the step may run blocks)
     goto leave;
   }
 
