@@ -167,9 +167,10 @@ struct DecodedBlock {
   // the copy's depth: its runs are counted there. A copy's records and
   // slots lie in the arena at copy_at. A block's home is null.
   const DecodedBlock* home = nullptr;
-  // The storage of the steps above, and the deletion record; after the
-  // fields that every entry reads, which then share few cache lines:
-  // a deep recursion runs many copies of a block at once.
+  // The deletion record, right after the fields that the entries and ends
+  // of runs read, which together take two cache lines: a deep recursion
+  // runs a copy of the block per depth. Then what decoding and copying use,
+  // the storage of the steps above among it.
   Step cleanup_step;  // the record at `cleanup`, when that is not 0
   Ref copy_at = 0;    // (see home)
   u32 copy_bytes = 0;
