@@ -73,6 +73,37 @@ TEST_F(Executor, BlocksOfAnyLengthRunEveryRecordOnCodeDecodedAfresh) {
   }
 }
 
+// A block of more records than a step's place can number (only a region
+// outside the code page has room for one) decodes that many and then a step
+// that cannot run, whose place and END's are still counted right.
+TEST_F(Executor, ABlockPastTheStepsThatCanBeNumberedEndsInAStepThatCannotRun) {
+  const u32 n = MAX_BLOCK_STEPS + 2, rec_bytes = REC_PARAMS + 4;
+  const u32 size = 4 + n * rec_bytes + 4;
+  const Ref at = arena_alloc(size);
+  ASSERT_NE(at, 0u);
+  wr32(mem + at, 0);  // no clean-up
+  u8* rec = mem + at + 4;
+  for (u32 k = 0; k < n; ++k, rec += rec_bytes) {
+    wr32(rec + REC_POS, 0);
+    wr32(rec + REC_HANDLER, H_l_inc);
+    rec[REC_COUNT] = 1;
+    rec[REC_EXTRA] = 0;
+    wr32(rec + REC_RESULT, 0);
+    wr32(rec + REC_PARAMS, ref_of(x_));
+  }
+  wr32(rec, END_MARK);
+  DecodedBlock& d = new_decoded(nullptr);
+  decode_records(d, at, at, at + size);
+  ASSERT_EQ(d.nsteps, MAX_BLOCK_STEPS + 1);
+  EXPECT_EQ(d.steps[MAX_BLOCK_STEPS - 1].kind, d.steps[0].kind);
+  EXPECT_NE(d.steps[0].kind, Step::BAD);
+  EXPECT_EQ(d.steps[MAX_BLOCK_STEPS].kind, Step::BAD);
+  EXPECT_EQ(d.steps[MAX_BLOCK_STEPS].index, MAX_BLOCK_STEPS);
+  EXPECT_EQ(d.steps[d.nsteps].kind, Step::END);
+  EXPECT_EQ(d.steps[d.nsteps].index, MAX_BLOCK_STEPS + 1);
+  arena_free(at, size);
+}
+
 // A record never completed, one past the registry's handlers and one that
 // runs off the code page all end the run with 71 at their place.
 TEST_F(Executor, RecordsThatCannotRunEndTheRun) {
