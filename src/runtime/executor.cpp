@@ -133,8 +133,7 @@ void leave_block(const DecodedBlock& b, const Step* s) {
   const Step& c = b.cleanup_step;
   // (A clean-up that deletes named variables is run inline by the loop,
   // unless tracing or without the grouped initialisation: its handler here.)
-  const u32 ok = c.kind == Step::DEL_TEMPS && !_tracing_on ? del_group(c)
-                                                           : c.call();
+  const u32 ok = c.kind == Step::DEL_TEMPS && !_tracing_on ? del_group(c) : c.call();
   if (!ok) {
     last_lexema = 0;
     execerror(if_c_error);
@@ -528,17 +527,15 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
           QV_NEXT();
         }
         QV_CHECKED(id - C_l_logint < C_COUNT - C_l_logint ? convfns[id](src, S(s->result))
-                                                         : s->call());
+                                                          : s->call());
       }
       vmcase(ELEMENT) { QV_CHECKED(element_into(s->result, s->params)); }
       vmcase(ASSIGN) {
-        QV_CHECKED(assign_in_slot(P(s->params, 0), P(s->params, 1), s->result) ||
-                   s->call());
+        QV_CHECKED(assign_in_slot(P(s->params, 0), P(s->params, 1), s->result) || s->call());
       }
       vmcase(ASSIGN_ONLY) {
       step_assign_only:
-        QV_CHECKED(assign_in_slot(P(s->params, 0), P(s->params, 1)) ||
-                   s->call());
+        QV_CHECKED(assign_in_slot(P(s->params, 0), P(s->params, 1)) || s->call());
       }
       // The arithmetic and the assignment after it (see PLUS_SET): the
       // assignment takes the value from the register that computed it, not
@@ -552,8 +549,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
     ++s;                                                                       \
     fuzz_step();                                                               \
     if (par_ref(s->params, 1) != s[-1].result) [[unlikely]] goto step_assign_only; \
-    QV_CHECKED(assign_in_slot(P(s->params, 0), r) ||                           \
-               s->call());                    \
+    QV_CHECKED(assign_in_slot(P(s->params, 0), r) || s->call());               \
   } while (0)
       vmcase(PLUS_SET) {
         QV_ARITH_SET(arith::fold2<arith::ADD>(r, P(s->params, 0)->value, P(s->params, 1)->value) ||
