@@ -8,7 +8,7 @@ SUDO=""
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends \
     build-essential cmake g++ clang libclang-rt-14-dev \
-    qt6-base-dev libasound2-dev libasound2-plugins alsa-utils \
+    qt6-base-dev libasound2-dev \
     libgtest-dev libgmock-dev \
     xvfb x11-apps x11-utils xauth imagemagick xdotool \
     groff-base man-db lua5.4 luajit python3 >/dev/null
