@@ -11,16 +11,15 @@ namespace qv {
 i32 l_log_comp(VarEntry* a, VarEntry* b, u32) { return a->value == b->value ? 0 : 2; }
 
 // The text of a value is the name of the named constant of its type that
-// holds it ("FALSE", "TRUE"); a value no constant names has no text.
+// holds it ("FALSE", "TRUE"); a value no constant names has no text. Only
+// the truth type gives its values text so, and its values compare as words.
 u32 l_literalstr(StrDesc* t, VarEntry* s) {
   t->end = t->cursor = t->start;
   mem[t->start] = 0;
   if (s->type >= TY_COUNT) return fail(E_BAD_VALUE);
   const TypeEntry& type = typent[s->type];
   for (u32 i = type.litFirst; i < type.litFirst + type.litCount && i < LIT_COUNT; ++i) {
-    bool same = s->type == TY_FLOAT ? as_float(litent[i].value) == as_float(s->value)
-                                    : litent[i].value == s->value;
-    if (same) {
+    if (litent[i].value == s->value) {
       text_put(t, litname[i], static_cast<u32>(std::strlen(litname[i])));
       return 1;
     }

@@ -24,6 +24,29 @@ TEST(Str, DupCutsAtCapacityAndKeepsTheCursorOffset) {
   EXPECT_EQ(mem[big->end], 0);
 }
 
+// A shift that makes room at the cursor does nothing to a full text (its
+// end would pass the limit, where the buffer's last NUL is), and a shift
+// back does nothing with the cursor at the end.
+TEST(Str, ShiftsStayInsideTheText) {
+  fresh_env();
+  StrDesc* full = text_record("abcd", 4);
+  st_setloc(full, 1);
+  st_shift(full, 1);
+  EXPECT_EQ(text_of(full), "abcd");
+  EXPECT_EQ(full->end, full->limit);
+  StrDesc* room = text_record("abc", 4);
+  st_setloc(room, 1);
+  st_shift(room, 1);
+  EXPECT_EQ(room->end, room->limit);
+  EXPECT_EQ(text_of(room), std::string("abbc"));
+  st_shift(room, -1);
+  EXPECT_EQ(text_of(room), "abc");
+  st_setloc(room, 3);
+  st_shift(room, -1);
+  EXPECT_EQ(text_of(room), "abc");
+  EXPECT_EQ(mem[room->end], 0);
+}
+
 TEST(Str, InitWithoutMemoryKeepsNothing) {
   fresh_env();
   VarEntry* v = take(vartable, TY_STR, V_EMPTY);
