@@ -26,7 +26,8 @@ TEST(Str, DupCutsAtCapacityAndKeepsTheCursorOffset) {
 
 // A shift that makes room at the cursor does nothing to a full text (its
 // end would pass the limit, where the buffer's last NUL is), and a shift
-// back does nothing with the cursor at the end.
+// back does nothing with the cursor at the end. No shift moves a byte
+// outside its text.
 TEST(Str, ShiftsStayInsideTheText) {
   fresh_env();
   StrDesc* full = text_record("abcd", 4);
@@ -35,6 +36,7 @@ TEST(Str, ShiftsStayInsideTheText) {
   EXPECT_EQ(text_of(full), "abcd");
   EXPECT_EQ(full->end, full->limit);
   StrDesc* room = text_record("abc", 4);
+  const StrDesc* next = text_record("xyz", 4);  // the arena's next buffer
   st_setloc(room, 1);
   st_shift(room, 1);
   EXPECT_EQ(room->end, room->limit);
@@ -45,6 +47,7 @@ TEST(Str, ShiftsStayInsideTheText) {
   st_shift(room, -1);
   EXPECT_EQ(text_of(room), "abc");
   EXPECT_EQ(mem[room->end], 0);
+  EXPECT_EQ(text_of(next), "xyz");
 }
 
 TEST(Str, InitWithoutMemoryKeepsNothing) {
