@@ -365,6 +365,24 @@ TEST_F(Executor, AGroupIsKeptOnlyWhenNoRoundReadsItBeforeWritingIt) {
   }
 }
 
+// Only a group's own initialisation record is stepped over on the runs
+// after the first. A block (of a damaged program file) whose first record
+// is an operation naming the group as an initialisation would, with a text
+// in it, runs that operation every time: the second run adds again, and
+// its clean-up then finds the group that the first run's deleted (72).
+TEST_F(Executor, OnlyAGroupsOwnInitialisationIsSteppedOverOnLaterRuns) {
+  VarEntry* t = new_temp(TY_INT);
+  new_temp(TY_STR);
+  const Ref blk = cb.begin_block();
+  cb.record(H_l_plus, ref_of(t), {ref_of(x_), ref_of(one_)}, 2);
+  cb.record(H_l_plusassgn, 0, {ref_of(x_), ref_of(t)});
+  cb.set_cleanup(blk, cb.record(H_mvardel, ref_of(t), {}, 2, label_delete));
+  cb.end_block();
+  EXPECT_EQ(run_for(3, cb.block_slot(blk)), E_DEL_NOT_INIT);
+  EXPECT_EQ(x_->value, 3u);
+  EXPECT_FALSE(decoded_block(blk)->strings);
+}
+
 // A recursion through a block whose own slots are just its group, which it
 // keeps: each inner call's frame names the group's first slot (the call's
 // result) and its last (the argument), and every run reads its argument
