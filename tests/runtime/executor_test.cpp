@@ -369,7 +369,7 @@ TEST_F(Executor, AGroupIsKeptOnlyWhenNoRoundReadsItBeforeWritingIt) {
 // after the first. A block (of a damaged program file) whose first record
 // is an operation naming the group as an initialisation would, with a text
 // in it, runs that operation every time: the second run adds again, and
-// its clean-up then finds the group that the first run's deleted (72).
+// its clean-up then finds the group already deleted by the first run's (72).
 TEST_F(Executor, OnlyAGroupsOwnInitialisationIsSteppedOverOnLaterRuns) {
   VarEntry* t = new_temp(TY_INT);
   new_temp(TY_STR);

@@ -40,7 +40,7 @@ TEST(Str, ShiftsStayInsideTheText) {
   st_setloc(room, 1);
   st_shift(room, 1);
   EXPECT_EQ(room->end, room->limit);
-  EXPECT_EQ(text_of(room), std::string("abbc"));
+  EXPECT_EQ(text_of(room), "abbc");
   st_shift(room, -1);
   EXPECT_EQ(text_of(room), "abc");
   st_setloc(room, 3);
