@@ -7,6 +7,7 @@
 #include "../runtime/errcodes.h"
 #include "../runtime/handlers.h"
 #include "../runtime/arith.h"
+#include "../runtime/variables.h"
 
 namespace qv {
 
@@ -54,12 +55,16 @@ u32 l_abs(Ref result, const u8* params, u32) {
   if (!is_integer(r->type)) return fail(E_BAD_TYPE);
   VarEntry* x = P(params, 0);
   u32 v = x->value;
-  // The operand arrives unconverted; a float's bits read as an int would be
-  // a meaningless number, so it goes through the float-to-int conversion.
-  if (x->type == TY_FLOAT) {
-    VarEntry as_int_slot{};
-    l_floatint(x, &as_int_slot);
-    v = as_int_slot.value;
+  // The operand arrives unconverted. Only an int's or uint's word is its
+  // number: a float's bits read as an int are a meaningless number and a
+  // text's word is where its storage lies, so any other operand is
+  // converted as "=" would convert it into an int (a text that is no
+  // number, a block: the conversion's error).
+  if (!is_integer(x->type) || (x->flags & (V_EMPTY | V_ARRAY))) {
+    VarEntry as_int{};
+    as_int.type = TY_INT;
+    if (!convert_or_assign(x, &as_int)) return 0;
+    v = as_int.value;
   }
   r->value = (v & 0x80000000u) ? 0u - v : v;  // -2147483648 stays itself
   return 1;
