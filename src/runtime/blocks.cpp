@@ -40,13 +40,6 @@ u32 _brk_cont() {
   return 0;
 }
 
-u32 _push_var(u32 word) {
-  if (callstack.next + 4 >= callstack.end) return fail(E_PARSTACK);
-  callstack.next += 4;
-  wr32(mem + callstack.next, word);
-  return 1;
-}
-
 // ---- the block type ------------------------------------------------------------
 
 u32 bl_init(Ref, const u8* params, u32) {

@@ -24,9 +24,6 @@ constexpr u32 MAX_CALL_NESTING = 65535;
 // consumed or passed outward), 0 when it goes on.
 u32 _brk_cont();
 
-// Pushes one word onto the parameter stack: 1, or 0 with error 3.
-u32 _push_var(u32 word);
-
 // The parameter stack's top word: n of the innermost call, 0 without one.
 inline u32 top_word() { return rd32(mem + callstack.next); }
 inline Ref frame_word(u32 below_top) { return rd32(mem + callstack.next - 4 * below_top); }
