@@ -74,7 +74,10 @@ bool named(const char* v) { return v && *v; }
 }  // namespace
 
 void choose_platform() {
-  if (std::getenv("QT_QPA_PLATFORM")) return;  // the user's own choice
+  // The user's own choice; an empty one is no choice, which the toolkit
+  // would read as its own default.
+  if (named(std::getenv("QT_QPA_PLATFORM"))) return;
+  unsetenv("QT_QPA_PLATFORM");
   const char* x11 = std::getenv("DISPLAY");
   const char* wl = std::getenv("WAYLAND_DISPLAY");
   if (named(wl) && wayland_display_opens(wl)) return;
@@ -91,6 +94,24 @@ void choose_platform() {
 bool drawing_off_screen() {
   const char* platform = std::getenv("QT_QPA_PLATFORM");
   return platform && std::strcmp(platform, "offscreen") == 0;
+}
+
+void restart_off_screen(char** argv) {
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  const char* x11 = std::getenv("DISPLAY");
+  const char* wl = std::getenv("WAYLAND_DISPLAY");
+  if (named(platform))
+    std::fprintf(stderr, "Cannot start window platform %s, drawing off screen\n", platform);
+  else
+    std::fprintf(stderr, "Cannot open display %s, drawing off screen\n",
+                 named(wl) ? wl : named(x11) ? x11 : "");
+  if (!drawing_off_screen()) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    std::fflush(nullptr);
+    execv("/proc/self/exe", argv);
+    std::perror("qvrun");
+  }
+  _exit(1);
 }
 
 bool xcb_connection_broken(void* connection) {

@@ -10,6 +10,13 @@ void choose_platform();
 // True when the toolkit will draw off screen, where no one sees a window.
 bool drawing_off_screen();
 
+// The toolkit could not start on the platform chosen (a platform the user
+// named that is missing or cannot work here, a display that failed after
+// all): qvrun starts again, from the same arguments, off screen, with one
+// line on standard error. Nothing of the run has happened yet. Off screen
+// already, there is nothing to fall back on: the line, and exit status 1.
+[[noreturn]] void restart_off_screen(char** argv);
+
 // True when the X connection (an xcb_connection_t) has broken.
 bool xcb_connection_broken(void* connection);
 

@@ -16,6 +16,7 @@
 #include "../runtime/errmess.h"
 #include "../runtime/executor.h"
 #include "../runtime/output_check.h"
+#include "display_probe.h"
 #include "run_end.h"
 #include "picture_file.h"
 #include "sound.h"
@@ -31,6 +32,8 @@ int alreadyrun = 0;
 QApplication* _a = nullptr;
 int app_argc = 0;
 char** app_argv = nullptr;
+// While the application is made at start, on the platform chosen.
+static bool starting_toolkit = false;
 
 constexpr int PIC_W = 480, PIC_H = 272;
 
@@ -85,7 +88,9 @@ void TWidget::keyPressEvent(QKeyEvent* event) {
 // a broken display connection comes just before the toolkit ends the
 // process: the run ends first, with its report.
 void quiet_messages(QtMsgType type, const QMessageLogContext&, const QString& msg) {
-  if (display_lost_message(msg) && QThread::currentThread() == qApp->thread())
+  // The toolkit cannot start on its platform, and would abort the process.
+  if (type == QtFatalMsg && starting_toolkit) restart_off_screen(app_argv);
+  if (display_lost_message(msg) && qApp && QThread::currentThread() == qApp->thread())
     end_run_now(E_DISPLAY_LOST);
   if (type == QtCriticalMsg || type == QtFatalMsg)
     std::fprintf(stderr, "%s\n", msg.toLocal8Bit().constData());
@@ -130,7 +135,12 @@ int run_with_window(int argc, char** argv) {
   qInstallMessageHandler(quiet_messages);
   app_argc = argc;
   app_argv = argv;
+  starting_toolkit = true;
   QApplication app(qt_argc, argv);
+  starting_toolkit = false;
+  // A platform without a screen (a frame buffer that is not there) would
+  // end the process when the window is shown, after the start lines.
+  if (!QGuiApplication::primaryScreen()) restart_off_screen(argv);
   QWidget top;
   fill_window(&app, &top, true);
   return app.exec();

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""qvrun without a screen: a display that cannot be opened, the picture
+"""qvrun without a screen: a display or platform that cannot be opened, the picture
 written as a PNG file (QV_PICTURE), standard output that cannot be written,
 the temporary files of a killed save, and the window library that only a
 program that draws, takes keys or processes events loads. The picture is
@@ -30,6 +30,19 @@ def display_fallback(d):
               p.stderr.startswith("Cannot open display %s, drawing off screen\n" % shown)
               and p.stderr.count("display") == 1 and p.returncode == 1
               and "Hello, world!\n" in p.stdout, p)
+    # A platform named that cannot start here: the toolkit would abort the
+    # process; qvrun starts again off screen, before the run.
+    for platform in ("qv-nowhere", "xcb", "linuxfb"):
+        p = run([HELLO], env=env(QT_QPA_PLATFORM=platform))
+        check("platform %s cannot start: one line, then the program runs off screen" % platform,
+              p.stderr.startswith("Cannot start window platform %s, drawing off screen\n"
+                                  % platform) and p.stderr.count("platform") == 1
+              and p.stdout.count("Draw field created") == 1 and p.returncode == 1
+              and "Hello, world!\n" in p.stdout, p)
+    p = run([HELLO], env=env(QT_QPA_PLATFORM=""))
+    check("an empty platform is none named: off screen, without a word",
+          not p.stderr.startswith("Cannot") and p.returncode == 1
+          and "Hello, world!\n" in p.stdout, p)
 
 
 def picture(d):
