@@ -416,7 +416,7 @@ Ref _compile_op(Ref& cur, u32 stmt, u32 expected) {
         wr32(mem + pending + REC_HANDLER, typent[t].init);
         mem[pending + REC_EXTRA] = static_cast<u8>(t + 1);
       }
-    } else if (t != E) {
+    } else if (t != E && !delivers_converted(*f)) {
       conv = conversion(t, E);
       if (!conv) compilerror(E_NO_CONVERSION);
       opresult = add_retvar(t);

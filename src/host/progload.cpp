@@ -691,7 +691,7 @@ class Checker {
     Slot r = slot(result, 0);
     need(r.ok && r.table == T_TEMP);
     if (op.resultType != TY_NONE) return need(r.type == op.resultType);
-    if (op.flags & F_DYNAMIC) return;
+    if (op.flags & F_DYNAMIC || delivers_converted(op)) return;
     const u32 d = deciding(op, n);
     if (d < n) need(r.type == param(rec, d).type);
   }

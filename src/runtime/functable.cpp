@@ -217,4 +217,8 @@ FuncEntry funcent[FUNC_COUNT] = {
     {"time", H_l_time, STR, 0, 0, nullptr, 0x2},
 };
 
+bool delivers_converted(const FuncEntry& f) {
+  return f.handler == H_l_bl_call || f.handler == H_l_ifassign || f.handler == H_l_paramvalue;
+}
+
 }  // namespace qv

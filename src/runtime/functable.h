@@ -31,6 +31,15 @@ constexpr u32 FUNC_COUNT = 127;
 // Mutable only in row 0's resultType, which a declaration sets.
 extern FuncEntry funcent[FUNC_COUNT];
 
+// Whether the operation delivers its value into its result slot converted
+// to the slot's type, whatever that is: "call" (the block's "return" or
+// "setret"), "?" (the operand chosen) and "par#" (the argument). Where the
+// place gives a type, the compiler gives their result that type directly:
+// passing the value through the type of the deciding operand first (a
+// "call"'s first argument, which has nothing to do with the value) would
+// only lose what that type cannot hold. Program files hold either.
+bool delivers_converted(const FuncEntry& f);
+
 // Well-known rows.
 enum : u32 { OP_DECLARE = 0, OP_ASSIGN = 12, OP_FLUSH = 114 };
 
