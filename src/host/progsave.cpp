@@ -377,7 +377,7 @@ mode_t file_mode() {
 // neither a truncated program nor a lost older one.
 u32 save_program(const char* path) {
   remove_stale_temps(path);
-  std::string tmp = std::string(path) + ".XXXXXX";
+  std::string tmp = std::string(path) + TEMP_MARKER + "XXXXXX";
   int fd = mkstemp(tmp.data());
   if (fd < 0) return 0;
   mark_temp_in_use(fd);

@@ -1,6 +1,9 @@
-// A save writes "<target>.XXXXXX" and renames it into place; a save killed
-// on the way (kill -9, a power cut) leaves that file behind. The next save
-// of the same target removes such files. A save holds a lock on its
+// A save writes "<target>.qvsave-XXXXXX" and renames it into place; a save
+// killed on the way (kill -9, a power cut) leaves that file behind. The
+// next save of the same target removes such files, and only those: the
+// marker in the name keeps a user's own "prog.cp.backup" out of reach (a
+// name of six letters after the target's is no sign that qvrun made it,
+// and a copy of a program file even starts as a save does). A save holds a lock on its
 // temporary file while it writes, and the lock dies with its process, so a
 // file whose lock can be taken belongs to no running save.
 #include "stale_temps.h"
@@ -20,10 +23,12 @@ namespace {
 
 constexpr size_t SUFFIX_LEN = 6;  // the X's of mkstemp's template
 
-// "<base>." and six letters or digits, as mkstemp names them.
+// "<base>.qvsave-" and six letters or digits, as mkstemp names them.
 bool is_temp_of(const char* name, const std::string& base) {
-  if (std::strncmp(name, base.c_str(), base.size()) != 0 || name[base.size()] != '.') return false;
-  const char* suffix = name + base.size() + 1;
+  if (std::strncmp(name, base.c_str(), base.size()) != 0) return false;
+  const size_t marker = std::strlen(TEMP_MARKER);
+  if (std::strncmp(name + base.size(), TEMP_MARKER, marker) != 0) return false;
+  const char* suffix = name + base.size() + marker;
   if (std::strlen(suffix) != SUFFIX_LEN) return false;
   for (const char* p = suffix; *p; ++p)
     if (!std::isalnum(static_cast<unsigned char>(*p))) return false;

@@ -1,8 +1,12 @@
-// Temporary files of an atomic save ("<target>.XXXXXX") that a killed
-// save left behind.
+// Temporary files of an atomic save ("<target>.qvsave-XXXXXX") that a
+// killed save left behind.
 #pragma once
 
 namespace qv {
+
+// What a save's temporary file is named after its target, before mkstemp's
+// six characters.
+inline constexpr const char* TEMP_MARKER = ".qvsave-";
 
 // Holds the temporary file `fd` as in use for as long as it stays open.
 void mark_temp_in_use(int fd);

@@ -89,8 +89,9 @@ def stale_saves(d):
     src = os.path.join(d, "prog.qv")
     with open(HELLO, "rb") as f, open(src, "wb") as g:
         g.write(f.read())
-    left = ["prog.cp.Ab12Zq", "prog.cp.000000"]
-    kept = ["prog.cp.toolong1", "prog.cp.ab", "other.cp.Ab12Zq", "prog.cpx.Ab12Zq"]
+    left = ["prog.cp.qvsave-Ab12Zq", "prog.cp.qvsave-000000"]
+    kept = ["prog.cp.qvsave-toolong", "prog.cp.qvsave-ab", "other.cp.qvsave-Ab12Zq",
+            "prog.cpx.qvsave-Ab12Zq", "prog.cp.backup", "prog.cp.Ab12Zq"]
     for name in left + kept:
         open(os.path.join(d, name), "w").close()
     p = run([src, "-cp"])
