@@ -168,4 +168,26 @@ TEST_F(Blocks, StopIsNotLostWhileALevelIsPending) {
   EXPECT_EQ(last_lexema, 2u);
 }
 
+// A block value read from a program file names a place in the code page
+// with room for a block's two words, or the empty block; nothing else.
+TEST_F(Blocks, ALoadedBlockLiesWithinTheCodePage) {
+  const u32 size = codepage.end - codepage.base;
+  VarEntry* buf = var(TY_INT);  // twelve bytes to hand the eight over in
+  struct Case { u32 length, off, second; bool ok; Ref value; };
+  const Case cases[] = {
+      {8, 0, END_MARK, true, END_BLOCK},       {8, size - 8, 0, true, codepage.base + size - 8},
+      {8, 0, 0, true, codepage.base},          {8, size - 7, 0, false, 0},
+      {8, 4, 1, false, 0},                     {7, 0, END_MARK, false, 0}};
+  for (const Case& c : cases) {
+    wr32(mem + ref_of(buf), c.off);
+    wr32(mem + ref_of(buf) + 4, c.second);
+    Exchange x{ref_of(buf), c.length, 0};
+    VarEntry slot{0, TY_BLOCK, 0};
+    if_c_error = 0;
+    EXPECT_EQ(bl_makeld(&x, &slot), c.ok ? 1u : 0u) << c.off;
+    EXPECT_EQ(if_c_error, c.ok ? 0u : 65u) << c.off;
+    if (c.ok) EXPECT_EQ(slot.value, c.value) << c.off;
+  }
+}
+
 }  // namespace
