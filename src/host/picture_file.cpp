@@ -30,7 +30,8 @@ bool complained = false;  // a failing target is reported once, not per flush
 void complain(const char* path, int err) {
   if (complained) return;
   complained = true;
-  std::fprintf(stderr, "Cannot write picture %s: %s\n", path, std::strerror(err ? err : EIO));
+  // On a line of its own: the progress words before it end without one.
+  std::fprintf(stderr, "\nCannot write picture %s: %s\n", path, std::strerror(err ? err : EIO));
 }
 
 // 0 or the errno of the failure.

@@ -73,6 +73,7 @@ def picture(d):
     p = run([PICTURE], env=env(QV_PICTURE=os.path.join(d, "no-such-folder", "x.png")))
     check("an unwritable picture is reported once", p.returncode == 1
           and p.stderr.count("Cannot write picture ") == 1
+          and "Running...\nCannot write picture " in p.stderr
           and "x.png: No such file or directory\n" in p.stderr, p.stderr)
 
 
