@@ -1,11 +1,11 @@
 // A save writes "<target>.qvsave-XXXXXX" and renames it into place; a save
 // killed on the way (kill -9, a power cut) leaves that file behind. The
 // next save of the same target removes such files, and only those: the
-// marker in the name keeps a user's own "prog.cp.backup" out of reach (a
-// name of six letters after the target's is no sign that qvrun made it,
-// and a copy of a program file even starts as a save does). A save holds a lock on its
-// temporary file while it writes, and the lock dies with its process, so a
-// file whose lock can be taken belongs to no running save.
+// marker in the name keeps a user's own "prog.cp.backup" out of reach (six
+// letters after the target's name are no sign that qvrun made a file, and
+// a copy of a program file even starts as a save does). A save holds a
+// lock on its temporary file while it writes, and the lock dies with its
+// process, so a file whose lock can be taken belongs to no running save.
 #include "stale_temps.h"
 
 #include <dirent.h>
