@@ -1244,7 +1244,10 @@ void trace_line(Ref position, const u8* record, int first) {
           entries(rettable, rettable.next), entries(callstack, callstack.next));
     else
       std::printf("entry: %s at %s  ", a, b);
-    if (_trace_stop) std::getchar();
+    if (_trace_stop) {
+      std::fflush(stdout);  // what was printed shows before the wait
+      std::getchar();
+    }
   }
   size_t len = 0;
   while (text[len] && text[len] != '\n' && text[len] != 0x1A) ++len;

@@ -3,6 +3,7 @@
 usage, files that cannot be programs, "-cp", and the operation listing."""
 import os
 import re
+import select
 import subprocess
 import sys
 import tempfile
@@ -80,7 +81,8 @@ with tempfile.TemporaryDirectory() as d:
     # the standard input) after each line it prints; without it, it reads
     # nothing. The standard input stays open, and empty, until it closes:
     # a run that waits is still under way after 1.5 s, one that does not
-    # ends with nothing to read.
+    # ends with nothing to read. What it printed before the wait has come
+    # out by then, the trace line it waits after included.
     for third, waits in [(" TRUE", True), (" FALSE", False), ("", False)]:
         with open(os.path.join(d, "keys.qv"), "w") as f:
             f.write("int x;\ntrace TRUE TRUE%s;\nx = 1;\nx = 2;\ntrace FALSE;\nputs x;\n" % third)
@@ -91,9 +93,14 @@ with tempfile.TemporaryDirectory() as d:
             waited = False
         except subprocess.TimeoutExpired:
             waited = True
-        out = proc.communicate(input=b"", timeout=30)[0].decode("latin-1")
+        shown = b""
+        if waited and select.select([proc.stdout], [], [], 5)[0]:
+            shown = os.read(proc.stdout.fileno(), 65536)
+        out = (shown + proc.communicate(input=b"", timeout=30)[0]).decode("latin-1")
         check("trace TRUE TRUE%s %s for a key" % (third, "waits" if waits else "does not wait"),
               waited == waits and "\n2\n" in out, out[-300:])
+        if waits:
+            check("what the trace printed shows before it waits", b"entry: " in shown, shown)
 
     # "-o" in any argument, even an existing program's name: the listing
     # instead of a run, status 0.
