@@ -2,7 +2,7 @@
 // QV_PICTURE names a file, every "flush" and the end of the run write the
 // off-screen picture there. Each write goes to a temporary file beside the
 // target that is renamed into place, so that a reader never sees half a
-// picture.
+// picture (stale_temps.h).
 #include "picture_file.h"
 
 #include <sys/stat.h>
@@ -17,6 +17,7 @@
 #include <cstring>
 #include <string>
 
+#include "stale_temps.h"
 #include "window.h"
 
 namespace qv {
@@ -34,11 +35,17 @@ void complain(const char* path, int err) {
   std::fprintf(stderr, "\nCannot write picture %s: %s\n", path, std::strerror(err ? err : EIO));
 }
 
-// 0 or the errno of the failure.
+// 0 or the errno of the failure. The first write of a run removes what
+// killed runs' writes left beside the target; the later ones have no
+// cause to look.
 int write_png(const QImage& image, const char* path) {
-  std::string tmp = std::string(path) + ".XXXXXX";
+  static bool swept = false;
+  if (!swept) remove_stale_temps(path, PICTURE_MARKER);
+  swept = true;
+  std::string tmp = std::string(path) + PICTURE_MARKER + "XXXXXX";
   const int fd = mkstemp(tmp.data());
   if (fd < 0) return errno;
+  mark_temp_in_use(fd);
   int err = 0;
   {
     QFile file;

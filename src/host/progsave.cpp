@@ -376,8 +376,8 @@ mode_t file_mode() {
 // the target only once it is complete: a failed or interrupted save leaves
 // neither a truncated program nor a lost older one.
 u32 save_program(const char* path) {
-  remove_stale_temps(path);
-  std::string tmp = std::string(path) + TEMP_MARKER + "XXXXXX";
+  remove_stale_temps(path, SAVE_MARKER);
+  std::string tmp = std::string(path) + SAVE_MARKER + "XXXXXX";
   int fd = mkstemp(tmp.data());
   if (fd < 0) return 0;
   mark_temp_in_use(fd);

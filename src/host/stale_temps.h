@@ -1,17 +1,19 @@
-// Temporary files of an atomic save ("<target>.qvsave-XXXXXX") that a
-// killed save left behind.
+// Temporary files of an atomic write ("<target><marker>XXXXXX") that a
+// killed process left behind.
 #pragma once
 
 namespace qv {
 
-// What a save's temporary file is named after its target, before mkstemp's
-// six characters.
-inline constexpr const char* TEMP_MARKER = ".qvsave-";
+// What a temporary file is named after its target, before mkstemp's six
+// characters: a program file's save, a picture's write.
+inline constexpr const char* SAVE_MARKER = ".qvsave-";
+inline constexpr const char* PICTURE_MARKER = ".qvpic-";
 
 // Holds the temporary file `fd` as in use for as long as it stays open.
 void mark_temp_in_use(int fd);
 
-// Deletes the temporary files of `target` that no running save holds.
-void remove_stale_temps(const char* target);
+// Deletes the temporary files of `target` with `marker` that no running
+// process holds.
+void remove_stale_temps(const char* target, const char* marker);
 
 }  // namespace qv
