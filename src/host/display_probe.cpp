@@ -71,6 +71,10 @@ bool wayland_display_opens(const char* name) {
 
 bool named(const char* v) { return v && *v; }
 
+void say_display_unusable(const char* name) {
+  std::fprintf(stderr, "Cannot open display %s, drawing off screen\n", name);
+}
+
 }  // namespace
 
 void choose_platform() {
@@ -87,7 +91,7 @@ void choose_platform() {
     return;
   }
   if (named(x11) || named(wl))
-    std::fprintf(stderr, "Cannot open display %s, drawing off screen\n", named(x11) ? x11 : wl);
+    say_display_unusable(named(x11) ? x11 : wl);
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
 }
 
@@ -103,8 +107,7 @@ void restart_off_screen(char** argv) {
   if (named(platform))
     std::fprintf(stderr, "Cannot start window platform %s, drawing off screen\n", platform);
   else
-    std::fprintf(stderr, "Cannot open display %s, drawing off screen\n",
-                 named(wl) ? wl : named(x11) ? x11 : "");
+    say_display_unusable(named(wl) ? wl : named(x11) ? x11 : "");
   if (!drawing_off_screen()) {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     std::fflush(nullptr);
