@@ -33,11 +33,14 @@ namespace {
 // The run under way, for an end that comes from outside the program.
 Ref run_text = 0;
 bool run_loaded = false;
+// Whether the program has started to run: only a run has an end of its
+// own to record (the picture), not a source that did not compile or load.
+bool run_started = false;
 
 bool contains(const char* s, const char* part) { return std::strstr(s, part) != nullptr; }
 
 [[noreturn]] void end_process(int status) {
-  if (run_end_hook) run_end_hook();
+  if (run_started && run_end_hook) run_end_hook();
   flush_stdout_checked();
   final_exit(status);
 }
@@ -247,6 +250,7 @@ int _main(int argc, char** argv) {
   run_text = text;
   run_loaded = loaded;
   if (before_run_hook) before_run_hook();
+  run_started = true;
   std::fputs("Running...", stderr);
   if (tracing) std::puts("\n");
   long start = loaded ? 0 : clock_ms();

@@ -2,11 +2,8 @@
 // QV_PICTURE names a file, every "flush" and the end of the run write the
 // off-screen picture there. Each write goes to a temporary file beside the
 // target that is renamed into place, so that a reader never sees half a
-// picture (stale_temps.h).
+// picture (replace_file.h).
 #include "picture_file.h"
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <QFile>
 #include <QImage>
@@ -17,6 +14,7 @@
 #include <cstring>
 #include <string>
 
+#include "replace_file.h"
 #include "stale_temps.h"
 #include "window.h"
 
@@ -40,26 +38,17 @@ void complain(const char* path, int err) {
 // cause to look.
 int write_png(const QImage& image, const char* path) {
   static bool swept = false;
-  if (!swept) remove_stale_temps(path, PICTURE_MARKER);
+  FileReplacement out;
+  const int fd = out.start(path, PICTURE_MARKER, !swept);
   swept = true;
-  std::string tmp = std::string(path) + PICTURE_MARKER + "XXXXXX";
-  const int fd = mkstemp(tmp.data());
   if (fd < 0) return errno;
-  mark_temp_in_use(fd);
   int err = 0;
   {
     QFile file;
     if (!file.open(fd, QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.flush())
       err = errno ? errno : EIO;
   }
-  // Readable as a file made by the user (mkstemp makes it private).
-  const mode_t mask = umask(0);
-  umask(mask);
-  if (close(fd) != 0 && !err) err = errno;
-  if (!err && chmod(tmp.c_str(), 0666 & ~mask) != 0) err = errno;
-  if (!err && std::rename(tmp.c_str(), path) != 0) err = errno;
-  if (err) unlink(tmp.c_str());
-  return err;
+  return out.finish(err, false);
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "../runtime/handlers.h"
 #include "progfile.h"
 #include "progsect.h"
+#include "replace_file.h"
 #include "stale_temps.h"
 
 namespace qv {
@@ -362,30 +363,21 @@ void save_codepage(FILE* f) {
 
 // ---- the whole file ----------------------------------------------------------------
 
-namespace {
-
-mode_t file_mode() {
-  mode_t mask = umask(0);
-  umask(mask);
-  return 0666 & ~mask;
-}
-
-}  // namespace
-
 // The program goes to a temporary file beside the target, which replaces
-// the target only once it is complete: a failed or interrupted save leaves
-// neither a truncated program nor a lost older one.
+// the target only once it is complete (replace_file.h): a failed or
+// interrupted save leaves neither a truncated program nor a lost older one.
 u32 save_program(const char* path) {
-  remove_stale_temps(path, SAVE_MARKER);
-  std::string tmp = std::string(path) + SAVE_MARKER + "XXXXXX";
-  int fd = mkstemp(tmp.data());
+  FileReplacement out;
+  const int fd = out.start(path, SAVE_MARKER, true);
   if (fd < 0) return 0;
-  mark_temp_in_use(fd);
-  FILE* f = fdopen(fd, "wb");
+  // The stream writes through a descriptor of its own, which it closes;
+  // the replacement's stays for the end.
+  const int own = dup(fd);
+  FILE* f = own >= 0 ? fdopen(own, "wb") : nullptr;
   if (!f) {
-    int e = errno;
-    close(fd);
-    unlink(tmp.c_str());
+    const int e = errno;
+    if (own >= 0) close(own);
+    out.finish(e, false);
     errno = e;
     return 0;
   }
@@ -394,15 +386,12 @@ u32 save_program(const char* path) {
     errno = 0;
     writer::save_codepage(f);
     writer::save_constants(f);
-    if (std::fflush(f) != 0 || fchmod(fd, file_mode()) != 0 || fsync(fd) != 0)
-      writer::savonerror();
+    if (std::fflush(f) != 0) writer::savonerror();
   } catch (const SaveError&) {
     err = errno ? errno : EIO;
   }
   if (std::fclose(f) != 0 && !err) err = errno ? errno : EIO;
-  if (!err && std::rename(tmp.c_str(), path) != 0) err = errno;
-  if (err) {
-    unlink(tmp.c_str());
+  if ((err = out.finish(err, true)) != 0) {
     errno = err;
     return 0;
   }

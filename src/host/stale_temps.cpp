@@ -14,6 +14,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cctype>
 #include <cstring>
 #include <string>
@@ -23,6 +24,13 @@ namespace qv {
 namespace {
 
 constexpr size_t SUFFIX_LEN = 6;  // the X's of mkstemp's template
+
+// The start of the temporary files' names of a target named `name`: the
+// name, cut short to leave room for the marker and mkstemp's letters.
+std::string temp_base(const std::string& name, const char* marker) {
+  const size_t room = NAME_MAX - std::strlen(marker) - SUFFIX_LEN;
+  return name.substr(0, room);
+}
 
 // "<base><marker>" and six letters or digits, as mkstemp names them.
 bool is_temp_of(const char* name, const std::string& base, const char* marker) {
@@ -38,14 +46,22 @@ bool is_temp_of(const char* name, const std::string& base, const char* marker) {
 
 }  // namespace
 
+std::string temp_template(const std::string& target, const char* marker) {
+  const size_t slash = target.rfind('/');
+  const size_t name_at = slash == std::string::npos ? 0 : slash + 1;
+  return target.substr(0, name_at) + temp_base(target.substr(name_at), marker) + marker +
+         std::string(SUFFIX_LEN, 'X');
+}
+
 void mark_temp_in_use(int fd) { flock(fd, LOCK_EX | LOCK_NB); }
 
 void remove_stale_temps(const char* target, const char* marker) {
   const std::string path = target;
   const size_t slash = path.rfind('/');
   const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  if (base.empty()) return;
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (name.empty()) return;
+  const std::string base = temp_base(name, marker);
   DIR* d = opendir(dir.c_str());
   if (!d) return;  // the save itself will report what is wrong
   while (const dirent* e = readdir(d)) {

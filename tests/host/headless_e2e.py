@@ -9,6 +9,7 @@ read with ImageMagick's convert.
 """
 import os
 import re
+import stat
 import subprocess
 import sys
 import tempfile
@@ -107,6 +108,67 @@ def stale_saves(d):
           and set(kept) <= set(names), names)
 
 
+def is_png(path):
+    with open(path, "rb") as f:
+        return f.read(8) == b"\x89PNG\r\n\x1a\n"
+
+
+def write_targets(d):
+    """What a picture or a save replaces: links are followed, a file that is
+    no regular one is written in place, never replaced; long names fit."""
+    src = os.path.join(d, "written.qv")
+    with open(src, "w") as f:
+        f.write('color 255 0 0; line 0 0 10 10; puts "drawn";\n')
+    real, link = os.path.join(d, "real.png"), os.path.join(d, "link.png")
+    open(real, "w").close()
+    os.symlink("real.png", link)
+    p = run([src], env=env(QV_PICTURE=link))
+    check("a picture through a link replaces the file it names, the link stays",
+          p.returncode == 1 and os.path.islink(link) and is_png(real), p.stderr)
+    fifo = os.path.join(d, "pipe.png")
+    os.mkfifo(fifo)
+    p = run([src], env=env(QV_PICTURE=fifo), timeout=20)
+    check("a pipe that no one reads is reported and stays a pipe",
+          p.returncode == 1 and "drawn\n" in p.stdout and stat.S_ISFIFO(os.stat(fifo).st_mode)
+          and "Cannot write picture %s: No such device or address\n" % fifo in p.stderr, p.stderr)
+    reader = subprocess.Popen(["cat", fifo], stdout=subprocess.PIPE)
+    time.sleep(0.2)  # cat opens the pipe
+    p = run([src], env=env(QV_PICTURE=fifo), timeout=20)
+    got = reader.communicate(timeout=20)[0]
+    check("a pipe with a reader gets the picture",
+          p.returncode == 1 and "Cannot" not in p.stderr and got.startswith(b"\x89PNG"), p.stderr)
+    # A run that never started records no picture over an older one.
+    with open(real, "rb") as f:
+        before = f.read()
+    bad = os.path.join(d, "bad.qv")
+    with open(bad, "w") as f:
+        f.write("puts (1 +);\n")
+    for args in ([bad], [os.path.join(d, "missing.qv")]):
+        p = run(args, env=env(QV_PICTURE=real))
+        with open(real, "rb") as f:
+            check("no run, no picture: %s leaves the older one" % os.path.basename(args[0]),
+                  p.returncode == 1 and f.read() == before, p.stdout + p.stderr)
+    # Saves: through a link, and a name as long as a name may be, whose
+    # temporary file's name is cut short to fit.
+    os.symlink("real.cp", os.path.join(d, "written.cp"))
+    p = run([src, "-cp"])
+    check("a save through a link replaces the file it names, the link stays",
+          p.returncode == 1 and os.path.islink(os.path.join(d, "written.cp"))
+          and run([os.path.join(d, "written.cp")]).stdout.count("drawn\n") == 1, p.stderr)
+    long = os.path.join(d, "n" * 250)
+    with open(long + ".qv", "w") as f:
+        f.write('color 0 0 255; line 0 0 5 5; puts "long";\n')
+    stale = "n" * 241 + ".qvsave-Ab12Zq"  # 255 letters
+    open(os.path.join(d, stale), "w").close()
+    p = run([long + ".qv", "-cp"], env=env(QV_PICTURE=long + ".png"))
+    check("a name of 253 letters saves and draws; its cut-short stale temporary goes",
+          p.returncode == 1 and "long\n" in p.stdout and "Cannot" not in p.stderr
+          and is_png(long + ".png") and os.path.exists(long + ".cp")
+          and not os.path.exists(os.path.join(d, stale))
+          and not [n for n in os.listdir(d) if n.startswith("nnn") and (".qvpic-" in n or ".qvsave-" in n)],
+          p.stdout + p.stderr)
+
+
 def timeless(text):
     return re.sub(r"speed [^\n]*", "", re.sub(r"Execution time [0-9.]+ sec", "", text))
 
@@ -163,4 +225,5 @@ with tempfile.TemporaryDirectory(prefix="qv_headless_") as folder:
     picture(folder)
     output_errors()
     stale_saves(folder)
+    write_targets(folder)
 finish()
