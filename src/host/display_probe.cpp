@@ -40,13 +40,30 @@ const Xcb* xcb() {
   return loaded.connect ? &loaded : nullptr;
 }
 
+// An X server resets when its last client leaves, and refuses connections
+// for a moment while it does (a virtual server that other programs come and
+// go on, in a test run): a refusal is tried again a few times, over about
+// 150 ms, before the display counts as dead.
+constexpr int X_RETRIES = 4;
+constexpr useconds_t X_FIRST_PAUSE_US = 10000;  // doubled at each retry
+
+// The probe's connection stays open until the toolkit has its own, so that
+// the probe leaving does not itself reset the server under the toolkit.
+void* probe_connection = nullptr;
+
 bool x_display_opens(const char* name) {
   const Xcb* x = xcb();
   if (!x) return false;
-  void* c = x->connect(name, nullptr);
-  const bool ok = c && x->has_error(c) == 0;
-  if (c) x->disconnect(c);
-  return ok;
+  for (int retry = 0;; ++retry) {
+    void* c = x->connect(name, nullptr);
+    if (c && x->has_error(c) == 0) {
+      probe_connection = c;
+      return true;
+    }
+    if (c) x->disconnect(c);
+    if (retry == X_RETRIES) return false;
+    usleep(X_FIRST_PAUSE_US << retry);
+  }
 }
 
 // A Wayland display is a socket, named absolutely or inside the user's
@@ -93,6 +110,12 @@ void choose_platform() {
   if (named(x11) || named(wl))
     say_display_unusable(named(x11) ? x11 : wl);
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
+}
+
+void release_display_probe() {
+  if (!probe_connection) return;
+  xcb()->disconnect(probe_connection);
+  probe_connection = nullptr;
 }
 
 bool drawing_off_screen() {

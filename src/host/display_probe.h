@@ -7,6 +7,10 @@ namespace qv {
 // error, when the display that the environment names cannot be opened.
 void choose_platform();
 
+// Closes the connection by which choose_platform found the X display
+// usable, once the toolkit has its own.
+void release_display_probe();
+
 // True when the toolkit will draw off screen, where no one sees a window.
 bool drawing_off_screen();
 

@@ -138,6 +138,7 @@ int run_with_window(int argc, char** argv) {
   starting_toolkit = true;
   QApplication app(qt_argc, argv);
   starting_toolkit = false;
+  release_display_probe();
   // A platform without a screen (a frame buffer that is not there) would
   // end the process when the window is shown, after the start lines.
   if (!QGuiApplication::primaryScreen()) restart_off_screen(argv);
@@ -156,6 +157,7 @@ void open_window(int argc, char** argv) {
   alreadyrun = 1;
   // Never destroyed: the process ends with the run.
   auto* app = new QApplication(qt_argc, argv);
+  release_display_probe();
   auto* picture = new QPixmap(PIC_W, PIC_H);
   auto* painter = new QPainter;
   display = painter;

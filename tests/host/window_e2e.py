@@ -126,6 +126,30 @@ def case(prog, end, want):
         qvhost.stop(xvfb)
 
 
+def resetting_server():
+    """A server that resets whenever its last client leaves refuses
+    connections for a moment while it does; with other programs coming and
+    going, a qvrun starting then still finds its display."""
+    xvfb, display = qvhost.start_xvfb(resets=True)
+    env = qvhost.env(DISPLAY=display)
+    stop = time.time() + 60
+    others = subprocess.Popen(["sh", "-c", "while :; do xwininfo -root >/dev/null 2>&1; done"],
+                              env=env)
+    try:
+        refused = []
+        for i in range(25):
+            p = qvhost.run([qvhost.HELLO], env=env)
+            if "Cannot open display" in p.stderr or "Hello, world!" not in p.stdout:
+                refused.append((i, p.stderr))
+            if time.time() > stop:
+                break
+        check("a server that resets between other clients: every run finds the display",
+              not refused, refused)
+    finally:
+        qvhost.stop(others)
+        qvhost.stop(xvfb)
+
+
 qvhost.need_tools("Xvfb", "import", "xwininfo", "xdotool")
 if not ctypes.util.find_library("X11"):
     sys.exit(qvhost.SKIP)
@@ -134,4 +158,5 @@ case("pump_call.qv", close, ["\nwaiting\n", CLOSED % 4 + "\nloop { processevents
 case("pump_blocks.qv", close, ["\nwaiting\n", CLOSED % 5 + "\nloop { i += 1 };\n      ^\n"])
 case("pump_call.qv", destroy, ["\nwaiting\n", CLOSED % 4])
 case("pump_call.qv", server, ["\nwaiting\n"])
+resetting_server()
 qvhost.finish()

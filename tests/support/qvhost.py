@@ -73,12 +73,13 @@ def need_tools(*tools):
         sys.exit(SKIP)
 
 
-def start_xvfb():
-    """(process, ":N") of a fresh Xvfb. It does not reset when its last
-    client leaves: that would drop a qvrun starting as a probe ends."""
+def start_xvfb(resets=False):
+    """(process, ":N") of a fresh Xvfb. Unless `resets`, it does not reset
+    when its last client leaves, which a desktop's server never does."""
     read_fd, write_fd = os.pipe()
     xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "640x480x24",
-                             "-wr", "-nolisten", "tcp", "-noreset"], pass_fds=(write_fd,),
+                             "-wr", "-nolisten", "tcp"] + ([] if resets else ["-noreset"]),
+                            pass_fds=(write_fd,),
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     os.close(write_fd)
     with os.fdopen(read_fd) as f:
