@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """qvrun without a screen: a display or platform that cannot be opened, the picture
 written as a PNG file (QV_PICTURE), standard output that cannot be written,
-the temporary files of a killed save, and the window library that only a
+the temporary files of a killed save, what a save or picture replaces
+(links, pipes, long names), and the window library that only a
 program that draws, takes keys or processes events loads. The picture is
 read with ImageMagick's convert.
 
@@ -165,7 +166,8 @@ def write_targets(d):
           p.returncode == 1 and "long\n" in p.stdout and "Cannot" not in p.stderr
           and is_png(long + ".png") and os.path.exists(long + ".cp")
           and not os.path.exists(os.path.join(d, stale))
-          and not [n for n in os.listdir(d) if n.startswith("nnn") and (".qvpic-" in n or ".qvsave-" in n)],
+          and not [n for n in os.listdir(d)
+                   if n.startswith("nnn") and (".qvpic-" in n or ".qvsave-" in n)],
           p.stdout + p.stderr)
 
 

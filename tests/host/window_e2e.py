@@ -4,7 +4,8 @@ the screen shows what was drawn before "flush" at the drawing area's
 place, and a key typed into the window reaches the key handler. The
 window manager's close request or a tool that destroys the window ends
 the run with error 78, the X server going away with error 79; each keeps
-the output printed so far.
+the output printed so far. A server that resets as its last client
+leaves, with other clients coming and going, still takes every run.
 
     window_e2e.py QVRUN
 
@@ -132,7 +133,6 @@ def resetting_server():
     going, a qvrun starting then still finds its display."""
     xvfb, display = qvhost.start_xvfb(resets=True)
     env = qvhost.env(DISPLAY=display)
-    stop = time.time() + 60
     others = subprocess.Popen(["sh", "-c", "while :; do xwininfo -root >/dev/null 2>&1; done"],
                               env=env)
     try:
@@ -141,8 +141,6 @@ def resetting_server():
             p = qvhost.run([qvhost.HELLO], env=env)
             if "Cannot open display" in p.stderr or "Hello, world!" not in p.stdout:
                 refused.append((i, p.stderr))
-            if time.time() > stop:
-                break
         check("a server that resets between other clients: every run finds the display",
               not refused, refused)
     finally:
