@@ -5,7 +5,10 @@
 // picture (replace_file.h).
 #include "picture_file.h"
 
-#include <QFile>
+#include <unistd.h>
+
+#include <QBuffer>
+#include <QByteArray>
 #include <QImage>
 #include <QPixmap>
 #include <cerrno>
@@ -33,22 +36,36 @@ void complain(const char* path, int err) {
   std::fprintf(stderr, "\nCannot write picture %s: %s\n", path, std::strerror(err ? err : EIO));
 }
 
+// All of `bytes` to fd: 0 or the errno of the failure.
+int write_all(int fd, const QByteArray& bytes) {
+  const char* p = bytes.constData();
+  for (qsizetype left = bytes.size(); left > 0;) {
+    const ssize_t n = write(fd, p, static_cast<size_t>(left));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return n < 0 ? errno : EIO;
+    p += n;
+    left -= n;
+  }
+  return 0;
+}
+
 // 0 or the errno of the failure. The first write of a run removes what
 // killed runs' writes left beside the target; the later ones have no
-// cause to look.
+// cause to look. The picture is encoded in memory first: the encoder
+// prints its own complaint when a write fails under it, and the failure
+// is reported here, once, in qvrun's words.
 int write_png(const QImage& image, const char* path) {
   static bool swept = false;
+  QByteArray bytes;
+  {
+    QBuffer buffer(&bytes);
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG")) return ENOMEM;
+  }
   FileReplacement out;
   const int fd = out.start(path, PICTURE_MARKER, !swept);
   swept = true;
   if (fd < 0) return errno;
-  int err = 0;
-  {
-    QFile file;
-    if (!file.open(fd, QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.flush())
-      err = errno ? errno : EIO;
-  }
-  return out.finish(err, false);
+  return out.finish(write_all(fd, bytes), false);
 }
 
 }  // namespace

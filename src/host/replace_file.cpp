@@ -1,6 +1,7 @@
 #include "replace_file.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,13 +15,11 @@ namespace qv {
 
 namespace {
 
-// Without O_NONBLOCK a named pipe that no one reads would hold the open
-// for ever; with it such an open fails (ENXIO), and the writes that
-// follow wait as usual.
-int open_in_place(const char* path) {
-  const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
-  if (fd >= 0) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  return fd;
+sigset_t only_sigpipe() {
+  sigset_t s;
+  sigemptyset(&s);
+  sigaddset(&s, SIGPIPE);
+  return s;
 }
 
 // mkstemp makes its file private; a user's own files are made with the
@@ -32,6 +31,18 @@ mode_t user_file_mode() {
 }
 
 }  // namespace
+
+// Without O_NONBLOCK a named pipe that no one reads would hold the open
+// for ever; with it such an open fails (ENXIO), and the writes that
+// follow wait as usual.
+int FileReplacement::open_in_place(const char* path) {
+  const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) return -1;
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  const sigset_t pipe = only_sigpipe();
+  holding_sigpipe_ = pthread_sigmask(SIG_BLOCK, &pipe, &mask_before_) == 0;
+  return fd;
+}
 
 int FileReplacement::start(const char* target, const char* marker, bool sweep) {
   finish(-1, false);
@@ -64,6 +75,15 @@ int FileReplacement::finish(int err, bool durable) {
     err = errno;
   if (close(fd_) != 0 && !err) err = errno;
   fd_ = -1;
+  if (holding_sigpipe_) {
+    // The write's own SIGPIPE, if it raised one, is taken here.
+    const sigset_t pipe = only_sigpipe();
+    sigset_t pending;
+    const timespec now{};
+    if (sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE)) sigtimedwait(&pipe, nullptr, &now);
+    pthread_sigmask(SIG_SETMASK, &mask_before_, nullptr);
+    holding_sigpipe_ = false;
+  }
   if (temp_.empty()) return err;
   if (!err && std::rename(temp_.c_str(), target_.c_str()) != 0) err = errno;
   if (err) unlink(temp_.c_str());

@@ -11,6 +11,7 @@
 // fails with the reason (a pipe that no one reads, a directory).
 #pragma once
 
+#include <csignal>
 #include <string>
 
 namespace qv {
@@ -34,9 +35,15 @@ class FileReplacement {
   int finish(int err, bool durable);
 
  private:
+  int open_in_place(const char* path);
+
   std::string target_;  // the file replaced, links followed
   std::string temp_;    // the temporary file; empty when written in place
   int fd_ = -1;
+  // While a pipe is written in place, SIGPIPE is held back: a reader that
+  // goes away fails the write (EPIPE) instead of ending qvrun.
+  bool holding_sigpipe_ = false;
+  sigset_t mask_before_{};
 };
 
 }  // namespace qv

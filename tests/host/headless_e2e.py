@@ -138,6 +138,21 @@ def write_targets(d):
     got = reader.communicate(timeout=20)[0]
     check("a pipe with a reader gets the picture",
           p.returncode == 1 and "Cannot" not in p.stderr and got.startswith(b"\x89PNG"), p.stderr)
+    # A reader that leaves early: a picture of noise is larger than what
+    # the pipe holds, so the write fails under way; qvrun says so and goes on.
+    noise = os.path.join(d, "noise.qv")
+    with open(noise, "w") as f:
+        f.write("int x; int y;\nfor y 0 271 1 { for x 0 479 1 {"
+                " pixel (random 256) (random 256) (random 256) x y } };\n"
+                'flush; puts "after";\n')
+    reader = subprocess.Popen(["head", "-c", "10", fifo], stdout=subprocess.DEVNULL)
+    time.sleep(0.2)
+    p = run([noise], env=env(QV_PICTURE=fifo), timeout=60)
+    reader.wait(timeout=20)
+    check("a pipe whose reader leaves: reported once, the run goes on",
+          p.returncode == 1 and "after\n" in p.stdout and p.stderr.count("Cannot write") == 1
+          and "Cannot write picture %s: " % fifo in p.stderr and "libpng" not in p.stderr,
+          p.stderr)
     # A run that never started records no picture over an older one.
     with open(real, "rb") as f:
         before = f.read()
