@@ -39,8 +39,8 @@ int FileReplacement::open_in_place(const char* path) {
   const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd < 0) return -1;
   fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  const sigset_t pipe = only_sigpipe();
-  holding_sigpipe_ = pthread_sigmask(SIG_BLOCK, &pipe, &mask_before_) == 0;
+  const sigset_t sigpipe = only_sigpipe();
+  holding_sigpipe_ = pthread_sigmask(SIG_BLOCK, &sigpipe, &mask_before_) == 0;
   return fd;
 }
 
@@ -77,10 +77,11 @@ int FileReplacement::finish(int err, bool durable) {
   fd_ = -1;
   if (holding_sigpipe_) {
     // The write's own SIGPIPE, if it raised one, is taken here.
-    const sigset_t pipe = only_sigpipe();
+    const sigset_t sigpipe = only_sigpipe();
     sigset_t pending;
     const timespec now{};
-    if (sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE)) sigtimedwait(&pipe, nullptr, &now);
+    if (sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE))
+      sigtimedwait(&sigpipe, nullptr, &now);
     pthread_sigmask(SIG_SETMASK, &mask_before_, nullptr);
     holding_sigpipe_ = false;
   }
