@@ -111,14 +111,11 @@ double c_strtod(const char* text) {
 
 }  // namespace
 
+// An infinity is written as the largest finite value of its sign, and
+// keeps its value: printing a variable never changes it.
 u32 l_float_ft(StrDesc* t, VarEntry* s) {
-  float f = as_float(s->value);
-  if (std::isinf(f)) {
-    f = clamp_inf(f);
-    s->value = float_bits(f);
-  }
   char buf[32];
-  text_put(t, buf, ftoa(f, buf));
+  text_put(t, buf, ftoa(clamp_inf(as_float(s->value)), buf));
   return 1;
 }
 
