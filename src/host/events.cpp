@@ -4,8 +4,9 @@
 #include <cstdio>
 #include <optional>
 
-#include "../runtime/run_requests.h"
+#include "../runtime/env.h"
 #include "../runtime/errmess.h"
+#include "../runtime/run_requests.h"
 #include "../runtime/executor.h"
 #include "../runtime/handlers.h"
 #include "run_end.h"
@@ -44,14 +45,26 @@ void key_typed(signed char key) {
     return;
   }
   keypressed = key;
+  // The handler runs inside the interrupted program, which may be leaving
+  // a block with a level pending (events are processed as blocks start):
+  // that level waits, the handler runs to its end, and a level that the
+  // handler leaves behind ends with it.
+  const RunSignals interrupted = run_signals;
+  brk_level = cont_level = 0;
   u32 handler_slot = anykeyevent;
-  u32 ok = 0;
   try {
-    ok = l_bl_exec(0, reinterpret_cast<const u8*>(&handler_slot), 1);
+    // A handler that cannot start (its variable was deleted with the block
+    // that declared it, or the nesting is at its limit) ends the run as an
+    // error inside it would, rather than dropping keys unseen.
+    if (!l_bl_exec(0, reinterpret_cast<const u8*>(&handler_slot), 1)) {
+      last_lexema = 0;
+      execerror(if_c_error);
+    }
   } catch (const RunError& e) {
     key_error = e;
   }
-  brk_level = ok ? 0 : 1;
+  brk_level = interrupted.brk_level;
+  cont_level = interrupted.cont_level;
   keyprocessing = 0;
 }
 

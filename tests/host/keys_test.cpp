@@ -136,6 +136,39 @@ TEST_F(Keys, BreakStaysInTheHandlerAndAnErrorEndsTheRun) {
   EXPECT_NO_THROW(pump());
 }
 
+// Events are processed as blocks start, also while the program leaves a
+// block with a level pending: the handler runs to its end all the same,
+// and the program's level outlives it.
+TEST_F(Keys, APendingLevelWaitsForTheHandler) {
+  set_handler({H_l_inc, H_l_inc});
+  brk_level = 1;
+  cont_level = 2;
+  press(Qt::Key_A, "a");
+  pump();
+  EXPECT_EQ(count->value, 2u);
+  EXPECT_EQ(brk_level, 1);
+  EXPECT_EQ(cont_level, 2);
+  brk_level = cont_level = 0;
+}
+
+// A handler whose variable no longer holds a block (the block that
+// declared it has ended) ends the run with 60 at the next pump, leaving
+// the program's levels as they were.
+TEST_F(Keys, AHandlerThatCannotStartEndsTheRun) {
+  set_handler();
+  S(anykeyevent)->flags |= V_EMPTY;
+  brk_level = 0;
+  press(Qt::Key_A, "a");
+  try {
+    pump();
+    ADD_FAILURE() << "no error";
+  } catch (const RunError& e) {
+    EXPECT_EQ(e.code, 60u);
+  }
+  EXPECT_EQ(brk_level, 0);
+  EXPECT_EQ(keyprocessing, 0);
+}
+
 // With automatic processing on, every block start lets a pending key through.
 TEST_F(Keys, AutomaticProcessingAtEveryBlockStart) {
   set_handler();

@@ -89,6 +89,11 @@ def draw_and_key(env, wid, wx, wy, xvfb):
     subprocess.run(["xdotool", "key", "q"], env=env, timeout=10)
 
 
+def key(env, wid, wx, wy, xvfb):
+    subprocess.run(["xdotool", "windowfocus", "--sync", str(wid)], env=env, timeout=10)
+    subprocess.run(["xdotool", "key", "q"], env=env, timeout=10)
+
+
 def close(env, wid, wx, wy, xvfb):
     wm_close(env["DISPLAY"], wid)
 
@@ -156,5 +161,7 @@ case("pump_call.qv", close, ["\nwaiting\n", CLOSED % 4 + "\nloop { processevents
 case("pump_blocks.qv", close, ["\nwaiting\n", CLOSED % 5 + "\nloop { i += 1 };\n      ^\n"])
 case("pump_call.qv", destroy, ["\nwaiting\n", CLOSED % 4])
 case("pump_call.qv", server, ["\nwaiting\n"])
+case("ended_handler.qv", key,
+     ["\nwaiting\n", "RUN-TIME error 60 (line no location): Variable or array not initialized\n"])
 resetting_server()
 qvhost.finish()
