@@ -6,9 +6,9 @@
 
 #include "../runtime/env.h"
 #include "../runtime/errmess.h"
-#include "../runtime/run_requests.h"
 #include "../runtime/executor.h"
 #include "../runtime/handlers.h"
+#include "../runtime/run_requests.h"
 #include "run_end.h"
 #include "window_ops.h"
 
