@@ -897,11 +897,14 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       Resume& e = push_resume(b, s, aux);
       b = cached_block(s->entered, slot, s);
       hold_rounds(e, b, slot);
-      if constexpr (Traced) goto entered;
-      if (!b->body_start) goto entered;
       b = run_begins(*b);
       fuzz_step();  // the block's entry
-      if (b != e.body || special_mode() || signal_pending()) [[unlikely]]
+      // A run of the body that set an outer run's values aside (the loop's
+      // own block, say) ends at every round, which gives them back: the
+      // loop's test may read them.
+      if (b == e.body && b->runs > 1) [[unlikely]] e.body = never_entered();
+      if (Traced || !b->body_start || b != e.body || special_mode() || signal_pending())
+          [[unlikely]]
         goto entered_begun;
       s = start_in(*b, b->body_start);
       QV_GO();
