@@ -890,7 +890,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
   // A loop's step enters its body for a round. A body that runs blocks
   // runs its rounds through its steps that end in BODY_END, unless the
   // run is a copy's (whose END does not go on with the rounds either) or
-  // the slow entry is asked for.
+  // one that set values aside, or the slow entry is asked for.
   enter_round:
     if (const u32 refused = entry_refusal(slot)) [[unlikely]] QV_FAIL(refused);
     {
