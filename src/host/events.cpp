@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <optional>
 
-#include "../runtime/env.h"
 #include "../runtime/errmess.h"
 #include "../runtime/executor.h"
 #include "../runtime/handlers.h"
@@ -51,15 +50,12 @@ void key_typed(signed char key) {
   // handler leaves behind ends with it.
   const RunSignals interrupted = run_signals;
   brk_level = cont_level = 0;
-  u32 handler_slot = anykeyevent;
   try {
-    // A handler that cannot start (its variable was deleted with the block
-    // that declared it, or the nesting is at its limit) ends the run as an
-    // error inside it would, rather than dropping keys unseen.
-    if (!l_bl_exec(0, reinterpret_cast<const u8*>(&handler_slot), 1)) {
-      last_lexema = 0;
-      execerror(if_c_error);
-    }
+    // Run as the executor runs a block slot: a handler that cannot start
+    // (its variable was deleted with the block that declared it, or the
+    // nesting is at its limit) ends the run as an error inside it would,
+    // rather than dropping keys unseen.
+    _execute(S(anykeyevent));
   } catch (const RunError& e) {
     key_error = e;
   }
