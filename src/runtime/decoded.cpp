@@ -475,6 +475,27 @@ Step::Kind pair_code_kind(const Step& s, const Step& next) {
   }
 }
 
+// Whether the block word of a loop or of an "exec" of one block names a
+// block constant (Step::fixed). No record that the compiler writes changes
+// a constant ("par@" refuses one), so it holds the same block for the whole
+// run, and the step need not look at the slot again between the rounds or
+// runs of that block. (A damaged program file whose records change a
+// constant anyway has the step go on running the block that it held.) The
+// words of a record after an element record are rewritten at every run.
+u8 fixed_block(const Step& s, const Step* before) {
+  if (before && before->kind == Step::ELEMENT) return 0;
+  u32 p;
+  switch (s.kind) {
+    case Step::LOOP: p = 0; break;
+    case Step::FOR: p = 4; break;
+    case Step::EXEC: p = s.nparams() == 1 ? 0 : ~0u; break;
+    default: return 0;
+  }
+  if (p >= s.nparams() || !table_slot(cnstable, par_ref(s.params, p))) return 0;
+  const VarEntry* v = P(s.params, p);
+  return v->type == TY_BLOCK && (v->flags & (V_CONST | V_CODE | V_EMPTY)) == (V_CONST | V_CODE);
+}
+
 void finish(DecodedBlock& d) {
   d.nsteps = static_cast<u32>(d.step_store.size());
   d.step_store.emplace_back().kind = Step::END;
@@ -519,7 +540,10 @@ void finish(DecodedBlock& d) {
     Step& s = d.steps[i];
     s.index = static_cast<u16>(i);
     s.code = step_code(i < d.nsteps ? pair_code_kind(s, d.steps[i + 1]) : code_kind(s));
-    if (enters_blocks(s.kind)) s.entered = s.entered_else = never_entered();
+    if (enters_blocks(s.kind)) {
+      s.entered = s.entered_else = never_entered();
+      s.fixed = fixed_block(s, i ? &d.steps[i - 1] : nullptr);
+    }
   }
   place_leaf(d);
 }

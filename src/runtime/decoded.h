@@ -43,6 +43,10 @@ struct Step {
   // its result starts at 0, as in a renewed group, so that a block that
   // returns nothing leaves 0 there.
   u8 fresh;
+  // For a loop, or an "exec" of one block: 1 when its block word names a
+  // block constant (fixed_block in decoded.cpp), whose block its cache then
+  // holds for good once it has entered it.
+  u8 fixed;
   const u8* params;  // the record's parameter words
   // Where the executor's plain loop runs the step's kind (step_code), so
   // that a step goes on to the next one with a single jump.

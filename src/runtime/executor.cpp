@@ -96,6 +96,7 @@ struct Resume {
   // loop's record names.
   const DecodedBlock* body;
   VarEntry* slot;  // the body's block
+  bool fixed;      // the slot is a block constant (Step::fixed)
   LoopSlots loop;
   // The rounds that went on from the body's end, whose records are counted
   // when the loop's step takes its place back (rounds_counted).
@@ -145,6 +146,7 @@ void leave_block(const DecodedBlock& b, const Step* s) {
 void hold_rounds(Resume& e, const DecodedBlock* body, VarEntry* slot) {
   e.body = body;
   e.slot = slot;
+  e.fixed = e.step->fixed;
   e.rounds = 0;
   e.loop = loop_slots(*e.step);
 }
@@ -155,7 +157,8 @@ void hold_rounds(Resume& e, const DecodedBlock* body, VarEntry* slot) {
 struct InPlaceRounds {
   LoopSlots loop;
   VarEntry* slot;
-  Ref down;  // 1 when it counts down
+  bool fixed;  // the slot is a block constant (Step::fixed)
+  Ref down;    // 1 when it counts down
   u64 rounds;
 };
 
@@ -166,6 +169,7 @@ InPlaceRounds rounds_here;
 inline void hold_in_place(InPlaceRounds& r, const Step& loop, VarEntry* slot, Ref down) {
   r.loop = loop_slots(loop);
   r.slot = slot;
+  r.fixed = loop.fixed;
   r.down = down;
   r.rounds = 0;
 }
@@ -312,9 +316,11 @@ inline const Step* start_of(const DecodedBlock& b) { return start_in(b, b.start)
 // nothing asks for the slow entry (tracing, events), where no level can be
 // pending: at a step, which runs only without one (a step that sets one
 // leaves at once), at the end of a round, or at the next round after a
-// level that the loop consumed.
-inline bool holds_plainly(const DecodedBlock* c, const VarEntry* slot) {
-  return c->at == slot->value && !(slot->flags & V_EMPTY) && !special_mode();
+// level that the loop consumed. A slot that is a block constant (`fixed`,
+// see Step::fixed) holds the block that the step entered from it for good;
+// a cache that has entered nothing yet has no steps to take in place.
+inline bool holds_plainly(const DecodedBlock* c, const VarEntry* slot, bool fixed) {
+  return (fixed || (c->at == slot->value && !(slot->flags & V_EMPTY))) && !special_mode();
 }
 
 // Whether a step runs the block it entered last, `c`, in place (see
@@ -323,8 +329,8 @@ inline bool holds_plainly(const DecodedBlock* c, const VarEntry* slot) {
 // runs once, and its cache starts out empty. A host loop may: `leave` and
 // `failed` then find a block run in place with nothing on the stack of
 // places.)
-inline bool in_place(const DecodedBlock* c, const VarEntry* slot) {
-  return c->leaf_start && resume_top < resume_limit && holds_plainly(c, slot);
+inline bool in_place(const DecodedBlock* c, const VarEntry* slot, bool fixed) {
+  return c->leaf_start && resume_top < resume_limit && holds_plainly(c, slot, fixed);
 }
 
 #if defined(__GNUC__) && !defined(QV_NO_COMPUTED_GOTO)
@@ -629,7 +635,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
       vmcase(EXEC_LEAF) {
         slot = P(s->params, 0);
         leaf = s->entered;
-        if (!in_place(leaf, slot)) [[unlikely]] goto step_exec;
+        if (!in_place(leaf, slot, s->fixed)) [[unlikely]] goto step_exec;
         goto run_in_place;
       }
       // (Its entry keeps whatever aux holds, which nothing reads back.)
@@ -685,7 +691,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
           if (r.body == b && !signal_pending()) [[likely]] {
             ++r.rounds;  // its records are counted when the rounds end
             verdict = round_check(r.loop, r.aux);
-            if (verdict == 0 && holds_plainly(b, r.slot) &&
+            if (verdict == 0 && holds_plainly(b, r.slot, r.fixed) &&
                 (!b->single || !r.loop.index ||
                  (verdict = single_step_rounds(r, *b, n)) == NOT_FUSED)) {
               s = start_of(*b);
@@ -713,7 +719,10 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
           slot = P(s->params, 2);
           leaf = s->entered_else;
         }
-        if (resume_top < resume_limit && holds_plainly(leaf, slot)) [[likely]] {
+        // (Its blocks' slots are looked at even when they are constants:
+        // an "if" that trusted them measured slower, its code laid out
+        // worse, for fewer instructions.)
+        if (resume_top < resume_limit && holds_plainly(leaf, slot, false)) [[likely]] {
           if (leaf->leaf_start) goto run_in_place;
           if (leaf->nest_start) goto run_nested;
         }
@@ -735,7 +744,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         InPlaceRounds& r = rounds_here;
         ++r.rounds;
         const int c = round_check(r.loop, r.down);
-        if (c == 0 && holds_plainly(b, r.slot)) [[likely]] {
+        if (c == 0 && holds_plainly(b, r.slot, r.fixed)) [[likely]] {
           s = b->round_next;
           fuzz_step();  // the block's entry
           QV_GO();
@@ -768,7 +777,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
         Resume& r = resume_top[-1];
         ++r.rounds;
         verdict = round_check(r.loop, r.aux);
-        if (verdict == 0 && holds_plainly(b, r.slot)) [[likely]] {
+        if (verdict == 0 && holds_plainly(b, r.slot, r.fixed)) [[likely]] {
           s = start_in(*b, b->body_start);
           fuzz_step();  // the block's entry
           QV_GO();
@@ -874,7 +883,7 @@ u64 run_steps(const DecodedBlock* b, const Step* s) {
     }
     if constexpr (!Traced) {
       const DecodedBlock* c = cached_block(s->entered, slot, s);
-      if (c->round_start && in_place(c, slot)) {
+      if (c->round_start && in_place(c, slot, false)) {
         // The rounds run in place (see ROUND_END).
         held = b;
         back = s;

@@ -583,6 +583,31 @@ TEST_F(BlockRuns, EveryRunIsForgotten) {
   EXPECT_EQ(int_var(1), 48u) << "3 to 42 by 3 in the first round, 6 more in the second";
 }
 
+// A loop, or an "exec" of one block, whose block is written in place (a
+// block constant) trusts its slot between rounds and runs; one that runs a
+// block variable looks at the slot every time, and follows it when a round
+// puts another block there.
+TEST_F(BlockRuns, OnlyLoopsOverBlockConstantsTrustTheirSlot) {
+  std::vector<Ref> places;
+  EXPECT_EQ(compile_and_run("int i s;\nblock b; block c { s += 100 };\n"
+                            "b = { s += 1; b = c };\n"
+                            "for i 1 3 1 { s += 1 };\nfor i 1 3 1 b;\n"
+                            "exec { s += 1000 };\nloop { s += 10000; breakif (s > 0) };\n",
+                            &places),
+            0u);
+  EXPECT_EQ(int_var(1), 3u + 1u + 200u + 1000u + 10000u) << "the second loop followed b";
+  const DecodedBlock* main = decoded_block(places.at(0));
+  std::vector<std::pair<Step::Kind, u8>> seen;
+  for (u32 k = 0; k < main->nsteps; ++k) {
+    const Step& st = main->steps[k];
+    if (st.kind == Step::FOR || st.kind == Step::EXEC || st.kind == Step::LOOP)
+      seen.emplace_back(st.kind, st.fixed);
+  }
+  const std::vector<std::pair<Step::Kind, u8>> expected = {
+      {Step::FOR, 1}, {Step::FOR, 0}, {Step::EXEC, 1}, {Step::LOOP, 1}};
+  EXPECT_EQ(seen, expected);
+}
+
 // A recursion through a block with variables of its own, and blocks inside
 // it that name them (a quicksort), runs its inner runs on copies of the
 // whole tree; with no room for copies, or past the room for some, it sets
