@@ -351,8 +351,12 @@ static const void* const* plain_step_code = nullptr;
 // The executor's loop: runs the steps from the host step `s` of `b`, a
 // block of one step that runs blocks, made by run_from_handler. Returns the
 // records counted, or OP_FAILED when the host step failed (if_c_error set).
+//
+// The loop starts on a cache line of its own: where its code falls on the
+// lines, which steps share one, moved fizzbuzz by 20 % when an unrelated
+// file grew by a few bytes; aligned, only a change of the loop moves it.
 template <bool Traced>
-u64 run_steps(const DecodedBlock* b, const Step* s) {
+[[gnu::aligned(64)]] u64 run_steps(const DecodedBlock* b, const Step* s) {
 #ifdef QV_COMPUTED_GOTO
 #define QV_STEP_LABEL(k) &&step_##k,
   static const void* const step_code[] = {QV_STEP_KINDS(QV_STEP_LABEL)};
