@@ -186,7 +186,9 @@ TEST_F(Blocks, ALoadedBlockLiesWithinTheCodePage) {
     if_c_error = 0;
     EXPECT_EQ(bl_makeld(&x, &slot), c.ok ? 1u : 0u) << c.off;
     EXPECT_EQ(if_c_error, c.ok ? 0u : 65u) << c.off;
-    if (c.ok) EXPECT_EQ(slot.value, c.value) << c.off;
+    if (c.ok) {
+      EXPECT_EQ(slot.value, c.value) << c.off;
+    }
   }
 }
 
