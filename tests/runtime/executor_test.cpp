@@ -252,6 +252,23 @@ TEST_F(Executor, BreakAndFailureInAOneOperationBody) {
   EXPECT_EQ(last_lexema, 55u);
 }
 
+// A block that "exec" starts while the block before it left a "break"
+// runs its first record and leaves: a block of no records at all, as a
+// hand-written or damaged program may hold, just ends.
+TEST_F(Executor, ABlockOfNoRecordsStartedWithALevelPendingJustEnds) {
+  VarEntry* t = new_const(TY_BOOL, 1);
+  VarEntry* brk = body([&] { cb.record(H_l_brkif, 0, {ref_of(t)}); });
+  VarEntry* empty = cb.block_slot(cb.begin_block());
+  cb.end_block();
+  VarEntry* round = body([&] {
+    cb.record(H_l_bl_exec, 0, {ref_of(brk), ref_of(empty)});
+    inc_x();
+  });
+  EXPECT_EQ(run(H_l_loop, {ref_of(round)}), 0u);
+  EXPECT_EQ(x_->value, 0u) << "the break left the round before x ++";
+  EXPECT_EQ(brk_level, 0) << "the loop took it";
+}
+
 // The host's event pump raises a stop when the window closes; the stop is
 // reported at the operation that the round runs first.
 TEST_F(Executor, AStopRaisedAtARoundsEntryNamesTheBodysFirstOperation) {
