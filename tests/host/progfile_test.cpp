@@ -3,6 +3,7 @@
 // Refusal codes: 64 label, 65 record, 66 code sum, 67 code size, 68 data
 // sum, 69 too many constants.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -19,6 +20,7 @@
 #include "compiler/compiler.h"
 #include "host/progfile.h"
 #include "host/progsect.h"
+#include "host/stale_temps.h"
 #include "runtime/functable.h"
 #include "support/qv_test.h"
 
@@ -493,3 +495,45 @@ INSTANTIATE_TEST_SUITE_P(Program, Damage, ::testing::Values(true, false),
                          [](const auto& info) { return info.param ? "optimised" : "noptmp"; });
 
 }  // namespace
+
+// The temporary file of a save or a picture lies beside its target, in the
+// same folder, so that the rename that puts it in place never crosses file
+// systems; its name is cut to what a file name may hold. A later write
+// removes what a killed one left, but not a temporary that a running
+// process holds, nor another target's.
+TEST(StaleTemps, TemporariesLieBesideTheirTargetAndOnlyUnheldOnesGo) {
+  using qv::PICTURE_MARKER;
+  EXPECT_EQ(qv::temp_template("chart.png", PICTURE_MARKER), "chart.png.qvpic-XXXXXX");
+  EXPECT_EQ(qv::temp_template("out/pics/chart.png", PICTURE_MARKER),
+            "out/pics/chart.png.qvpic-XXXXXX");
+  const std::string longest = qv::temp_template("d/" + std::string(300, 'n'), PICTURE_MARKER);
+  EXPECT_EQ(longest.size() - 2, 255u) << "a whole file name, after the folder";
+  EXPECT_EQ(longest.substr(0, 3), "d/n");
+
+  char dir[] = "/tmp/qv_stale_XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string d = dir;
+  const auto make = [&](const std::string& name) {
+    const int fd = open((d + "/" + name).c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+    EXPECT_GE(fd, 0) << name;
+    return fd;
+  };
+  const auto exists = [&](const std::string& name) {
+    struct stat st {};
+    return stat((d + "/" + name).c_str(), &st) == 0;
+  };
+  close(make("t.png.qvpic-abc123"));
+  const int held = make("t.png.qvpic-held12");
+  qv::mark_temp_in_use(held);
+  close(make("u.png.qvpic-abc123"));
+  close(make("t.png.qvpic-short"));
+  qv::remove_stale_temps((d + "/t.png").c_str(), PICTURE_MARKER);
+  EXPECT_FALSE(exists("t.png.qvpic-abc123")) << "left by a killed write";
+  EXPECT_TRUE(exists("t.png.qvpic-held12")) << "held by a running one";
+  EXPECT_TRUE(exists("u.png.qvpic-abc123")) << "another target's";
+  EXPECT_TRUE(exists("t.png.qvpic-short")) << "not a name mkstemp gives";
+  close(held);
+  for (const char* n : {"t.png.qvpic-held12", "u.png.qvpic-abc123", "t.png.qvpic-short"})
+    unlink((d + "/" + n).c_str());
+  rmdir(dir);
+}

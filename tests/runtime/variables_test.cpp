@@ -112,6 +112,17 @@ TEST_F(Vars, ConversionsRefuseWhatNoTableHolds) {
   EXPECT_EQ(if_c_error, 61u);
   EXPECT_EQ(convert_or_assign(s, declared_array(TY_STR, 1)), 0u);
   EXPECT_EQ(if_c_error, 32u);
+  // A slot of a loaded file may name a type past the table: the first such
+  // one too, on either side.
+  for (const u32 bad : {static_cast<u32>(TY_COUNT), static_cast<u32>(TY_COUNT) + 1}) {
+    VarEntry odd{5, bad, 0};
+    if_c_error = 0;
+    EXPECT_EQ(convert_or_assign(&odd, u), 0u) << bad;
+    EXPECT_EQ(if_c_error, 61u) << bad;
+    if_c_error = 0;
+    EXPECT_EQ(convert_or_assign(i, &odd), 0u) << bad;
+    EXPECT_EQ(if_c_error, 61u) << bad;
+  }
 }
 
 // A slot whose declaration has not run yet holds no value to follow ("="
