@@ -50,7 +50,8 @@ const DecodedBlock* adopt(DecodedBlock& c, const DecodedBlock& b, Ref at, u32 si
   c.copies.clear();
   c.copying = DecodedBlock::COPYING_NO;
   c.runs = 0;
-  c.primed = false;
+  c.primed = 0;
+  c.renewal = DecodedBlock::RENEWAL_NO;  // a copy's runs are inner ones
   c.run_base = 0;
   if (b.copies.empty()) homes.push_back(&b);
   b.copies.push_back(&c);
@@ -241,6 +242,16 @@ bool own_slots_of(Tree& t, std::vector<Ref>& declared) {
   return true;
 }
 
+// Whether the word at `at` is the result word of an initialisation of no
+// temporaries, which touches no slot: the compiler writes there where the
+// block's group would start, the next block's group (a block such as
+// `{ call f }`, which has none, names the first slot of f's group).
+bool idle_init_word(Ref at) {
+  if (at - codepage.base < REC_RESULT) return false;
+  const u8* rec = mem + at - REC_RESULT;
+  return rd32(rec + REC_HANDLER) == H__alltmpinits && rec[REC_COUNT] == 0 && rec[REC_EXTRA] == 0;
+}
+
 // The code page outside the tree names none of the tree's slots and
 // constants: otherwise another block (which sees the variables of every
 // block) could look at a slot the copies stand in for. Every byte is
@@ -252,7 +263,9 @@ bool named_only_inside(const Tree& t) {
   const Ref lo = names.front(), hi = names.back();
   for (Ref at = codepage.base; at + 4 <= codepage.end; ++at) {
     const Ref w = rd32(mem + at);
-    if (w < lo || w > hi || !std::binary_search(names.begin(), names.end(), w)) continue;
+    if (w < lo || w > hi || !std::binary_search(names.begin(), names.end(), w) ||
+        idle_init_word(at))
+      continue;
     bool inside = false;
     for (size_t i = 0; i < t.blocks.size() && !inside; ++i)
       inside = at - t.blocks[i]->at < t.bytes[i] && t.bytes[i] - (at - t.blocks[i]->at) >= 4;
@@ -272,15 +285,21 @@ bool own_words_inside(const Tree& t) {
   return true;
 }
 
-// Whether b's tree can be copied, and how: `t` then holds the plan.
-bool plan_tree(const DecodedBlock& b, Tree& t) {
-  if (!b.owns || b.nsteps == 0 || b.at - codepage.base >= codepage.end - codepage.base)
-    return false;
+// Whether the tree of b, a block of the code page, is closed: its own
+// slots are number variables that it declares and groups of number
+// temporaries, and nothing outside it names them or the blocks inside.
+// `t` then holds its blocks and slots.
+bool closed_tree(const DecodedBlock& b, Tree& t) {
+  if (b.nsteps == 0 || b.at - codepage.base >= codepage.end - codepage.base) return false;
   t.blocks = {&b};
   std::vector<Ref> declared;
-  if (!gather(t, declared) || !own_slots_of(t, declared) || t.slots.empty() ||
-      !own_words_inside(t) || !named_only_inside(t))
-    return false;
+  return gather(t, declared) && own_slots_of(t, declared) && !t.slots.empty() &&
+         own_words_inside(t) && named_only_inside(t);
+}
+
+// Whether b's tree can be copied, and how: `t` then holds the plan.
+bool plan_tree(const DecodedBlock& b, Tree& t) {
+  if (!b.owns || !closed_tree(b, t)) return false;
   t.size = static_cast<u32>((t.slots.size() + t.consts.size()) * sizeof(VarEntry));
   for (const u32 n : t.bytes) t.size += n;
   return true;
@@ -367,6 +386,11 @@ const DecodedBlock* block_copy(const DecodedBlock& b) {
     plan = trees.emplace(&b, std::move(t)).first;
   }
   return tree_copy(b, plan->second);
+}
+
+bool tree_is_closed(const DecodedBlock& b) {
+  Tree t;
+  return closed_tree(b, t);
 }
 
 const DecodedBlock* copy_placed_at(Ref blk) {

@@ -15,8 +15,8 @@
 //   inside it, which may name those variables: the block's tree. Each copy
 //   of the tree has its own slots for all of the tree's own slots, and its
 //   own constants for the blocks inside, holding their copies.
-// A tree is copied only where nothing outside it can tell: see tree_of in
-// block_copies.cpp. Any other block sets the outer run's values aside.
+// A tree is copied only where nothing outside it can tell: see closed_tree
+// in block_copies.cpp. Any other block sets the outer run's values aside.
 #pragma once
 
 #include "decoded.h"
@@ -35,6 +35,13 @@ extern u32 copy_budget;
 // has no room, or the copies' budget is spent), and the run sets the outer
 // run's values aside instead.
 const DecodedBlock* block_copy(const DecodedBlock& b);
+
+// Whether nothing outside the tree of b, a block of the code page, can tell
+// what its own slots hold: the test that a tree passes to be copied (its
+// slots are number variables that it declares and groups of number
+// temporaries; nothing outside it names them or the blocks inside it,
+// which it only runs).
+bool tree_is_closed(const DecodedBlock& b);
 
 // The decoded copy of a block whose records lie at `blk` in the arena:
 // null when no copy lies there.

@@ -180,6 +180,10 @@ void redirect_frames(Ref floor, Match match) {
 
 // The outer run's slots and rewritten words, copied to `kept`.
 void set_slots_aside(const DecodedBlock& b, Ref kept) {
+  // A run that starts before the outer one's first step (at its entry,
+  // which processes events) finds the variables that a renewal left: they
+  // go back deleted, and the outer run declares them.
+  drop_prime(b);
   // The new run starts with empty slots, except for the group that its
   // first step initialises, when the block renews it: that group starts
   // initialised, and the step has nothing left to do (see
@@ -204,7 +208,7 @@ void set_slots_aside(const DecodedBlock& b, Ref kept) {
   }
   // (A group that is not all the run's own slots, as only a damaged
   // program file could give, is initialised by the step as usual.)
-  b.primed = primed;
+  b.primed = primed ? prime_of(1) : 0;
   for (const Ref w : b.own_words) {
     wr32(mem + to, rd32(mem + w));
     to += 4;
@@ -226,7 +230,7 @@ void set_group_aside(const DecodedBlock& b, Ref kept) {
   const Span sp = b.own_spans[0];
   std::memcpy(mem + kept, mem + sp.first, sp.bytes);
   prime_group(b, S(sp.first), S(sp.first + sp.bytes));
-  b.primed = true;
+  b.primed = prime_of(1);
   move_frame_words(b.run_base, sp.first, sp.bytes, kept);
   note_aside(b, kept);
 }
@@ -295,7 +299,7 @@ const DecodedBlock* copy_or_set_aside(const DecodedBlock& b) {
 void give_back(const DecodedBlock& b) {
   // Runs nest, so the latest run set aside is this block's. The outer run
   // is past its first step: its group is not primed.
-  b.primed = false;
+  b.primed = 0;
   const Aside& a = asides[--aside_count];
   const Ref kept = a.kept;
   b.run_base = a.run_base;

@@ -371,6 +371,13 @@ const Step* steps_in_place(const DecodedBlock& d, std::vector<Step>& store, Step
       if (!(end_keeps && d.keeps)) end_kind = renew;
       store.back().holds = k == Step::RENEW_STRS;
     }
+    // Run in place, a block deletes its named variables: its rounds step
+    // through their declarations, and no other step looks for a prime.
+    if (k == Step::RENEW_VARS) {
+      Step& del = store[d.nsteps - 1];
+      del.kind = Step::DEL_VARS;
+      del.code = step_code(Step::DEL_VARS);
+    }
   }
   Step& last = store.back();
   last.kind = end_kind;
@@ -496,6 +503,39 @@ u8 fixed_block(const Step& s, const Step* before) {
   return v->type == TY_BLOCK && (v->flags & (V_CONST | V_CODE | V_EMPTY)) == (V_CONST | V_CODE);
 }
 
+// A block whose first step initialises the group of number temporaries
+// that its clean-up deletes, and whose next steps declare the named
+// variables that the clean-up deletes with them, each once: the number of
+// those declarations goes to d.declares (see there), and the clean-up's
+// kind becomes RENEW_VARS. The clean-up must be the last step, which no
+// element record before it points elsewhere.
+void note_declarations(DecodedBlock& d) {
+  if (d.nsteps < 3 || d.cleanup_step.kind != Step::DEL_VARS) return;
+  const Step& first = d.steps[0];
+  Step& last = d.steps[d.nsteps - 1];
+  if (first.kind != Step::INIT_TEMPS || last.kind != Step::DEL_VARS ||
+      last.rec() != mem + d.cleanup - 4 || last.result != first.result ||
+      last.temps != first.temps || d.steps[d.nsteps - 2].kind == Step::ELEMENT)
+    return;
+  std::vector<Ref> declared;
+  for (u32 i = 1; i + 1 < d.nsteps && d.steps[i].kind == Step::DECLARE; ++i) {
+    const Ref w = par_ref(d.steps[i].params, 0);
+    if (!table_slot(vartable, w) || (S(w)->flags & (V_TEMP | V_CONST))) break;
+    declared.push_back(w);
+  }
+  const size_t k = declared.size();
+  if (k == 0 || k != last.nparams() || k + 1 > 0xFF) return;
+  std::vector<Ref> deleted;
+  for (u32 p = 0; p < k; ++p) deleted.push_back(par_ref(last.params, p));
+  std::sort(deleted.begin(), deleted.end());
+  std::vector<Ref> each = declared;
+  std::sort(each.begin(), each.end());
+  if (each != deleted || std::adjacent_find(each.begin(), each.end()) != each.end()) return;
+  d.declares = static_cast<u8>(k);
+  for (u32 i = 0; i < k; ++i) d.declared.push_back({declared[i], d.steps[1 + i].result});
+  last.kind = d.cleanup_step.kind = Step::RENEW_VARS;
+}
+
 void finish(DecodedBlock& d) {
   d.nsteps = static_cast<u32>(d.step_store.size());
   d.step_store.emplace_back().kind = Step::END;
@@ -511,7 +551,7 @@ void finish(DecodedBlock& d) {
       d.single = &s;
   }
   d.renews = d.strings = false;
-  d.primed = false;
+  d.primed = 0;
   if (d.nsteps >= 2 && d.cleanup) {
     Step& first = d.steps[0];
     Step& last = d.steps[d.nsteps - 1];
@@ -527,6 +567,10 @@ void finish(DecodedBlock& d) {
       last.kind = d.cleanup_step.kind = Step::RENEW_STRS;
     }
   }
+  d.declares = 0;
+  d.declared.clear();
+  d.renewal = DecodedBlock::RENEWAL_UNKNOWN;
+  if (!d.renews && d.cleanup) note_declarations(d);
   d.keeps = d.renews && !d.strings && keeps_group(d);
   d.group_only = d.renews && !d.strings && d.own_words.empty() && d.own_spans.size() == 1 &&
                  d.own_spans[0].first == d.steps[0].result &&
@@ -640,20 +684,20 @@ void own_these(DecodedBlock& d, std::vector<Ref> slots) {
   d.runs = d.owns ? 0 : DecodedBlock::UNCOUNTED;
 }
 
-void release_primed_strings() {
+void release_primed() {
   for (DecodedBlock& d : pool) {
-    if (!d.primed || !d.strings) continue;
-    release_strings(d.steps[0].result, d.steps[0].temps);
-    d.primed = false;
+    if (d.primed && d.strings) release_strings(d.steps[0].result, d.steps[0].temps);
+    drop_prime(d);
   }
 }
 
 void forget_runs() {
   for (DecodedBlock& d : pool) {
     d.runs = d.owns ? 0 : DecodedBlock::UNCOUNTED;
-    d.primed = false;
+    drop_prime(d);
   }
 }
+
 
 void clear_decoded_blocks() {
   release_copies();

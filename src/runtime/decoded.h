@@ -99,14 +99,37 @@ struct DecodedBlock {
   // RENEW_STRS). A renewed text is an empty one in a zeroed buffer of the
   // standard size, as a new initialisation would give it, in the storage
   // it had; a primed group holds that storage until its next run or the
-  // end of the run of the program (release_primed_strings).
+  // end of the run of the program (release_primed).
   bool strings;
   // Beyond that, a run of the block cannot tell the group's values from 0:
   // each of the group's slots is written as a step's result before any
   // step reads it, and no step empties one (see keeps_group). Then the
   // clean-up leaves the group as it is.
   bool keeps;
-  mutable bool primed;
+  // What of the block's first steps a plain entry steps over, their work
+  // done already by the end of the last run, in bytes of steps (prime_of),
+  // so that an entry steps over it with one addition: none, the first step
+  // for a renewed group (see start_in), or 1 + declares steps for a block
+  // that renewed its named variables too. Dropping a prime without
+  // stepping over those steps must delete the variables (drop_prime),
+  // which the steps then declare anew.
+  mutable u16 primed;
+  // A block that does not renew its group on its own, as `renews` says,
+  // but whose first step initialises the group, whose next `declares` steps
+  // each declare a named number or truth variable, and whose clean-up
+  // (RENEW_VARS) deletes exactly those and the group. A block called over
+  // and over with variables of its own (`int a; int b;`) would spend much
+  // of each run declaring and deleting them: when nothing outside the
+  // block's tree names them (plan_tree's test, see block_copies.cpp), no one
+  // can tell them deleted from declared and 0 between runs, and the end of
+  // an outermost run renews them with the group (end_named).
+  u8 declares;
+  // Whether those variables are renewed: decided at the second end of an
+  // outermost run, when the blocks of the tree can be looked at (a block
+  // that runs once, as the program's own block does, would gain nothing
+  // from the look at the whole code page).
+  enum Renewal : u8 { RENEWAL_UNKNOWN, RENEWAL_ONCE, RENEWAL_YES, RENEWAL_NO };
+  mutable Renewal renewal;
   // The block's own slots are exactly the group that it renews: every end
   // of a run passes its clean-up, which deletes them all (or fails), and
   // the slots hold numbers and truth values, which own nothing. So an
@@ -197,6 +220,13 @@ struct DecodedBlock {
   // The block whose records a copy's steps mirror, one for one: a copy's
   // step is traced as that block's. Null for a block of the code page.
   const DecodedBlock* origin = nullptr;
+  // The variables that the first steps declare (see `declares`), in their
+  // order, with the type each takes.
+  struct Declared {
+    Ref var;
+    u32 type;
+  };
+  std::vector<Declared> declared;
   // The block's copies made so far, for the depths in order.
   mutable std::vector<const DecodedBlock*> copies;
   // Whether the block's inner runs may run on copies: not looked at yet,
@@ -260,8 +290,28 @@ void clear_decoded_blocks();
 // run-time error ended the runs, or the values were erased).
 void forget_runs();
 
-// Gives back the texts of the groups left primed, which then are not: the
-// program's run is over.
-void release_primed_strings();
+// Gives back the texts of the groups left primed and deletes the named
+// variables left renewed, and no block is primed: the program's run is
+// over.
+void release_primed();
+
+// DecodedBlock::primed for n steps, and the step past them.
+constexpr u16 prime_of(u32 steps) { return static_cast<u16>(steps * sizeof(Step)); }
+inline const Step* past_prime(const Step* s, u32 primed) {
+  return reinterpret_cast<const Step*>(reinterpret_cast<const char*>(s) + primed);
+}
+
+// A prime dropped where the primed steps run after all (a traced entry, a
+// record run as a handler, a run set aside before its first step): the
+// variables that a renewal left declared are deleted, as they were before
+// the first run, so that the steps can declare them.
+inline void drop_prime(const DecodedBlock& b) {
+  if (b.primed > prime_of(1))
+    for (const DecodedBlock::Declared& d : b.declared) {
+      VarEntry* v = S(d.var);
+      v->flags = (v->flags & ~V_ARRAY) | V_EMPTY;
+    }
+  b.primed = 0;
+}
 
 }  // namespace qv

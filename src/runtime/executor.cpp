@@ -59,6 +59,21 @@ void (*process_events_hook)() = nullptr;
 u32 if_c_error = 0;
 
 
+// The end of a run of a block that declares named variables, other than
+// an outermost one of a block known to renew them: the second end of an
+// outermost run decides whether the block renews them (see DecodedBlock::
+// declares, ::renewal).
+[[gnu::noinline]] u32 end_named_first(const DecodedBlock& b, const Step& s) {
+  if (b.runs == 1 && b.renewal == DecodedBlock::RENEWAL_UNKNOWN) {
+    b.renewal = DecodedBlock::RENEWAL_ONCE;
+  } else if (b.runs == 1 && b.renewal == DecodedBlock::RENEWAL_ONCE) {
+    b.renewal = !b.home && !b.origin && tree_is_closed(b) ? DecodedBlock::RENEWAL_YES
+                                                          : DecodedBlock::RENEWAL_NO;
+    if (b.renewal == DecodedBlock::RENEWAL_YES) return end_named(b, s);
+  }
+  return del_temps(s.result, s.params, s.count);
+}
+
 namespace {
 
 // The slots that a loop's record names, resolved once for its rounds: a
@@ -301,14 +316,16 @@ inline const DecodedBlock* cached_block(const DecodedBlock*& cache, const VarEnt
 
 // Where a plain entry of block b starts (not traced, no level pending, no
 // events to process). The idle initialisation is counted but not run; a
-// primed group's initialisation has nothing to do but take the primed
-// state back, which is done here instead (see DecodedBlock::renews).
+// primed group's initialisation, and the declarations of named variables
+// renewed with it, have nothing to do but take the primed state back,
+// which is done here instead (see DecodedBlock::renews, ::declares).
 // `start` is where the block's steps, or one of its copies of them, start
 // for a plain entry.
+// (Without a test: a prime of none steps over nothing.)
 inline const Step* start_in(const DecodedBlock& b, const Step* start) {
-  if (!b.primed) return start;
-  b.primed = false;
-  return start + 1;
+  const u32 primed = b.primed;
+  b.primed = 0;
+  return past_prime(start, primed);
 }
 inline const Step* start_of(const DecodedBlock& b) { return start_in(b, b.start); }
 
@@ -451,15 +468,19 @@ template <bool Traced>
       }
       // The block's first step, or a later one of a block that does not
       // renew its group: only the former can find the group primed.
+      // A prime found here (an entry that processed events) steps over
+      // what a plain entry would.
       vmcase(INIT_TEMPS) {
         if (_tracing_on) [[unlikely]] {
-          b->primed = false;  // the handler leaves values alone
+          drop_prime(*b);  // the handler leaves values alone
           QV_CHECKED(s->call());
         }
-        if (b->primed)
-          b->primed = false;
-        else
-          init_group(*s);
+        if (const u32 primed = b->primed) {
+          b->primed = 0;
+          s = past_prime(s, primed);
+          QV_GO();
+        }
+        init_group(*s);
         QV_NEXT();
       }
       vmcase(DEL_TEMPS) {
@@ -476,10 +497,10 @@ template <bool Traced>
       // how it would initialise them.
       vmcase(INIT_STRS) {
         if (b->primed && !_tracing_on) {
-          b->primed = false;
+          b->primed = 0;
           QV_NEXT();
         }
-        b->primed = false;
+        b->primed = 0;
         QV_CHECKED(s->call());
       }
       vmcase(RENEW_STRS) {
@@ -489,6 +510,11 @@ template <bool Traced>
         goto at_end;
       }
       vmcase(DEL_VARS) { QV_CHECKED(del_temps(s->result, s->params, s->count)); }
+      vmcase(RENEW_VARS) {
+        if (!(_tracing_on ? s->call() : end_named(*b, *s))) [[unlikely]]
+          goto failed;
+        goto at_end;
+      }
       vmcase(DECLARE) { QV_CHECKED(declare_one(s->result, s->params, s->count)); }
       vmcase(PLUS) { QV_CHECKED(arith::fold<arith::ADD>(s->result, s->params, s->count)); }
       vmcase(MUL) { QV_CHECKED(arith::fold<arith::MUL>(s->result, s->params, s->count)); }
@@ -755,7 +781,7 @@ template <bool Traced>
           QV_GO();
         }
         n += r.rounds * b->nsteps;
-        b->primed = b->renews;
+        b->primed = prime_of(b->renews);
         b = held;
         s = back;
         held = nullptr;
@@ -951,7 +977,7 @@ template <bool Traced>
     if (!signal_pending()) QV_GO();
     if (s->kind == Step::END || s->kind == Step::BAD) QV_GO();
     if constexpr (Traced) trace_step(*b, s);
-    b->primed = false;  // an initialisation's handler leaves values alone
+    drop_prime(*b);  // an initialisation's handler leaves values alone
     if (!call_record(s->rec())) goto failed;  // (the step may run blocks)
     goto leave;
   }
@@ -983,6 +1009,10 @@ template <bool Traced>
       // initialisation, temporaries may wait for a deletion of their own.)
       if (c.kind == Step::DEL_VARS && optimtmpvarinit) {
         if (!del_temps(c.result, c.params, c.count)) [[unlikely]] goto cleanup_failed;
+        goto left;
+      }
+      if (c.kind == Step::RENEW_VARS && optimtmpvarinit) {
+        if (!end_named(*b, c)) [[unlikely]] goto cleanup_failed;
         goto left;
       }
     }
@@ -1183,7 +1213,7 @@ u32 execute(int trace) {
     if (!(main->flags & V_EMPTY)) {
       _execute = trace ? _exectrace : _executor;
       _execute(main);
-      release_primed_strings();
+      release_primed();
       release_copies();
       erase_consts();
     }

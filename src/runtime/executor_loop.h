@@ -71,7 +71,7 @@ inline u32 end_group(const DecodedBlock& b, const Step& s) {
     if (!b.renews || b.runs != 1) return del_group(s);
     if (!renew_group(s)) return 0;
   }
-  b.primed = true;
+  b.primed = prime_of(1);
   return 1;
 }
 // The same for a group that holds str temporaries too (DecodedBlock::
@@ -79,7 +79,31 @@ inline u32 end_group(const DecodedBlock& b, const Step& s) {
 inline u32 end_strings(const DecodedBlock& b, const Step& s) {
   if (b.runs != 1) return s.call();
   if (!renew_temporaries(s.result, s.temps)) return 0;
-  b.primed = true;
+  b.primed = prime_of(1);
+  return 1;
+}
+
+// The clean-up of a block that declares named variables (DecodedBlock::
+// declares), RENEW_VARS: at the end of an outermost run of a block whose
+// variables nobody else names, the group and the variables left as the
+// next run's first steps leave them, each holding 0, and the block primed
+// past those steps. Each variable must hold a value of the type that it
+// was declared with (an assignment's fallback may have changed it): else,
+// as in an inner run, the record's deletion, with its errors. (A variable
+// set to 0 before that deletion is deleted all the same.)
+u32 end_named_first(const DecodedBlock& b, const Step& s);
+[[gnu::always_inline]] inline u32 end_named(const DecodedBlock& b, const Step& s) {
+  if (b.runs != 1 || b.renewal != DecodedBlock::RENEWAL_YES) [[unlikely]]
+    return end_named_first(b, s);
+  u8* const m = mem;
+  for (const DecodedBlock::Declared *d = b.declared.data(), *e = d + b.declares; d != e; ++d) {
+    VarEntry* v = reinterpret_cast<VarEntry*>(m + d->var);
+    if ((v->flags & (V_EMPTY | V_ARRAY)) || v->type != d->type) [[unlikely]]
+      return del_temps(s.result, s.params, s.count);
+    v->value = 0;
+  }
+  if (!renew_group(s)) return 0;
+  b.primed = prime_of(1 + b.declares);
   return 1;
 }
 
