@@ -50,7 +50,7 @@ const DecodedBlock* adopt(DecodedBlock& c, const DecodedBlock& b, Ref at, u32 si
   c.copies.clear();
   c.copying = DecodedBlock::COPYING_NO;
   c.runs = 0;
-  c.primed = 0;
+  c.primed = false;
   c.renewal = DecodedBlock::RENEWAL_NO;  // a copy's runs are inner ones
   c.run_base = 0;
   if (b.copies.empty()) homes.push_back(&b);

@@ -208,7 +208,7 @@ void set_slots_aside(const DecodedBlock& b, Ref kept) {
   }
   // (A group that is not all the run's own slots, as only a damaged
   // program file could give, is initialised by the step as usual.)
-  b.primed = primed ? prime_of(1) : 0;
+  b.primed = primed;
   for (const Ref w : b.own_words) {
     wr32(mem + to, rd32(mem + w));
     to += 4;
@@ -230,7 +230,7 @@ void set_group_aside(const DecodedBlock& b, Ref kept) {
   const Span sp = b.own_spans[0];
   std::memcpy(mem + kept, mem + sp.first, sp.bytes);
   prime_group(b, S(sp.first), S(sp.first + sp.bytes));
-  b.primed = prime_of(1);
+  b.primed = true;
   move_frame_words(b.run_base, sp.first, sp.bytes, kept);
   note_aside(b, kept);
 }
@@ -299,7 +299,7 @@ const DecodedBlock* copy_or_set_aside(const DecodedBlock& b) {
 void give_back(const DecodedBlock& b) {
   // Runs nest, so the latest run set aside is this block's. The outer run
   // is past its first step: its group is not primed.
-  b.primed = 0;
+  b.primed = false;
   const Aside& a = asides[--aside_count];
   const Ref kept = a.kept;
   b.run_base = a.run_base;

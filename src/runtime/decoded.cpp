@@ -551,7 +551,7 @@ void finish(DecodedBlock& d) {
       d.single = &s;
   }
   d.renews = d.strings = false;
-  d.primed = 0;
+  d.primed = false;
   if (d.nsteps >= 2 && d.cleanup) {
     Step& first = d.steps[0];
     Step& last = d.steps[d.nsteps - 1];
@@ -571,6 +571,7 @@ void finish(DecodedBlock& d) {
   d.declared.clear();
   d.renewal = DecodedBlock::RENEWAL_UNKNOWN;
   if (!d.renews && d.cleanup) note_declarations(d);
+  d.prime_skip = prime_of(1 + d.declares);
   d.keeps = d.renews && !d.strings && keeps_group(d);
   d.group_only = d.renews && !d.strings && d.own_words.empty() && d.own_spans.size() == 1 &&
                  d.own_spans[0].first == d.steps[0].result &&

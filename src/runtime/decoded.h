@@ -106,14 +106,7 @@ struct DecodedBlock {
   // step reads it, and no step empties one (see keeps_group). Then the
   // clean-up leaves the group as it is.
   bool keeps;
-  // What of the block's first steps a plain entry steps over, their work
-  // done already by the end of the last run, in bytes of steps (prime_of),
-  // so that an entry steps over it with one addition: none, the first step
-  // for a renewed group (see start_in), or 1 + declares steps for a block
-  // that renewed its named variables too. Dropping a prime without
-  // stepping over those steps must delete the variables (drop_prime),
-  // which the steps then declare anew.
-  mutable u16 primed;
+  mutable bool primed;
   // A block that does not renew its group on its own, as `renews` says,
   // but whose first step initialises the group, whose next `declares` steps
   // each declare a named number or truth variable, and whose clean-up
@@ -124,6 +117,13 @@ struct DecodedBlock {
   // can tell them deleted from declared and 0 between runs, and the end of
   // an outermost run renews them with the group (end_named).
   u8 declares;
+  // What a plain entry of a primed block steps over, in bytes of steps
+  // (prime_of), so that the entry takes one addition: the first step for a
+  // renewed group (see start_in), or 1 + declares steps for a block that
+  // renews its named variables too. A prime dropped without stepping over
+  // those steps must delete the variables (drop_prime), which the steps
+  // then declare anew.
+  u64 prime_skip;  // (a word as wide as a place: added with no extension)
   // Whether those variables are renewed: decided at the second end of an
   // outermost run, when the blocks of the tree can be looked at (a block
   // that runs once, as the program's own block does, would gain nothing
@@ -295,10 +295,11 @@ void forget_runs();
 // over.
 void release_primed();
 
-// DecodedBlock::primed for n steps, and the step past them.
-constexpr u16 prime_of(u32 steps) { return static_cast<u16>(steps * sizeof(Step)); }
-inline const Step* past_prime(const Step* s, u32 primed) {
-  return reinterpret_cast<const Step*>(reinterpret_cast<const char*>(s) + primed);
+// DecodedBlock::prime_skip for n steps, and the step past those of a
+// primed block.
+constexpr u32 prime_of(u32 steps) { return steps * static_cast<u32>(sizeof(Step)); }
+inline const Step* past_prime(const DecodedBlock& b, const Step* s) {
+  return reinterpret_cast<const Step*>(reinterpret_cast<const char*>(s) + b.prime_skip);
 }
 
 // A prime dropped where the primed steps run after all (a traced entry, a
@@ -306,12 +307,12 @@ inline const Step* past_prime(const Step* s, u32 primed) {
 // variables that a renewal left declared are deleted, as they were before
 // the first run, so that the steps can declare them.
 inline void drop_prime(const DecodedBlock& b) {
-  if (b.primed > prime_of(1))
+  if (b.primed && b.declares)
     for (const DecodedBlock::Declared& d : b.declared) {
       VarEntry* v = S(d.var);
       v->flags = (v->flags & ~V_ARRAY) | V_EMPTY;
     }
-  b.primed = 0;
+  b.primed = false;
 }
 
 }  // namespace qv

@@ -321,11 +321,10 @@ inline const DecodedBlock* cached_block(const DecodedBlock*& cache, const VarEnt
 // which is done here instead (see DecodedBlock::renews, ::declares).
 // `start` is where the block's steps, or one of its copies of them, start
 // for a plain entry.
-// (Without a test: a prime of none steps over nothing.)
 inline const Step* start_in(const DecodedBlock& b, const Step* start) {
-  const u32 primed = b.primed;
-  b.primed = 0;
-  return past_prime(start, primed);
+  if (!b.primed) return start;
+  b.primed = false;
+  return past_prime(b, start);
 }
 inline const Step* start_of(const DecodedBlock& b) { return start_in(b, b.start); }
 
@@ -475,9 +474,9 @@ template <bool Traced>
           drop_prime(*b);  // the handler leaves values alone
           QV_CHECKED(s->call());
         }
-        if (const u32 primed = b->primed) {
-          b->primed = 0;
-          s = past_prime(s, primed);
+        if (b->primed) {
+          b->primed = false;
+          s = past_prime(*b, s);
           QV_GO();
         }
         init_group(*s);
@@ -497,10 +496,10 @@ template <bool Traced>
       // how it would initialise them.
       vmcase(INIT_STRS) {
         if (b->primed && !_tracing_on) {
-          b->primed = 0;
+          b->primed = false;
           QV_NEXT();
         }
-        b->primed = 0;
+        b->primed = false;
         QV_CHECKED(s->call());
       }
       vmcase(RENEW_STRS) {
@@ -781,7 +780,7 @@ template <bool Traced>
           QV_GO();
         }
         n += r.rounds * b->nsteps;
-        b->primed = prime_of(b->renews);
+        b->primed = b->renews;
         b = held;
         s = back;
         held = nullptr;

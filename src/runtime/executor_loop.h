@@ -71,7 +71,7 @@ inline u32 end_group(const DecodedBlock& b, const Step& s) {
     if (!b.renews || b.runs != 1) return del_group(s);
     if (!renew_group(s)) return 0;
   }
-  b.primed = prime_of(1);
+  b.primed = true;
   return 1;
 }
 // The same for a group that holds str temporaries too (DecodedBlock::
@@ -79,7 +79,7 @@ inline u32 end_group(const DecodedBlock& b, const Step& s) {
 inline u32 end_strings(const DecodedBlock& b, const Step& s) {
   if (b.runs != 1) return s.call();
   if (!renew_temporaries(s.result, s.temps)) return 0;
-  b.primed = prime_of(1);
+  b.primed = true;
   return 1;
 }
 
@@ -103,7 +103,7 @@ u32 end_named_first(const DecodedBlock& b, const Step& s);
     v->value = 0;
   }
   if (!renew_group(s)) return 0;
-  b.primed = prime_of(1 + b.declares);
+  b.primed = true;
   return 1;
 }
 
