@@ -51,7 +51,9 @@ const DecodedBlock* adopt(DecodedBlock& c, const DecodedBlock& b, Ref at, u32 si
   c.copying = DecodedBlock::COPYING_NO;
   c.runs = 0;
   c.primed = false;
-  c.renewal = DecodedBlock::RENEWAL_NO;  // a copy's runs are inner ones
+  // A copy's runs count as inner ones (see block_runs.h): its own
+  // variables are renewed at each end all the same.
+  c.renews_at = c.declares ? 2 : DecodedBlock::NEVER;
   c.run_base = 0;
   if (b.copies.empty()) homes.push_back(&b);
   b.copies.push_back(&c);

@@ -508,8 +508,9 @@ u8 fixed_block(const Step& s, const Step* before) {
 // variables that the clean-up deletes with them, each once: the number of
 // those declarations goes to d.declares (see there), and the clean-up's
 // kind becomes RENEW_VARS. The clean-up must be the last step, which no
-// element record before it points elsewhere.
-void note_declarations(DecodedBlock& d) {
+// element record before it points elsewhere. The variables are those of
+// the program's table, or for a copy (`copy`), slots of its own.
+void note_declarations(DecodedBlock& d, bool copy) {
   if (d.nsteps < 3 || d.cleanup_step.kind != Step::DEL_VARS) return;
   const Step& first = d.steps[0];
   Step& last = d.steps[d.nsteps - 1];
@@ -520,7 +521,9 @@ void note_declarations(DecodedBlock& d) {
   std::vector<Ref> declared;
   for (u32 i = 1; i + 1 < d.nsteps && d.steps[i].kind == Step::DECLARE; ++i) {
     const Ref w = par_ref(d.steps[i].params, 0);
-    if (!table_slot(vartable, w) || (S(w)->flags & (V_TEMP | V_CONST))) break;
+    const bool named = copy ? std::binary_search(d.own_slots.begin(), d.own_slots.end(), w)
+                            : table_slot(vartable, w);
+    if (!named || (S(w)->flags & (V_TEMP | V_CONST))) break;
     declared.push_back(w);
   }
   const size_t k = declared.size();
@@ -534,6 +537,8 @@ void note_declarations(DecodedBlock& d) {
   d.declares = static_cast<u8>(k);
   for (u32 i = 0; i < k; ++i) d.declared.push_back({declared[i], d.steps[1 + i].result});
   last.kind = d.cleanup_step.kind = Step::RENEW_VARS;
+  last.code = step_code(Step::RENEW_VARS);
+  d.prime_skip = prime_of(1 + d.declares);
 }
 
 void finish(DecodedBlock& d) {
@@ -570,8 +575,9 @@ void finish(DecodedBlock& d) {
   d.declares = 0;
   d.declared.clear();
   d.renewal = DecodedBlock::RENEWAL_UNKNOWN;
-  if (!d.renews && d.cleanup) note_declarations(d);
-  d.prime_skip = prime_of(1 + d.declares);
+  d.renews_at = DecodedBlock::NEVER;
+  d.prime_skip = prime_of(1);
+  if (!d.renews && d.cleanup) note_declarations(d, false);
   d.keeps = d.renews && !d.strings && keeps_group(d);
   d.group_only = d.renews && !d.strings && d.own_words.empty() && d.own_spans.size() == 1 &&
                  d.own_spans[0].first == d.steps[0].result &&
@@ -683,6 +689,15 @@ void own_these(DecodedBlock& d, std::vector<Ref> slots) {
   own_spans(d);
   d.owns = counts_runs(d);
   d.runs = d.owns ? 0 : DecodedBlock::UNCOUNTED;
+  // A copy's variables are its own: nothing else names them, and each
+  // depth has a copy of its own, so every run of the copy may renew them.
+  if (!d.renews && d.cleanup && d.cleanup_step.kind == Step::DEL_VARS) {
+    note_declarations(d, true);
+    if (d.declares) {
+      d.renewal = DecodedBlock::RENEWAL_YES;
+      d.renews_at = 1;  // adopt counts the copy of a tree's block at 2
+    }
+  }
 }
 
 void release_primed() {

@@ -130,6 +130,13 @@ struct DecodedBlock {
   // from the look at the whole code page).
   enum Renewal : u8 { RENEWAL_UNKNOWN, RENEWAL_ONCE, RENEWAL_YES, RENEWAL_NO };
   mutable Renewal renewal;
+  // The runs under way (`runs`) at which the end of a run renews them, so
+  // that the end tests one word: 1, the outermost run, once the block is
+  // known to renew them; 2 for the copy of a recursive block for a depth,
+  // whose run counts as an inner one and is its depth's only run; NEVER
+  // otherwise.
+  static constexpr u32 NEVER = ~0u;
+  mutable u32 renews_at;
   // The block's own slots are exactly the group that it renews: every end
   // of a run passes its clean-up, which deletes them all (or fails), and
   // the slots hold numbers and truth values, which own nothing. So an

@@ -93,8 +93,7 @@ inline u32 end_strings(const DecodedBlock& b, const Step& s) {
 // set to 0 before that deletion is deleted all the same.)
 u32 end_named_first(const DecodedBlock& b, const Step& s);
 [[gnu::always_inline]] inline u32 end_named(const DecodedBlock& b, const Step& s) {
-  if (b.runs != 1 || b.renewal != DecodedBlock::RENEWAL_YES) [[unlikely]]
-    return end_named_first(b, s);
+  if (b.runs != b.renews_at) [[unlikely]] return end_named_first(b, s);
   u8* const m = mem;
   for (const DecodedBlock::Declared *d = b.declared.data(), *e = d + b.declares; d != e; ++d) {
     VarEntry* v = reinterpret_cast<VarEntry*>(m + d->var);
