@@ -625,6 +625,75 @@ TEST_F(BlockRuns, OnlyLoopsOverBlockConstantsTrustTheirSlot) {
   EXPECT_EQ(seen, expected);
 }
 
+// A block whose first steps declare the variables that its clean-up
+// deletes renews them at the end of a run, from its second run on, when
+// nothing outside its tree names them; a copy of a recursive block renews
+// its own at every end. When the program's run ends, the variables left
+// renewed are deleted. A block named from outside deletes its variables as
+// ever, and one run once is never looked at.
+TEST_F(BlockRuns, ABlockRunAgainRenewsItsOwnVariablesWhenNothingElseNamesThem) {
+  std::vector<Ref> places;
+  EXPECT_EQ(compile_and_run("int s;\nblock acc { int a; float b; a = (par# 0); b = (a * 2); s += b };\n"
+                            "block fact { int k; k = (par# 0); if (k < 2) { return 1 };\n"
+                            "  return (k * (call fact (k - 1))) };\n"
+                            "block once { int o; o = (par# 0) };\n"
+                            "call acc 1; call acc 2; call acc 3; s += (call fact 6); s += (call fact 3);\n"
+                            "call once 1;\n",
+                            &places),
+            0u);
+  EXPECT_EQ(int_var(0), 12u + 720u + 6u);
+  const DecodedBlock* acc = decoded_block(places.at(1));
+  ASSERT_EQ(acc->declares, 2u);
+  EXPECT_EQ(acc->steps[acc->nsteps - 1].kind, Step::RENEW_VARS);
+  EXPECT_EQ(acc->renewal, DecodedBlock::RENEWAL_YES);
+  EXPECT_EQ(acc->prime_skip, prime_of(3));
+  EXPECT_FALSE(acc->primed) << "the end of the program's run took the prime back";
+  for (const DecodedBlock::Declared& d : acc->declared)
+    EXPECT_TRUE(S(d.var)->flags & V_EMPTY) << "and deleted the variables";
+  EXPECT_EQ(acc->declared[1].type, u32{TY_FLOAT});
+  // fact (its "if"'s block is written inside it, so found by its kind),
+  // and the block run once.
+  std::vector<int> others;
+  for (size_t i = 2; i < places.size(); ++i)
+    if (decoded_block(places[i])->declares == 1) others.push_back(decoded_block(places[i])->renewal);
+  const std::vector<int> expected = {DecodedBlock::RENEWAL_YES, DecodedBlock::RENEWAL_ONCE};
+  EXPECT_EQ(others, expected);
+  // The copies, seen before the end of the program's run gives them back.
+  fresh_env();
+  ASSERT_EQ(compile(place_text("int s;\nblock fact { int k; k = (par# 0); if (k < 2) { return 1 };\n"
+                               "  return (k * (call fact (k - 1))) };\ns = (call fact 5);\n")),
+            0u);
+  clear_decoded_blocks();
+  const Ref fact_place = block_places().at(1);
+  _execute = _executor;
+  _execute(S(cnstable.base));
+  EXPECT_EQ(int_var(0), 120u);
+  const DecodedBlock* fact = decoded_block(fact_place);
+  ASSERT_EQ(fact->copies.size(), 4u);
+  for (const DecodedBlock* c : fact->copies) {
+    EXPECT_EQ(c->renews_at, 2u) << "a copy renews at its depth's run";
+    EXPECT_TRUE(c->primed);
+  }
+  release_primed();
+  release_copies();
+
+  fresh_env();
+  EXPECT_EQ(compile_and_run("int seen;\nblock peek { seen = pv };\n"
+                            "block pd { int pv; pv = (par# 0); call peek };\ncall pd 5; call pd 6;\n",
+                            &places),
+            0u);
+  EXPECT_EQ(int_var(0), 6u);
+  EXPECT_EQ(decoded_block(places.back())->renewal, DecodedBlock::RENEWAL_NO);
+  // Compiled without the grouped initialisation, no block declares so.
+  fresh_env();
+  optimtmpvarinit = 0;
+  EXPECT_EQ(compile_and_run("int s;\nblock acc { int a; a = (par# 0); s += a };\ncall acc 1; call acc 2;\n",
+                            &places),
+            0u);
+  EXPECT_EQ(int_var(0), 3u);
+  EXPECT_EQ(decoded_block(places.at(1))->declares, 0u);
+}
+
 // A recursion through a block with variables of its own, and blocks inside
 // it that name them (a quicksort), runs its inner runs on copies of the
 // whole tree; with no room for copies, or past the room for some, it sets
