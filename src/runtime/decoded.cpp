@@ -714,7 +714,6 @@ void forget_runs() {
   }
 }
 
-
 void clear_decoded_blocks() {
   release_copies();
   for (const u32 off : filled) table[off] = nullptr;

@@ -113,9 +113,10 @@ struct DecodedBlock {
   // (RENEW_VARS) deletes exactly those and the group. A block called over
   // and over with variables of its own (`int a; int b;`) would spend much
   // of each run declaring and deleting them: when nothing outside the
-  // block's tree names them (plan_tree's test, see block_copies.cpp), no one
-  // can tell them deleted from declared and 0 between runs, and the end of
-  // an outermost run renews them with the group (end_named).
+  // block's tree names them (tree_is_closed, block_copies.h), no one can
+  // tell them deleted from declared and 0 between runs, and the end of an
+  // outermost run renews them with the group (end_named), as does every
+  // end of a run of a recursive block's copy, whose slots are its own.
   u8 declares;
   // What a plain entry of a primed block steps over, in bytes of steps
   // (prime_of), so that the entry takes one addition: the first step for a

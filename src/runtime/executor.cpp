@@ -77,13 +77,13 @@ u32 if_c_error = 0;
   return del_temps(s.result, s.params, s.count);
 }
 
+namespace {
+
 // RENEW_VARS, out of the executor's loop: a block's end, which is rare
 // next to the steps that the loop holds close together.
 [[gnu::noinline]] u32 end_named_apart(const DecodedBlock& b, const Step& s) {
   return end_named(b, s);
 }
-
-namespace {
 
 // The slots that a loop's record names, resolved once for its rounds: a
 // "for"'s index, bounds and step; a "loop" has none (null index). The
