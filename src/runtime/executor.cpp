@@ -17,7 +17,7 @@
 // "if", "call", "switch", "loop", "for") notes where its block goes on in
 // the resume stack and continues with the steps of the entered block; when
 // that block is done, the step's epilogue runs and the caller goes on. A
-// QV program's nesting costs no native frames. Only the specified entry
+// QV program's nesting costs no native frames. Only the executor's entry
 // points (_executor, _exectrace) and handlers called from outside the loop
 // start it natively (run_from_handler), and they test the native stack.
 //
