@@ -42,9 +42,10 @@ const Xcb* xcb() {
 
 // An X server resets when its last client leaves, and refuses connections
 // for a moment while it does (a virtual server that other programs come and
-// go on, in a test run): a refusal is tried again a few times, over about
-// 150 ms, before the display counts as dead.
-constexpr int X_RETRIES = 4;
+// go on, in a test run, which a loaded machine makes slower): a refusal is
+// tried again a few times, over about 300 ms, before the display counts as
+// dead.
+constexpr int X_RETRIES = 5;
 constexpr useconds_t X_FIRST_PAUSE_US = 10000;  // doubled at each retry
 
 // The probe's connection stays open until the toolkit has its own, so that
