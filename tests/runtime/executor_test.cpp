@@ -630,7 +630,7 @@ TEST_F(BlockRuns, OnlyLoopsOverBlockConstantsTrustTheirSlot) {
 // nothing outside its tree names them; a copy of a recursive block renews
 // its own at every end. When the program's run ends, the variables left
 // renewed are deleted. A block named from outside deletes its variables as
-// ever, and one run once is never looked at.
+// ever, and a block run only once is never looked at.
 TEST_F(BlockRuns, ABlockRunAgainRenewsItsOwnVariablesWhenNothingElseNamesThem) {
   std::vector<Ref> places;
   EXPECT_EQ(compile_and_run("int s;\nblock acc { int a; float b; a = (par# 0); b = (a * 2); s += b };\n"
