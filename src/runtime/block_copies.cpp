@@ -244,14 +244,16 @@ bool own_slots_of(Tree& t, std::vector<Ref>& declared) {
   return true;
 }
 
-// Whether the word at `at` is the result word of an initialisation of no
-// temporaries, which touches no slot: the compiler writes there where the
-// block's group would start, the next block's group (a block such as
-// `{ call f }`, which has none, names the first slot of f's group).
-bool idle_init_word(Ref at) {
+// Whether the word at `at` is the result word of an initialisation or a
+// deletion of no temporaries, which touches no slot: the compiler writes
+// there where the block's group would start, the next block's group (a
+// block such as `{ call f }`, or a clean-up that deletes only variables,
+// names the first slot of the group of a block written after it).
+bool empty_group_word(Ref at) {
   if (at - codepage.base < REC_RESULT) return false;
   const u8* rec = mem + at - REC_RESULT;
-  return rd32(rec + REC_HANDLER) == H__alltmpinits && rec[REC_COUNT] == 0 && rec[REC_EXTRA] == 0;
+  const u32 h = rd32(rec + REC_HANDLER);
+  return (h == H__alltmpinits || h == H_mvardel) && rec[REC_EXTRA] == 0;
 }
 
 // The code page outside the tree names none of the tree's slots and
@@ -266,7 +268,7 @@ bool named_only_inside(const Tree& t) {
   for (Ref at = codepage.base; at + 4 <= codepage.end; ++at) {
     const Ref w = rd32(mem + at);
     if (w < lo || w > hi || !std::binary_search(names.begin(), names.end(), w) ||
-        idle_init_word(at))
+        empty_group_word(at))
       continue;
     bool inside = false;
     for (size_t i = 0; i < t.blocks.size() && !inside; ++i)

@@ -13,6 +13,7 @@
 #include "runtime/blocks.h"
 #include "runtime/block_copies.h"
 #include "runtime/decoded.h"
+#include "runtime/executor_loop.h"
 #include "support/qv_test.h"
 
 using namespace qvtest;
@@ -692,6 +693,41 @@ TEST_F(BlockRuns, ABlockRunAgainRenewsItsOwnVariablesWhenNothingElseNamesThem) {
             0u);
   EXPECT_EQ(int_var(0), 3u);
   EXPECT_EQ(decoded_block(places.at(1))->declares, 0u);
+}
+
+// A run of such a block that starts at the entry of another run, where
+// events are processed (a key handler's), before that run's first step:
+// with no room for copies, it sets the outer run's values aside, and the
+// outer run declares its variables as ever when it goes on.
+TEST_F(BlockRuns, ARunStartedAtTheEntryOfARenewingBlockLeavesItsDeclarationsToIt) {
+  static Ref g_place;
+  static const Step* call_g;
+  static bool fired;
+  g_place = 0, call_g = nullptr, fired = false;
+  ASSERT_EQ(compile(place_text("int s;\nblock g { int a; int b; a = (par# 0); b = (a * 2);\n"
+                               "  if (b > 0) { s += b } };\ncall g 1; call g 2; call g 3;\n")),
+            0u);
+  g_place = block_places().at(1);
+  const Ref main_place = block_places().at(0);
+  static Ref main_at;
+  main_at = main_place;
+  process_events_hook = [] {
+    const DecodedBlock* g = decoded_block(g_place);
+    if (fired || !g->primed) return;
+    fired = true;
+    const DecodedBlock* main = decoded_block(main_at);
+    for (u32 k = 0; k < main->nsteps; ++k)
+      if (main->steps[k].kind == Step::CALL_BLOCK) call_g = &main->steps[k];
+    EXPECT_EQ(run_from_handler(Step::CALL_BLOCK, 0, call_g->params, call_g->count), 1u);
+  };
+  doprocesskeys = 1;
+  copy_budget = 0;
+  EXPECT_EQ(execute(0), 0u);
+  copy_budget = DEFAULT_COPY_BUDGET;
+  doprocesskeys = 0;
+  process_events_hook = nullptr;
+  EXPECT_TRUE(fired) << "the third call's entry found the block primed";
+  EXPECT_EQ(int_var(0), 2u + 4u + 6u + 6u);
 }
 
 // A recursion through a block with variables of its own, and blocks inside
