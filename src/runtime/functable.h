@@ -40,7 +40,8 @@ extern FuncEntry funcent[FUNC_COUNT];
 // only lose what that type cannot hold. Program files hold either.
 bool delivers_converted(const FuncEntry& f);
 
-// Well-known rows.
-enum : u32 { OP_DECLARE = 0, OP_ASSIGN = 12, OP_FLUSH = 114 };
+// Well-known rows: the declaration, whose result type the compiler sets per
+// declaration.
+enum : u32 { OP_DECLARE = 0 };
 
 }  // namespace qv
