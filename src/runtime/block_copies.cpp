@@ -53,7 +53,7 @@ const DecodedBlock* adopt(DecodedBlock& c, const DecodedBlock& b, Ref at, u32 si
   c.primed = false;
   // A copy's runs count as inner ones (see block_runs.h): its own
   // variables are renewed at each end all the same.
-  c.renews_at = c.declares ? 2 : DecodedBlock::NEVER;
+  c.renews_at = c.declared.empty() ? DecodedBlock::NEVER : 2;
   c.run_base = 0;
   if (b.copies.empty()) homes.push_back(&b);
   b.copies.push_back(&c);

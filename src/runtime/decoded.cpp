@@ -505,13 +505,12 @@ u8 fixed_block(const Step& s, const Step* before) {
 
 // A block whose first step initialises the group of number temporaries
 // that its clean-up deletes, and whose next steps declare the named
-// variables that the clean-up deletes with them, each once: the number of
-// those declarations goes to d.declares (see there), and the clean-up's
-// kind becomes RENEW_VARS. The clean-up must be the last step, which no
+// variables that the clean-up deletes with them, each once: those go to
+// d.declared (see there), and the clean-up's kind becomes RENEW_VARS. The clean-up must be the last step, which no
 // element record before it points elsewhere. The variables are those of
 // the program's table, or for a copy (`copy`), slots of its own.
 void note_declarations(DecodedBlock& d, bool copy) {
-  if (d.nsteps < 3 || d.cleanup_step.kind != Step::DEL_VARS) return;
+  if (d.renews || !d.cleanup || d.nsteps < 3 || d.cleanup_step.kind != Step::DEL_VARS) return;
   const Step& first = d.steps[0];
   Step& last = d.steps[d.nsteps - 1];
   if (first.kind != Step::INIT_TEMPS || last.kind != Step::DEL_VARS ||
@@ -527,18 +526,17 @@ void note_declarations(DecodedBlock& d, bool copy) {
     declared.push_back(w);
   }
   const size_t k = declared.size();
-  if (k == 0 || k != last.nparams() || k + 1 > 0xFF) return;
+  if (k == 0 || k != last.nparams()) return;
   std::vector<Ref> deleted;
   for (u32 p = 0; p < k; ++p) deleted.push_back(par_ref(last.params, p));
   std::sort(deleted.begin(), deleted.end());
   std::vector<Ref> each = declared;
   std::sort(each.begin(), each.end());
   if (each != deleted || std::adjacent_find(each.begin(), each.end()) != each.end()) return;
-  d.declares = static_cast<u8>(k);
   for (u32 i = 0; i < k; ++i) d.declared.push_back({declared[i], d.steps[1 + i].result});
   last.kind = d.cleanup_step.kind = Step::RENEW_VARS;
   last.code = step_code(Step::RENEW_VARS);
-  d.prime_skip = prime_of(1 + d.declares);
+  d.prime_skip = prime_of(1 + static_cast<u32>(k));
 }
 
 void finish(DecodedBlock& d) {
@@ -572,12 +570,11 @@ void finish(DecodedBlock& d) {
       last.kind = d.cleanup_step.kind = Step::RENEW_STRS;
     }
   }
-  d.declares = 0;
   d.declared.clear();
   d.renewal = DecodedBlock::RENEWAL_UNKNOWN;
   d.renews_at = DecodedBlock::NEVER;
   d.prime_skip = prime_of(1);
-  if (!d.renews && d.cleanup) note_declarations(d, false);
+  note_declarations(d, false);
   d.keeps = d.renews && !d.strings && keeps_group(d);
   d.group_only = d.renews && !d.strings && d.own_words.empty() && d.own_spans.size() == 1 &&
                  d.own_spans[0].first == d.steps[0].result &&
@@ -691,12 +688,10 @@ void own_these(DecodedBlock& d, std::vector<Ref> slots) {
   d.runs = d.owns ? 0 : DecodedBlock::UNCOUNTED;
   // A copy's variables are its own: nothing else names them, and each
   // depth has a copy of its own, so every run of the copy may renew them.
-  if (!d.renews && d.cleanup && d.cleanup_step.kind == Step::DEL_VARS) {
-    note_declarations(d, true);
-    if (d.declares) {
-      d.renewal = DecodedBlock::RENEWAL_YES;
-      d.renews_at = 1;  // adopt counts the copy of a tree's block at 2
-    }
+  note_declarations(d, true);
+  if (!d.declared.empty()) {
+    d.renewal = DecodedBlock::RENEWAL_YES;
+    d.renews_at = 1;  // adopt counts the copy of a tree's block at 2
   }
 }
 

@@ -107,23 +107,12 @@ struct DecodedBlock {
   // clean-up leaves the group as it is.
   bool keeps;
   mutable bool primed;
-  // A block that does not renew its group on its own, as `renews` says,
-  // but whose first step initialises the group, whose next `declares` steps
-  // each declare a named number or truth variable, and whose clean-up
-  // (RENEW_VARS) deletes exactly those and the group. A block called over
-  // and over with variables of its own (`int a; int b;`) would spend much
-  // of each run declaring and deleting them: when nothing outside the
-  // block's tree names them (tree_is_closed, block_copies.h), no one can
-  // tell them deleted from declared and 0 between runs, and the end of an
-  // outermost run renews them with the group (end_named), as does every
-  // end of a run of a recursive block's copy, whose slots are its own.
-  u8 declares;
   // What a plain entry of a primed block steps over, in bytes of steps
   // (prime_of), so that the entry takes one addition: the first step for a
-  // renewed group (see start_in), or 1 + declares steps for a block that
-  // renews its named variables too. A prime dropped without stepping over
-  // those steps must delete the variables (drop_prime), which the steps
-  // then declare anew.
+  // renewed group (see start_in), or the first step and the declarations
+  // for a block that renews its named variables too (`declared`). A prime
+  // dropped without stepping over those steps must delete the variables
+  // (drop_prime), which the steps then declare anew.
   u64 prime_skip;  // (a word as wide as a place: added with no extension)
   // Whether those variables are renewed: decided at the second end of an
   // outermost run, when the blocks of the tree can be looked at (a block
@@ -228,8 +217,18 @@ struct DecodedBlock {
   // The block whose records a copy's steps mirror, one for one: a copy's
   // step is traced as that block's. Null for a block of the code page.
   const DecodedBlock* origin = nullptr;
-  // The variables that the first steps declare (see `declares`), in their
-  // order, with the type each takes.
+  // A block that does not renew its group on its own, as `renews` says,
+  // but whose first step initialises the group, whose next steps each
+  // declare a named number or truth variable, and whose clean-up
+  // (RENEW_VARS) deletes exactly those and the group: those variables, in
+  // the order of their declarations, with the type each takes (empty for
+  // any other block). A block called over and over with variables of its
+  // own (`int a; int b;`) would spend much of each run declaring and
+  // deleting them: when nothing outside the block's tree names them
+  // (tree_is_closed, block_copies.h), no one can tell them deleted from
+  // declared and 0 between runs, and the end of an outermost run renews
+  // them with the group (end_named), as does every end of a run of a
+  // recursive block's copy, whose slots are its own.
   struct Declared {
     Ref var;
     u32 type;
@@ -315,7 +314,7 @@ inline const Step* past_prime(const DecodedBlock& b, const Step* s) {
 // variables that a renewal left declared are deleted, as they were before
 // the first run, so that the steps can declare them.
 inline void drop_prime(const DecodedBlock& b) {
-  if (b.primed && b.declares)
+  if (b.primed)
     for (const DecodedBlock::Declared& d : b.declared) {
       VarEntry* v = S(d.var);
       v->flags = (v->flags & ~V_ARRAY) | V_EMPTY;

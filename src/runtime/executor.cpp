@@ -62,7 +62,7 @@ u32 if_c_error = 0;
 // The end of a run of a block that declares named variables, other than
 // an outermost one of a block known to renew them: the second end of an
 // outermost run decides whether the block renews them (see DecodedBlock::
-// declares, ::renewal).
+// declared, ::renewal).
 [[gnu::noinline]] u32 end_named_first(const DecodedBlock& b, const Step& s) {
   if (b.runs == 1 && b.renewal == DecodedBlock::RENEWAL_UNKNOWN) {
     b.renewal = DecodedBlock::RENEWAL_ONCE;
@@ -327,7 +327,7 @@ inline const DecodedBlock* cached_block(const DecodedBlock*& cache, const VarEnt
 // events to process). The idle initialisation is counted but not run; a
 // primed group's initialisation, and the declarations of named variables
 // renewed with it, have nothing to do but take the primed state back,
-// which is done here instead (see DecodedBlock::renews, ::declares).
+// which is done here instead (see DecodedBlock::renews, ::declared).
 // `start` is where the block's steps, or one of its copies of them, start
 // for a plain entry.
 inline const Step* start_in(const DecodedBlock& b, const Step* start) {

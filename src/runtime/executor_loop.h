@@ -84,7 +84,7 @@ inline u32 end_strings(const DecodedBlock& b, const Step& s) {
 }
 
 // The clean-up of a block that declares named variables (DecodedBlock::
-// declares), RENEW_VARS: at the end of an outermost run of a block whose
+// declared), RENEW_VARS: at the end of an outermost run of a block whose
 // variables nobody else names, the group and the variables left as the
 // next run's first steps leave them, each holding 0, and the block primed
 // past those steps. Each variable must hold a value of the type that it
@@ -95,9 +95,9 @@ u32 end_named_first(const DecodedBlock& b, const Step& s);
 [[gnu::always_inline]] inline u32 end_named(const DecodedBlock& b, const Step& s) {
   if (b.runs != b.renews_at) [[unlikely]] return end_named_first(b, s);
   u8* const m = mem;
-  for (const DecodedBlock::Declared *d = b.declared.data(), *e = d + b.declares; d != e; ++d) {
-    VarEntry* v = reinterpret_cast<VarEntry*>(m + d->var);
-    if ((v->flags & (V_EMPTY | V_ARRAY)) || v->type != d->type) [[unlikely]]
+  for (const DecodedBlock::Declared& d : b.declared) {
+    VarEntry* v = reinterpret_cast<VarEntry*>(m + d.var);
+    if ((v->flags & (V_EMPTY | V_ARRAY)) || v->type != d.type) [[unlikely]]
       return del_temps(s.result, s.params, s.count);
     v->value = 0;
   }

@@ -16,7 +16,7 @@
   X(DEL_VARS)      /* delete temporaries and named variables (mvardel)      */ \
   X(RENEW_VARS)    /* DEL_VARS of the group and the variables that the      */ \
                    /* first steps initialise and declare: left as those     */ \
-                   /* steps leave them (DecodedBlock::declares)             */ \
+                   /* steps leave them (DecodedBlock::declared)             */ \
   X(RENEW_TEMPS)   /* DEL_TEMPS of the group the first step initialises:    */ \
                    /* left as that step leaves it (DecodedBlock::renews)    */ \
   X(INIT_STRS)     /* the first step of a block that renews a group holding */ \

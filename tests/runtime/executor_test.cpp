@@ -644,7 +644,7 @@ TEST_F(BlockRuns, ABlockRunAgainRenewsItsOwnVariablesWhenNothingElseNamesThem) {
             0u);
   EXPECT_EQ(int_var(0), 12u + 720u + 6u);
   const DecodedBlock* acc = decoded_block(places.at(1));
-  ASSERT_EQ(acc->declares, 2u);
+  ASSERT_EQ(acc->declared.size(), 2u);
   EXPECT_EQ(acc->steps[acc->nsteps - 1].kind, Step::RENEW_VARS);
   EXPECT_EQ(acc->renewal, DecodedBlock::RENEWAL_YES);
   EXPECT_EQ(acc->prime_skip, prime_of(3));
@@ -656,7 +656,7 @@ TEST_F(BlockRuns, ABlockRunAgainRenewsItsOwnVariablesWhenNothingElseNamesThem) {
   // and the block run once.
   std::vector<int> others;
   for (size_t i = 2; i < places.size(); ++i)
-    if (decoded_block(places[i])->declares == 1) others.push_back(decoded_block(places[i])->renewal);
+    if (decoded_block(places[i])->declared.size() == 1) others.push_back(decoded_block(places[i])->renewal);
   const std::vector<int> expected = {DecodedBlock::RENEWAL_YES, DecodedBlock::RENEWAL_ONCE};
   EXPECT_EQ(others, expected);
   // The copies, seen before the end of the program's run gives them back.
@@ -692,7 +692,7 @@ TEST_F(BlockRuns, ABlockRunAgainRenewsItsOwnVariablesWhenNothingElseNamesThem) {
                             &places),
             0u);
   EXPECT_EQ(int_var(0), 3u);
-  EXPECT_EQ(decoded_block(places.at(1))->declares, 0u);
+  EXPECT_TRUE(decoded_block(places.at(1))->declared.empty());
 }
 
 // A run of such a block that starts at the entry of another run, where
