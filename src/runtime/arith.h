@@ -84,15 +84,15 @@ inline bool apply(u32 type, u32 a, u32 b, u32* out) {
 
 // "-", "/", "%", bit operations and shifts: the result slot's type decides.
 template <Op op>
-inline u32 binary_into(VarEntry* r, const u8* params) {
+inline u32 binary_into(VarEntry* r, const VarEntry* a, const VarEntry* b) {
   u32 v;
-  if (!apply<op>(r->type, P(params, 0)->value, P(params, 1)->value, &v)) return 0;
+  if (!apply<op>(r->type, a->value, b->value, &v)) return 0;
   r->value = v;
   return 1;
 }
 template <Op op>
 inline u32 binary(Ref result, const u8* params) {
-  return result ? binary_into<op>(S(result), params) : 1;
+  return result ? binary_into<op>(S(result), P(params, 0), P(params, 1)) : 1;
 }
 
 // "+" and "*": fold every operand into the neutral element, left to right.
@@ -144,13 +144,16 @@ inline bool fold2(VarEntry* r, u32 a, u32 b) {
 // Compound assignments: the variable's type decides; a present result
 // slot receives the new value.
 template <Op op>
-inline u32 in_place(Ref result, const u8* params) {
-  VarEntry* v = P(params, 0);
+inline u32 in_place(Ref result, VarEntry* v, const VarEntry* b) {
   u32 nv;
-  if (!apply<op>(v->type, v->value, P(params, 1)->value, &nv)) return 0;
+  if (!apply<op>(v->type, v->value, b->value, &nv)) return 0;
   v->value = nv;
   if (result) S(result)->value = nv;
   return 1;
+}
+template <Op op>
+inline u32 in_place(Ref result, const u8* params) {
+  return in_place<op>(result, P(params, 0), P(params, 1));
 }
 
 // The order of two numbers of the first one's type, as the types' comp
@@ -202,8 +205,7 @@ inline int for_check(i32 i, i32 from, i32 to, bool descending) {
 
 // "++" and "--". The extra count is non-zero for the postfix form x ++,
 // whose value is the variable before the change.
-inline u32 step(Ref result, const u8* params, u32 count, bool up) {
-  VarEntry* v = P(params, 0);
+inline u32 step(Ref result, VarEntry* v, u32 count, bool up) {
   u32 old = v->value, nv;
   if (is_integer(v->type))
     nv = up ? old + 1u : old - 1u;
@@ -216,6 +218,10 @@ inline u32 step(Ref result, const u8* params, u32 count, bool up) {
   v->value = nv;
   if (result) S(result)->value = (count & 0xFF00) ? old : nv;
   return 1;
+}
+
+inline u32 step(Ref result, const u8* params, u32 count, bool up) {
+  return step(result, P(params, 0), count, up);
 }
 
 }  // namespace qv::arith

@@ -115,6 +115,7 @@ const DecodedBlock* group_copy(const DecodedBlock& b) {
     if (s.params) s.params = copy + (s.params - blk);
     if (const u32 off = s.result - g.first; off < g.bytes && off % sizeof(VarEntry) == 0)
       s.result = group + off;
+    take_operands(s);
   };
   for (Step& s : c.step_store) moved(s);
   moved(c.cleanup_step);

@@ -248,6 +248,7 @@ void give_slots_back(const DecodedBlock& b, Ref kept) {
     wr32(mem + w, rd32(mem + from));
     from += 4;
   }
+  if (!b.own_words.empty()) reread_element_words(b);
   redirect_frames(b.run_base, [&](Ref w) -> Ref {
     u32 off = w - kept;
     if (off >= b.own_bytes) return 0;

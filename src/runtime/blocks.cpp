@@ -185,7 +185,9 @@ u32 l_bl_call(Ref result, const u8* params, u32 count) {
   return run_from_handler(Step::CALL_BLOCK, result, params, count);
 }
 
-u32 l_return(Ref, const u8* params, u32 count) { return return_value(params, count); }
+u32 l_return(Ref, const u8* params, u32 count) {
+  return return_value(nparams(count) ? par_ref(params, 0) : 0, count);
+}
 
 u32 l_setret(Ref, const u8* params, u32 count) {
   if (top_word() == 0) return fail(E_NO_RESULT);
@@ -195,7 +197,8 @@ u32 l_setret(Ref, const u8* params, u32 count) {
 }
 
 u32 l_paramvalue(Ref result, const u8* params, u32 count) {
-  return param_value(result, params, count);
+  return param_value(result, par_ref(params, 0), nparams(count) >= 2 ? par_ref(params, 1) : 0,
+                     count);
 }
 
 u32 l_paramchange(Ref, const u8* params, u32) {

@@ -36,30 +36,33 @@ inline Ref argument(u32 n, u32 index) {
 }
 
 // "par#": the value of an argument of the innermost call, or the default
-// that the second parameter gives for a missing one.
-inline bool param_source(const u8* params, u32 count, Ref* src) {
+// that the second parameter gives for a missing one. The words are the
+// record's first two: the index's slot and, with two parameters, the
+// default's.
+inline bool param_source(Ref index, Ref default_slot, u32 count, Ref* src) {
   const u32 n = top_word();
   if (n <= 1) return fail(E_NO_PARAMS);
-  *src = argument(n, P(params, 0)->value);
+  *src = argument(n, S(index)->value);
   if (!*src) {
     if ((count & 0xFF) < 2) return fail(E_NO_PARAM);
-    *src = par_ref(params, 1);
+    *src = default_slot;
   }
   return true;
 }
-inline u32 param_value(Ref result, const u8* params, u32 count) {
+inline u32 param_value(Ref result, Ref index, Ref default_slot, u32 count) {
   Ref src;
-  if (!param_source(params, count, &src)) return 0;
+  if (!param_source(index, default_slot, count, &src)) return 0;
   return result ? deliver(S(src), S(result)) : 1;
 }
 
 // "return": leaves every loop up to the innermost call (level -1) and
-// delivers the value, if any, to the call's result slot.
-inline u32 return_value(const u8* params, u32 count) {
+// delivers the value of the slot that the record's first word names, if
+// it has one, to the call's result slot.
+inline u32 return_value(Ref value, u32 count) {
   if (top_word() == 0) return fail(E_NO_RESULT);
   brk_level = -1;
   const Ref dest = frame_word(1);
-  if (dest && (count & 0xFF)) return deliver(P(params, 0), S(dest));
+  if (dest && (count & 0xFF)) return deliver(S(value), S(dest));
   return 1;
 }
 

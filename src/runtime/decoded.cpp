@@ -539,6 +539,26 @@ void note_declarations(DecodedBlock& d, bool copy) {
   d.prime_skip = prime_of(1 + static_cast<u32>(k));
 }
 
+// Each ELEMENT step's twin: the operand of a later step that its word is.
+// (The word of an element record that a damaged program file points
+// elsewhere is read by its step as it was when the block was decoded.)
+void link_twins(DecodedBlock& d) {
+  for (u32 i = 0; i < d.nsteps; ++i) {
+    Step& e = d.steps[i];
+    if (e.kind != Step::ELEMENT) continue;
+    e.twin = offsetof(Step, ops) + sizeof(Ref);  // its own spare word
+    const u8* const word = mem + e.result;
+    for (u32 j = i + 1; j < d.nsteps; ++j) {
+      const Step& t = d.steps[j];
+      if (!t.params || word < t.params || word >= t.params + 4 * t.nparams()) continue;
+      const u32 k = static_cast<u32>(word - t.params);
+      if (k % 4 == 0 && k / 4 < 2 && !enters_blocks(t.kind) && t.kind != Step::ELEMENT)
+        e.twin = static_cast<u32>((j - i) * sizeof(Step) + offsetof(Step, ops) + k);
+      break;
+    }
+  }
+}
+
 void finish(DecodedBlock& d) {
   d.nsteps = static_cast<u32>(d.step_store.size());
   d.step_store.emplace_back().kind = Step::END;
@@ -591,8 +611,11 @@ void finish(DecodedBlock& d) {
     if (enters_blocks(s.kind)) {
       s.entered = s.entered_else = never_entered();
       s.fixed = fixed_block(s, i ? &d.steps[i - 1] : nullptr);
+    } else {
+      take_operands(s);
     }
   }
+  link_twins(d);
   place_leaf(d);
 }
 
@@ -644,6 +667,28 @@ const DecodedBlock* outside_block(Ref blk) {
 }
 
 }  // namespace
+
+void take_operands(Step& s) {
+  if (enters_blocks(s.kind) || s.kind == Step::ELEMENT || !s.params) return;
+  for (u32 i = 0; i < 2; ++i) s.ops[i] = i < s.nparams() ? par_ref(s.params, i) : 0;
+}
+
+namespace {
+
+void reread_twins(const Step* steps, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
+    const Step& e = steps[i];
+    if (e.kind == Step::ELEMENT) twin_of(e) = rd32(mem + e.result);
+  }
+}
+
+}  // namespace
+
+void reread_element_words(const DecodedBlock& d) {
+  reread_twins(d.steps, d.nsteps);
+  for (const std::vector<Step>* v : {&d.leaf_store, &d.round_store, &d.body_store, &d.nest_store})
+    reread_twins(v->data(), v->size());
+}
 
 const DecodedBlock* never_entered() {
   static const DecodedBlock* const never = [] {

@@ -51,10 +51,23 @@ struct Step {
   // Where the executor's plain loop runs the step's kind (step_code), so
   // that a step goes on to the next one with a single jump.
   mutable const void* code;
-  // For a step that runs blocks: the block it entered last, which is most
-  // often the one it enters next (a slot may change, so its place is
-  // compared first).
-  mutable const struct DecodedBlock* entered;
+  union {
+    // For a step that runs blocks: the block it entered last, which is
+    // most often the one it enters next (a slot may change, so its place
+    // is compared first).
+    mutable const struct DecodedBlock* entered;
+    // For any other step: its first two parameter words, read once when
+    // the block is decoded, so that an operand is one load from the step
+    // away rather than two. Element records rewrite words at run time: an
+    // ELEMENT step writes its word's copy here too (see `twin`).
+    mutable Ref ops[2];
+    // For an ELEMENT step: where the copy of its word lies, the operand
+    // of a later step of the block, in bytes from this step. Relative, so
+    // that it holds in every copy of the steps. Without one (a word past
+    // the first two, or of a step that reads its words from the record),
+    // the step's own spare word, so that the write needs no test.
+    u32 twin;
+  };
   union {
     // For a step that runs no block: the record's handler.
     OpHandler handler;
@@ -252,6 +265,16 @@ const void* step_code(Step::Kind kind);
 // names place 0 gets a block that cannot run, as it would from
 // decode_block.)
 const DecodedBlock* never_entered();
+// The operand that an ELEMENT step keeps up to date.
+inline Ref& twin_of(const Step& e) {
+  return *reinterpret_cast<Ref*>(const_cast<char*>(reinterpret_cast<const char*>(&e)) + e.twin);
+}
+// A step's ops as its record's words are now (a step that runs blocks, or
+// an ELEMENT step, keeps what the union holds for it).
+void take_operands(Step& s);
+// The ops that the block's ELEMENT steps keep up to date, in every copy of
+// its steps, read again from the words (which a run set aside wrote back).
+void reread_element_words(const DecodedBlock& d);
 
 // The decoded form of the block at `blk`, decoded on its first run. A
 // block outside the code page is the empty block, or one that cannot run.

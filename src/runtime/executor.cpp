@@ -291,10 +291,13 @@ inline Resume& push_resume(const DecodedBlock* b, const Step* s, Ref aux) {
 // A comparison of two numbers, done here, its verdict written to the
 // result slot when the step has one (a fused step always has): false when
 // the operands need their type's comp, the step's handler.
+// Operand i of a step that runs no block (Step::ops).
+inline VarEntry* O(const Step* s, unsigned i) { return S(s->ops[i]); }
+
 template <bool Fused>
 inline bool compared(const Step* s) {
   i32 c;
-  if (!arith::order(P(s->params, 0), P(s->params, 1), &c)) return false;
+  if (!arith::order(O(s, 0), O(s, 1), &c)) return false;
   if (Fused || s->result) S(s->result)->value = arith::holds(s->holds, c);
   return true;
 }
@@ -530,18 +533,18 @@ template <bool Traced>
       vmcase(MUL) { QV_CHECKED(arith::fold<arith::MUL>(s->result, s->params, s->count)); }
       // A type that is not a number fails as ever, through fold.
       vmcase(PLUS2) {
-        QV_CHECKED(arith::fold2<arith::ADD>(S(s->result), P(s->params, 0)->value,
-                                            P(s->params, 1)->value) ||
+        QV_CHECKED(arith::fold2<arith::ADD>(S(s->result), O(s, 0)->value,
+                                            O(s, 1)->value) ||
                    arith::fold<arith::ADD>(s->result, s->params, s->count));
       }
       vmcase(MUL2) {
-        QV_CHECKED(arith::fold2<arith::MUL>(S(s->result), P(s->params, 0)->value,
-                                            P(s->params, 1)->value) ||
+        QV_CHECKED(arith::fold2<arith::MUL>(S(s->result), O(s, 0)->value,
+                                            O(s, 1)->value) ||
                    arith::fold<arith::MUL>(s->result, s->params, s->count));
       }
       vmcase(MINUS) { QV_CHECKED(arith::binary<arith::SUB>(s->result, s->params)); }
-      vmcase(MINUS2) { QV_CHECKED(arith::binary_into<arith::SUB>(S(s->result), s->params)); }
-      vmcase(DIV2) { QV_CHECKED(arith::binary_into<arith::DIV>(S(s->result), s->params)); }
+      vmcase(MINUS2) { QV_CHECKED(arith::binary_into<arith::SUB>(S(s->result), O(s, 0), O(s, 1))); }
+      vmcase(DIV2) { QV_CHECKED(arith::binary_into<arith::DIV>(S(s->result), O(s, 0), O(s, 1))); }
       vmcase(DIV) {
       step_div:
         QV_CHECKED(arith::binary<arith::DIV>(s->result, s->params));
@@ -551,24 +554,24 @@ template <bool Traced>
       vmcase(DIV_POW2) {
         if (s->result) {
           VarEntry* r = S(s->result);
-          if (arith::is_integer(r->type) && P(s->params, 1)->value == 1u << s->holds) {
-            r->value = arith::div_pow2(r->type, P(s->params, 0)->value, s->holds);
+          if (arith::is_integer(r->type) && O(s, 1)->value == 1u << s->holds) {
+            r->value = arith::div_pow2(r->type, O(s, 0)->value, s->holds);
             QV_NEXT();
           }
         }
         goto step_div;
       }
       vmcase(MOD) { QV_CHECKED(arith::binary<arith::MOD>(s->result, s->params)); }
-      vmcase(MOD2) { QV_CHECKED(arith::binary_into<arith::MOD>(S(s->result), s->params)); }
-      vmcase(PLUS_ASSIGN) { QV_CHECKED(arith::in_place<arith::ADD>(s->result, s->params)); }
-      vmcase(MINUS_ASSIGN) { QV_CHECKED(arith::in_place<arith::SUB>(s->result, s->params)); }
-      vmcase(PLUS_ONLY) { QV_CHECKED(arith::in_place<arith::ADD>(0, s->params)); }
-      vmcase(MINUS_ONLY) { QV_CHECKED(arith::in_place<arith::SUB>(0, s->params)); }
+      vmcase(MOD2) { QV_CHECKED(arith::binary_into<arith::MOD>(S(s->result), O(s, 0), O(s, 1))); }
+      vmcase(PLUS_ASSIGN) { QV_CHECKED(arith::in_place<arith::ADD>(s->result, O(s, 0), O(s, 1))); }
+      vmcase(MINUS_ASSIGN) { QV_CHECKED(arith::in_place<arith::SUB>(s->result, O(s, 0), O(s, 1))); }
+      vmcase(PLUS_ONLY) { QV_CHECKED(arith::in_place<arith::ADD>(0, O(s, 0), O(s, 1))); }
+      vmcase(MINUS_ONLY) { QV_CHECKED(arith::in_place<arith::SUB>(0, O(s, 0), O(s, 1))); }
       // The conversion's id is read as ever; int to float, the commonest,
       // is done here.
       vmcase(CONVERT) {
-        const u32 id = par_ref(s->params, 0);
-        VarEntry* const src = P(s->params, 1);
+        const u32 id = s->ops[0];
+        VarEntry* const src = O(s, 1);
         if (id == C_l_intfloat) {
           S(s->result)->value = float_bits(static_cast<float>(as_int(src->value)));
           QV_NEXT();
@@ -576,13 +579,25 @@ template <bool Traced>
         QV_CHECKED(id - C_l_logint < C_COUNT - C_l_logint ? convfns[id](src, S(s->result))
                                                           : s->call());
       }
-      vmcase(ELEMENT) { QV_CHECKED(element_into(s->result, s->params)); }
+      // The word, and its step's copy of it.
+      vmcase(ELEMENT) {
+        const VarEntry* const arr = P(s->params, 0);
+        const u32 i = P(s->params, 1)->value;
+        if (no_element(arr, i)) [[unlikely]] {
+          fail_element(arr);
+          goto failed;
+        }
+        const Ref place = element_place(arr, i);
+        wr32(mem + s->result, place);
+        twin_of(*s) = place;
+        QV_NEXT();
+      }
       vmcase(ASSIGN) {
-        QV_CHECKED(assign_in_slot(P(s->params, 0), P(s->params, 1), s->result) || s->call());
+        QV_CHECKED(assign_in_slot(O(s, 0), O(s, 1), s->result) || s->call());
       }
       vmcase(ASSIGN_ONLY) {
       step_assign_only:
-        QV_CHECKED(assign_in_slot(P(s->params, 0), P(s->params, 1)) || s->call());
+        QV_CHECKED(assign_in_slot(O(s, 0), O(s, 1)) || s->call());
       }
       // The arithmetic and the assignment after it (see PLUS_SET): the
       // assignment takes the value from the register that computed it, not
@@ -595,25 +610,25 @@ template <bool Traced>
     if (!(compute)) [[unlikely]] goto failed;                                  \
     ++s;                                                                       \
     fuzz_step();                                                               \
-    if (par_ref(s->params, 1) != s[-1].result) [[unlikely]] goto step_assign_only; \
-    QV_CHECKED(assign_in_slot(P(s->params, 0), r) || s->call());               \
+    if (s->ops[1] != s[-1].result) [[unlikely]] goto step_assign_only; \
+    QV_CHECKED(assign_in_slot(O(s, 0), r) || s->call());               \
   } while (0)
       vmcase(PLUS_SET) {
-        QV_ARITH_SET(arith::fold2<arith::ADD>(r, P(s->params, 0)->value, P(s->params, 1)->value) ||
+        QV_ARITH_SET(arith::fold2<arith::ADD>(r, O(s, 0)->value, O(s, 1)->value) ||
                      arith::fold<arith::ADD>(s->result, s->params, s->count));
       }
       vmcase(MUL_SET) {
-        QV_ARITH_SET(arith::fold2<arith::MUL>(r, P(s->params, 0)->value, P(s->params, 1)->value) ||
+        QV_ARITH_SET(arith::fold2<arith::MUL>(r, O(s, 0)->value, O(s, 1)->value) ||
                      arith::fold<arith::MUL>(s->result, s->params, s->count));
       }
-      vmcase(MINUS_SET) { QV_ARITH_SET(arith::binary_into<arith::SUB>(r, s->params)); }
-      vmcase(DIV_SET) { QV_ARITH_SET(arith::binary_into<arith::DIV>(r, s->params)); }
-      vmcase(MOD_SET) { QV_ARITH_SET(arith::binary_into<arith::MOD>(r, s->params)); }
+      vmcase(MINUS_SET) { QV_ARITH_SET(arith::binary_into<arith::SUB>(r, O(s, 0), O(s, 1))); }
+      vmcase(DIV_SET) { QV_ARITH_SET(arith::binary_into<arith::DIV>(r, O(s, 0), O(s, 1))); }
+      vmcase(MOD_SET) { QV_ARITH_SET(arith::binary_into<arith::MOD>(r, O(s, 0), O(s, 1))); }
 #undef QV_ARITH_SET
-      vmcase(INC) { QV_CHECKED(arith::step(s->result, s->params, s->count, true)); }
-      vmcase(DEC) { QV_CHECKED(arith::step(s->result, s->params, s->count, false)); }
-      vmcase(INC_ONLY) { QV_CHECKED(arith::step(0, s->params, 0, true)); }
-      vmcase(DEC_ONLY) { QV_CHECKED(arith::step(0, s->params, 0, false)); }
+      vmcase(INC) { QV_CHECKED(arith::step(s->result, O(s, 0), s->count, true)); }
+      vmcase(DEC) { QV_CHECKED(arith::step(s->result, O(s, 0), s->count, false)); }
+      vmcase(INC_ONLY) { QV_CHECKED(arith::step(0, O(s, 0), 0, true)); }
+      vmcase(DEC_ONLY) { QV_CHECKED(arith::step(0, O(s, 0), 0, false)); }
       // Numbers compare here; other types through their comp, in the handler.
       vmcase(COMPARE) {
       step_compare:
@@ -637,7 +652,7 @@ template <bool Traced>
           const u32 verdict_now = S(s->result)->value;
           ++s;
           fuzz_step();
-          if (par_ref(s->params, 0) != s[-1].result) [[unlikely]] goto step_breakif;
+          if (s->ops[0] != s[-1].result) [[unlikely]] goto step_breakif;
           brk_level = verdict_now != 0;
         }
         if (brk_level) goto leave;
@@ -645,23 +660,23 @@ template <bool Traced>
       }
       vmcase(BREAKIF) {
       step_breakif:
-        brk_level = P(s->params, 0)->value != 0;
+        brk_level = O(s, 0)->value != 0;
         if (brk_level) goto leave;
         QV_NEXT();
       }
       vmcase(CONTIF) {
-        cont_level = P(s->params, 0)->value != 0;
+        cont_level = O(s, 0)->value != 0;
         if (cont_level) goto leave;
         QV_NEXT();
       }
-      vmcase(PARAM) { QV_CHECKED(param_value(s->result, s->params, s->count)); }
+      vmcase(PARAM) { QV_CHECKED(param_value(s->result, s->ops[0], s->ops[1], s->count)); }
       vmcase(PARAM_TO) {
         Ref src;
-        if (!param_source(s->params, s->count, &src)) [[unlikely]] goto failed;
+        if (!param_source(s->ops[0], s->ops[1], s->count, &src)) [[unlikely]] goto failed;
         QV_CHECKED(deliver(S(src), S(s->result)));
       }
       vmcase(RETURN) {
-        if (!return_value(s->params, s->count)) [[unlikely]] goto failed;
+        if (!return_value(s->ops[0], s->count)) [[unlikely]] goto failed;
         goto leave;
       }
       // The steps that run blocks: each picks its block and enters it; its
