@@ -539,9 +539,11 @@ void note_declarations(DecodedBlock& d, bool copy) {
   d.prime_skip = prime_of(1 + static_cast<u32>(k));
 }
 
-// Each ELEMENT step's twin: the operand of a later step that its word is.
-// (The word of an element record that a damaged program file points
-// elsewhere is read by its step as it was when the block was decoded.)
+// Each ELEMENT step's twin: the operand of a later step that its word is,
+// with the code that writes it at a place of its own when that step is at
+// most three ahead. (The word of an element record that a damaged program
+// file points elsewhere is read by its step as it was when the block was
+// decoded.)
 void link_twins(DecodedBlock& d) {
   for (u32 i = 0; i < d.nsteps; ++i) {
     Step& e = d.steps[i];
@@ -552,8 +554,11 @@ void link_twins(DecodedBlock& d) {
       const Step& t = d.steps[j];
       if (!t.params || word < t.params || word >= t.params + 4 * t.nparams()) continue;
       const u32 k = static_cast<u32>(word - t.params);
-      if (k % 4 == 0 && k / 4 < 2 && !enters_blocks(t.kind) && t.kind != Step::ELEMENT)
+      if (k % 4 == 0 && k / 4 < 2 && !enters_blocks(t.kind) && t.kind != Step::ELEMENT) {
         e.twin = static_cast<u32>((j - i) * sizeof(Step) + offsetof(Step, ops) + k);
+        if (j - i <= 3)
+          e.code = step_code(static_cast<Step::Kind>(Step::ELEMENT_A1 + 2 * (j - i - 1) + k / 4));
+      }
       break;
     }
   }

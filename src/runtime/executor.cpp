@@ -579,19 +579,29 @@ template <bool Traced>
         QV_CHECKED(id - C_l_logint < C_COUNT - C_l_logint ? convfns[id](src, S(s->result))
                                                           : s->call());
       }
-      // The word, and its step's copy of it.
-      vmcase(ELEMENT) {
-        const VarEntry* const arr = P(s->params, 0);
-        const u32 i = P(s->params, 1)->value;
-        if (no_element(arr, i)) [[unlikely]] {
-          fail_element(arr);
-          goto failed;
-        }
-        const Ref place = element_place(arr, i);
-        wr32(mem + s->result, place);
-        twin_of(*s) = place;
-        QV_NEXT();
-      }
+      // The element's place goes to the word and to its step's copy of it
+      // (Step::twin): a place read from the step, or one the code holds.
+#define QV_ELEMENT(twin)                         \
+  do {                                           \
+    const VarEntry* const arr = P(s->params, 0); \
+    const u32 i = P(s->params, 1)->value;        \
+    if (no_element(arr, i)) [[unlikely]] {       \
+      fail_element(arr);                         \
+      goto failed;                               \
+    }                                            \
+    const Ref place = element_place(arr, i);     \
+    wr32(mem + s->result, place);                \
+    twin = place;                                \
+    QV_NEXT();                                   \
+  } while (0)
+      vmcase(ELEMENT) { QV_ELEMENT(twin_of(*s)); }
+      vmcase(ELEMENT_A1) { QV_ELEMENT(s[1].ops[0]); }
+      vmcase(ELEMENT_B1) { QV_ELEMENT(s[1].ops[1]); }
+      vmcase(ELEMENT_A2) { QV_ELEMENT(s[2].ops[0]); }
+      vmcase(ELEMENT_B2) { QV_ELEMENT(s[2].ops[1]); }
+      vmcase(ELEMENT_A3) { QV_ELEMENT(s[3].ops[0]); }
+      vmcase(ELEMENT_B3) { QV_ELEMENT(s[3].ops[1]); }
+#undef QV_ELEMENT
       vmcase(ASSIGN) {
         QV_CHECKED(assign_in_slot(O(s, 0), O(s, 1), s->result) || s->call());
       }

@@ -48,7 +48,13 @@
                    /* result, which needs no test for one                   */ \
   X(MINUS_ONLY)    /* the same for a MINUS_ASSIGN                           */ \
   X(CONVERT)       /* a conversion between numbers and truth values         */ \
-  X(ELEMENT)       /* point the next record at an array element             */ \
+  X(ELEMENT)       /* point a later record at an array element              */ \
+  X(ELEMENT_A1)    /* no step's kind: the code of an ELEMENT whose word is  */ \
+  X(ELEMENT_B1)    /* operand a (first) or b (second) of the step 1, 2 or 3 */ \
+  X(ELEMENT_A2)    /* ahead: its copy goes to a place that the code holds,  */ \
+  X(ELEMENT_B2)    /* not one read from the step, so that the processor     */ \
+  X(ELEMENT_A3)    /* knows where it goes before the step that reads it     */ \
+  X(ELEMENT_B3)    /* looks (see Step::twin)                                */ \
   X(ASSIGN)        /* a = b                                                 */ \
   X(ASSIGN_ONLY)   /* no step's kind: the code of an ASSIGN with no result  */ \
   X(INC)           /* a ++                                                  */ \
