@@ -421,8 +421,9 @@ bool counts_runs(const DecodedBlock& d) {
 }
 
 // Steps that run as one where a record's result is what the next record
-// tests. The second step keeps its own kind, and reads its word as ever: a
-// block may be entered at it, and an element record may rewrite its word.
+// tests. The second step keeps its own kind, and reads its word as ever
+// (from its copy, Step::ops): a block may be entered at it, and an element
+// record may rewrite its word.
 void fuse_pairs(DecodedBlock& d) {
   for (u32 i = 0; i + 1 < d.nsteps; ++i) {
     Step& s = d.steps[i];

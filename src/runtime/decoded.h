@@ -6,8 +6,9 @@
 // piece of code per kind.
 //
 // Records never change while a program runs, except for parameter words,
-// which element access rewrites and which a step therefore reads from the
-// record every time. So a block is decoded once per run, the first time it
+// which element access rewrites: a step reads its first two from its own
+// copy (Step::ops), which the element access writes too, and any others
+// from the record. So a block is decoded once per run, the first time it
 // runs, and the copy holds until the next program is compiled or loaded.
 #pragma once
 

@@ -288,12 +288,12 @@ inline Resume& push_resume(const DecodedBlock* b, const Step* s, Ref aux) {
   return e;
 }
 
-// A comparison of two numbers, done here, its verdict written to the
-// result slot when the step has one (a fused step always has): false when
-// the operands need their type's comp, the step's handler.
 // Operand i of a step that runs no block (Step::ops).
 inline VarEntry* O(const Step* s, unsigned i) { return S(s->ops[i]); }
 
+// A comparison of two numbers, done here, its verdict written to the
+// result slot when the step has one (a fused step always has): false when
+// the operands need their type's comp, the step's handler.
 template <bool Fused>
 inline bool compared(const Step* s) {
   i32 c;
@@ -549,8 +549,8 @@ template <bool Traced>
       step_div:
         QV_CHECKED(arith::binary<arith::DIV>(s->result, s->params));
       }
-      // The divisor is read as ever: an element record may have rewritten
-      // its word. Floats divide as any others.
+      // The divisor is read at every run: an element access may have
+      // pointed its word elsewhere. Floats divide as any others.
       vmcase(DIV_POW2) {
         if (s->result) {
           VarEntry* r = S(s->result);
@@ -620,8 +620,8 @@ template <bool Traced>
     if (!(compute)) [[unlikely]] goto failed;                                  \
     ++s;                                                                       \
     fuzz_step();                                                               \
-    if (s->ops[1] != s[-1].result) [[unlikely]] goto step_assign_only; \
-    QV_CHECKED(assign_in_slot(O(s, 0), r) || s->call());               \
+    if (s->ops[1] != s[-1].result) [[unlikely]] goto step_assign_only;         \
+    QV_CHECKED(assign_in_slot(O(s, 0), r) || s->call());                       \
   } while (0)
       vmcase(PLUS_SET) {
         QV_ARITH_SET(arith::fold2<arith::ADD>(r, O(s, 0)->value, O(s, 1)->value) ||
