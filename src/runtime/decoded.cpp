@@ -507,9 +507,10 @@ u8 fixed_block(const Step& s, const Step* before) {
 // A block whose first step initialises the group of number temporaries
 // that its clean-up deletes, and whose next steps declare the named
 // variables that the clean-up deletes with them, each once: those go to
-// d.declared (see there), and the clean-up's kind becomes RENEW_VARS. The clean-up must be the last step, which no
-// element record before it points elsewhere. The variables are those of
-// the program's table, or for a copy (`copy`), slots of its own.
+// d.declared (see there), and the clean-up's kind becomes RENEW_VARS. The
+// clean-up must be the last step, which no element record before it points
+// elsewhere. The variables are those of the program's table, or for a copy
+// (`copy`), slots of its own.
 void note_declarations(DecodedBlock& d, bool copy) {
   if (d.renews || !d.cleanup || d.nsteps < 3 || d.cleanup_step.kind != Step::DEL_VARS) return;
   const Step& first = d.steps[0];

@@ -581,6 +581,9 @@ template <bool Traced>
       }
       // The element's place goes to the word and to its step's copy of it
       // (Step::twin): a place read from the step, or one the code holds.
+      // (The checks are element_into's, written out: sharing that function
+      // gave the same code here but laid the loop's other code out so that
+      // it ran 0.4 % more instructions, and quicksort 2 % more time.)
 #define QV_ELEMENT(twin)                         \
   do {                                           \
     const VarEntry* const arr = P(s->params, 0); \
