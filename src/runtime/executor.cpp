@@ -666,15 +666,14 @@ template <bool Traced>
           ++s;
           fuzz_step();
           if (s->ops[0] != s[-1].result) [[unlikely]] goto step_breakif;
-          brk_level = verdict_now != 0;
+          if (verdict_now) goto break_taken;
         }
-        if (brk_level) goto leave;
         QV_NEXT();
       }
+      // (No level is pending at a step: one that is not taken leaves it 0.)
       vmcase(BREAKIF) {
       step_breakif:
-        brk_level = O(s, 0)->value != 0;
-        if (brk_level) goto leave;
+        if (O(s, 0)->value) goto break_taken;
         QV_NEXT();
       }
       vmcase(CONTIF) {
@@ -737,7 +736,8 @@ template <bool Traced>
       }
       vmcase(LOOP) {
         aux = 0;
-        goto round;
+        slot = P(s->params, 0);
+        goto round_slot;
       }
       vmcase(FOR) {
         P(s->params, 0)->value = P(s->params, 1)->value;
@@ -950,9 +950,12 @@ template <bool Traced>
     } else {
       slot = P(s->params, 0);
     }
+  round_slot:
     if constexpr (!Traced) {
+      // (cached_block has just matched the block's place with the slot's
+      // value: of holds_plainly's tests, only the slot's flags are left.)
       const DecodedBlock* c = cached_block(s->entered, slot, s);
-      if (c->round_start && in_place(c, slot, false)) {
+      if (c->round_start && in_place(c, slot, true) && !(slot->flags & V_EMPTY)) {
         // The rounds run in place (see ROUND_END).
         held = b;
         back = s;
@@ -1020,6 +1023,30 @@ template <bool Traced>
     goto leave;
   }
 
+  // A "breakif" whose value holds sets a level of 1. In a loop's body run
+  // in place (`back` the loop's step) that level ends the loop at once, as
+  // left_in_place would end it: so it is never set, and the body's group
+  // is deleted here, as `leave` does, when that is all its clean-up does.
+  break_taken:
+    if (!Traced && held && (back->kind == Step::LOOP || back->kind == Step::FOR)) [[likely]] {
+      n += s->index + 1;
+      if (on_stop) stop_run(s->rec());
+      const Step& c = b->cleanup_step;
+      if (c.kind == Step::DEL_TEMPS) [[likely]] {
+        if (!end_group(*b, c)) [[unlikely]] goto cleanup_failed;
+      } else if (b->cleanup || !optimtmpvarinit) {
+        brk_level = 1;
+        goto leave_counted;
+      }
+      n += rounds_here.rounds * b->nsteps;
+      b = held;
+      s = back;
+      held = nullptr;
+      QV_NEXT();
+    }
+    brk_level = 1;
+    goto leave;
+
   // The step at s set a level or a stop, or a block it ran left with one.
   leave:
     // (A block run in place has nothing on the stack of places.)
@@ -1028,6 +1055,7 @@ template <bool Traced>
     // "stop" first: the next block of an "exec" would otherwise leave
     // early and lose the stop.
     if (on_stop) stop_run(s->rec());
+  leave_counted:
     // Most blocks leave with no clean-up or one that deletes a group of
     // temporaries (numbers, or numbers and texts): that is done here; the
     // rest in leave_block. (The decoder gives a clean-up those kinds only

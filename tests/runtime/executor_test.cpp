@@ -383,6 +383,36 @@ TEST_F(Executor, AGroupIsKeptOnlyWhenNoRoundReadsItBeforeWritingIt) {
   }
 }
 
+// A "breakif" that ends a loop's rounds run in place leaves the body's
+// group as the body's end would: renewed, here for the next run of the
+// loop, whose body reads a temporary before it writes it. Left as the
+// break found it, x would grow by 1 and 2 on the later runs.
+TEST_F(Executor, ABreakOutOfRoundsRunInPlaceRenewsTheBodysGroup) {
+  for (const bool compared : {false, true}) {
+    SetUp();
+    VarEntry* t = new_temp(TY_INT);
+    VarEntry* done = new_temp(TY_BOOL);
+    const Ref blk = cb.begin_block();
+    cb.record(H__alltmpinits, ref_of(t), {}, 2, label_tmpinit);
+    cb.record(H_l_plusassgn, 0, {ref_of(x_), ref_of(t)});
+    cb.record(H_l_plus, ref_of(t), {ref_of(x_), ref_of(one_)});
+    if (compared) {  // the comparison and the "breakif" run as one step
+      cb.record(H_l_eq, ref_of(done), {ref_of(x_), ref_of(x_)});
+      cb.record(H_l_brkif, 0, {ref_of(done)});
+    } else {
+      cb.record(H_l_brkif, 0, {ref_of(one_)});
+    }
+    cb.set_cleanup(blk, cb.record(H_mvardel, ref_of(t), {}, 2, label_delete));
+    cb.end_block();
+    VarEntry* rounds = body([&] { cb.record(H_l_loop, 0, {ref_of(cb.block_slot(blk))}); });
+    EXPECT_EQ(run_for(3, rounds), 0u);
+    EXPECT_EQ(x_->value, 0u) << compared;
+    const DecodedBlock* d = decoded_block(blk);
+    EXPECT_TRUE(d->round_start && d->renews && !d->keeps) << compared;
+    EXPECT_EQ(_opcount, 3u * (compared ? 7 : 6) + 1) << compared;
+  }
+}
+
 // Only a group's own initialisation record is stepped over on the runs
 // after the first. A block (of a damaged program file) whose first record
 // is an operation naming the group as an initialisation would, with a text
