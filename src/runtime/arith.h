@@ -163,8 +163,7 @@ inline bool order(const VarEntry* a, const VarEntry* b, i32* c) {
   // Tested in the order of how common the types are: int, float, uint.
   if (a->type == TY_INT) [[likely]] {
     const i32 x = as_int(a->value), y = as_int(b->value);
-    // (Written so that holds' c + 1 is the sum of the two tests.)
-    *c = (x >= y) + (x > y) - 1;
+    *c = (x > y) - (x < y);
     return true;
   }
   if (a->type == TY_FLOAT) {
