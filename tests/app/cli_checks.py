@@ -39,8 +39,8 @@ kbcode returns int, infix form not available, params number from 0 to 0
 """
 
 with tempfile.TemporaryDirectory() as d:
-    def qv(*args):
-        return run(list(args), cwd=d)
+    def qv(*args, **kw):
+        return run(list(args), cwd=d, **kw)
 
     p = qv()
     check("usage on stderr only, status 1", p.stderr == "TRELLIMAX TEST\n\nUsage: QVRUN "
@@ -76,6 +76,15 @@ with tempfile.TemporaryDirectory() as d:
     p = qv("one-cp.qv", "-cp")
     check("-cp writes the compiled program next to the source",
           p.returncode == 1 and os.path.exists(os.path.join(d, "one-cp.cp")), p)
+    # With the standard input closed, the file that takes the program's
+    # place may be given descriptor 0, which is as good as any other.
+    with open(os.path.join(d, "one-cp.cp"), "rb") as f:
+        written = f.read()
+    os.remove(os.path.join(d, "one-cp.cp"))
+    p = qv("one-cp.qv", "-cp", stdin=None, preexec_fn=lambda: os.close(0))
+    cp = os.path.join(d, "one-cp.cp")
+    check("-cp writes the same file with the standard input closed", p.returncode == 1
+          and os.path.exists(cp) and open(cp, "rb").read() == written, p)
 
     # The detailed trace with its third switch waits for a key (a byte of
     # the standard input) after each line it prints; without it, it reads
