@@ -260,7 +260,14 @@ bool strings_pair(const Step& init, const Step& del) {
   return texts;
 }
 
-// Whether a renewing block keeps its group (DecodedBlock::keeps). Its
+// Whether a block's group may be kept (DecodedBlock::keeps) as far as its
+// first and last steps tell: a group of numbers and truth values that the
+// block renews, alone or with the named variables that it declares.
+bool keeps_ok(const DecodedBlock& d) {
+  return (d.renews && !d.strings) || !d.declared.empty();
+}
+
+// Whether such a block keeps its group (DecodedBlock::keeps). Its
 // middle steps are looked at in order: a step reads its parameters first,
 // so each of them on the group must have been some earlier step's result.
 // Only the kinds listed here may take part. They change no slot's flags,
@@ -280,12 +287,14 @@ bool keeps_group(DecodedBlock& d) {
     const Step& s = d.steps[i];
     u32 from = 0;  // the first parameter word that names a slot
     bool runs_blocks = false;
+    u32 k0;
     switch (s.kind) {
       case Step::PLUS: case Step::MUL: case Step::MINUS: case Step::DIV: case Step::DIV_POW2:
       case Step::MOD:
       case Step::PLUS_ASSIGN: case Step::MINUS_ASSIGN: case Step::INC: case Step::DEC:
       case Step::COMPARE: case Step::ASSIGN: case Step::ELEMENT: case Step::PARAM:
       case Step::BREAKIF: case Step::CONTIF: case Step::RETURN:
+      case Step::COMPARE_IF: case Step::COMPARE_BREAKIF:  // (a copy's steps are fused)
         break;
       case Step::EXEC: case Step::IF: case Step::CALL_BLOCK: case Step::SWITCH:
       case Step::LOOP: case Step::FOR:
@@ -294,6 +303,10 @@ bool keeps_group(DecodedBlock& d) {
       case Step::CONVERT:
         from = 1;
         break;
+      // A declaration writes its named variable; its result word is a type.
+      case Step::DECLARE:
+        if (s.nparams() == 0 || on_group(par_ref(s.params, 0), first, end, &k0)) return false;
+        continue;
       case Step::CALL:
         if (number_conversion(s))
           from = 1;
@@ -602,7 +615,7 @@ void finish(DecodedBlock& d) {
   d.renews_at = DecodedBlock::NEVER;
   d.prime_skip = prime_of(1);
   note_declarations(d, false);
-  d.keeps = d.renews && !d.strings && keeps_group(d);
+  d.keeps = keeps_ok(d) && keeps_group(d);
   d.group_only = d.renews && !d.strings && d.own_words.empty() && d.own_spans.size() == 1 &&
                  d.own_spans[0].first == d.steps[0].result &&
                  d.own_spans[0].bytes == d.steps[0].temps * sizeof(VarEntry);
@@ -744,6 +757,10 @@ void own_these(DecodedBlock& d, std::vector<Ref> slots) {
   if (!d.declared.empty()) {
     d.renewal = DecodedBlock::RENEWAL_YES;
     d.renews_at = 1;  // adopt counts the copy of a tree's block at 2
+    // Its declarations are known only now: the steps that run in place
+    // are copied again, with the calls that keeping the group marks.
+    d.keeps = keeps_group(d);
+    if (d.keeps) place_leaf(d);
   }
 }
 

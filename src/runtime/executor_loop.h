@@ -101,7 +101,7 @@ u32 end_named_first(const DecodedBlock& b, const Step& s);
       return del_temps(s.result, s.params, s.count);
     v->value = 0;
   }
-  if (!renew_group(s)) return 0;
+  if (!b.keeps && !renew_group(s)) return 0;
   b.primed = true;
   return 1;
 }
