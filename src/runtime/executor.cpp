@@ -302,17 +302,18 @@ inline bool compared(const Step* s) {
   return true;
 }
 
-// A step's cache missed: it now holds the block in `slot`. An "if", or an
-// "exec" of one block, that found a block that runs in place takes the code
-// that runs it so (IF_LEAF, EXEC_LEAF) from now on, as does an "if" that
-// found a block with steps of its own for an "if" (nest_start); the others
-// pay no test for it.
+// A step's cache missed: it now holds the block in `slot`. An "if", a
+// "switch" or an "exec" of one block that found a block that runs in place
+// takes the code that runs it so (IF_LEAF, SWITCH_LEAF, EXEC_LEAF) from now
+// on, as does an "if" that found a block with steps of its own for an "if"
+// (nest_start); the others pay no test for it.
 [[gnu::noinline]] const DecodedBlock* cache_missed(const DecodedBlock*& cache,
                                                    const VarEntry* slot, const Step* s) {
   const DecodedBlock* d = cache = decoded_block(slot->value);
   if ((d->leaf_start || d->nest_start) && s->kind == Step::IF) s->code = step_code(Step::IF_LEAF);
   if (d->leaf_start && s->kind == Step::EXEC && s->nparams() == 1)
     s->code = step_code(Step::EXEC_LEAF);
+  if (d->leaf_start && s->kind == Step::SWITCH) s->code = step_code(Step::SWITCH_LEAF);
   return d;
 }
 
@@ -734,6 +735,20 @@ template <bool Traced>
         slot = P(s->params, sel + 1);
         goto enter;
       }
+      // The code of a "switch" that has run a block in place: the selected
+      // block runs so again when it runs no block and a plain entry would
+      // take it. Its blocks take turns, so a cache of the last one would
+      // miss: the block is looked up by its place.
+      vmcase(SWITCH_LEAF) {
+        const u32 sel = P(s->params, 0)->value;
+        if (s->nparams() < 2 || sel >= s->nparams() - 1) QV_NEXT();
+        slot = P(s->params, sel + 1);
+        if (!(slot->flags & V_EMPTY) && resume_top < resume_limit && !special_mode()) [[likely]] {
+          leaf = decoded_block(slot->value);
+          if (leaf->leaf_start) [[likely]] goto run_in_place;
+        }
+        goto enter;
+      }
       vmcase(LOOP) {
         aux = 0;
         slot = P(s->params, 0);
@@ -1113,7 +1128,13 @@ template <bool Traced>
     b = held;
     s = back;
     held = nullptr;
-    if (s->kind == Step::FOR || s->kind == Step::LOOP) {
+    if (s->kind == Step::FOR || s->kind == Step::LOOP || s->kind == Step::SWITCH) {
+      if (s->kind == Step::SWITCH) {
+        // A "break" or "continue" inside the chosen block ends here.
+        _brk_cont();
+        if (signal_pending()) goto leave;
+        QV_NEXT();
+      }
       n += rounds_here.rounds * body->nsteps;
       aux = rounds_here.down;
       if (!signal_pending() || !_brk_cont()) goto next_round;
@@ -1158,7 +1179,7 @@ template <bool Traced>
       if (s->kind == Step::LOOP || s->kind == Step::FOR) {
         n += rounds_counted(*resume_top);  // the entry just taken off
         if (!signal_pending() || !_brk_cont()) goto next_round;
-      } else if (s->kind == Step::SWITCH) {
+      } else if (s->kind == Step::SWITCH && signal_pending()) {
         // A "break" or "continue" inside the chosen block ends here.
         _brk_cont();
       }

@@ -77,9 +77,13 @@
                    /* through its nest_start                                */ \
   X(EXEC_LEAF)     /* the same for an EXEC of one block                     */ \
   X(CALL_BLOCK)    /* push a frame and run the block                        */ \
-  X(SWITCH)        /* run the selected block; a level ends there            */ \
   X(LOOP)          /* run the block round after round                       */ \
   X(FOR)           /* run the block for each value of the index             */ \
+  X(SWITCH)        /* run the selected block; a level ends there (after     */ \
+                   /* LOOP and FOR: the end of a block run in place tests   */ \
+                   /* the three kinds at once)                              */ \
+  X(SWITCH_LEAF)   /* no step's kind: the code of a SWITCH that has run a   */ \
+                   /* block in place, which looks for no cache              */ \
   X(BAD)           /* a record that cannot run: the program file is damaged */ \
   X(END)           /* after the last step: the block is done                */ \
   X(LEAF_END)      /* END of a block run in place (DecodedBlock::leaf_start): */ \
