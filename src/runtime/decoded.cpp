@@ -452,9 +452,9 @@ void fuse_pairs(DecodedBlock& d) {
 }
 
 // The code that runs a step: its kind's, or code for the commonest form
-// of its record, which tests for no other: arithmetic of two operands and
-// "par#" with a result, and assignments and steps of a variable without
-// one.
+// of its record, which tests for no other: arithmetic and "&&" and "||" of
+// two operands and "par#" with a result, and assignments and steps of a
+// variable without one.
 Step::Kind code_kind(const Step& s) {
   if (!s.result) {
     switch (s.kind) {
@@ -468,6 +468,10 @@ Step::Kind code_kind(const Step& s) {
   }
   if (s.kind == Step::PARAM) return Step::PARAM_TO;
   if (s.nparams() != 2) return s.kind;
+  if (s.kind == Step::CALL) {
+    const u32 h = rd32(s.rec() + REC_HANDLER);
+    return h == H_l_and ? Step::AND2 : h == H_l_or ? Step::OR2 : Step::CALL;
+  }
   switch (s.kind) {
     case Step::PLUS: return Step::PLUS2;
     case Step::MUL: return Step::MUL2;

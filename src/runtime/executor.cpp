@@ -580,6 +580,15 @@ template <bool Traced>
         QV_CHECKED(id - C_l_logint < C_COUNT - C_l_logint ? convfns[id](src, S(s->result))
                                                           : s->call());
       }
+      // "&&" and "||" look at the value words alone, as their handlers do.
+      vmcase(AND2) {
+        S(s->result)->value = (O(s, 0)->value != 0) & (O(s, 1)->value != 0);
+        QV_NEXT();
+      }
+      vmcase(OR2) {
+        S(s->result)->value = (O(s, 0)->value | O(s, 1)->value) != 0;
+        QV_NEXT();
+      }
       // The element's place goes to the word and to its step's copy of it
       // (Step::twin): a place read from the step, or one the code holds.
       // (The checks are element_into's, written out: sharing that function

@@ -48,6 +48,8 @@
                    /* result, which needs no test for one                   */ \
   X(MINUS_ONLY)    /* the same for a MINUS_ASSIGN                           */ \
   X(CONVERT)       /* a conversion between numbers and truth values         */ \
+  X(AND2)          /* no step's kind: the code of a CALL of "&&" with two   */ \
+  X(OR2)           /* operands and a result, or of "||", done inline        */ \
   X(ELEMENT)       /* point a later record at an array element              */ \
   X(ELEMENT_A1)    /* no step's kind: the code of an ELEMENT whose word is  */ \
   X(ELEMENT_B1)    /* operand a (first) or b (second) of the step 1, 2 or 3 */ \
