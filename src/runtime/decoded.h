@@ -123,8 +123,8 @@ struct DecodedBlock {
   // each of the group's slots is written as a step's result before any
   // step reads it, and no step empties one (see keeps_group). Then the
   // clean-up leaves the group as it is. So does the renewal of a block
-  // that declares named variables (`declared`): a recursive one with a
-  // dozen temporaries spent a third of each call zeroing them.
+  // that declares named variables (`declared`): a recursive one with
+  // eight temporaries spent a fifth of each call setting them to 0.
   bool keeps;
   mutable bool primed;
   // What a plain entry of a primed block steps over, in bytes of steps
