@@ -527,13 +527,16 @@ TEST(StaleTemps, TemporariesLieBesideTheirTargetAndOnlyUnheldOnesGo) {
   qv::mark_temp_in_use(held);
   close(make("u.png.qvpic-abc123"));
   close(make("t.png.qvpic-short"));
+  close(make("t.png.qvpic-v2.old"));
   qv::remove_stale_temps((d + "/t.png").c_str(), PICTURE_MARKER);
   EXPECT_FALSE(exists("t.png.qvpic-abc123")) << "left by a killed write";
   EXPECT_TRUE(exists("t.png.qvpic-held12")) << "held by a running one";
   EXPECT_TRUE(exists("u.png.qvpic-abc123")) << "another target's";
   EXPECT_TRUE(exists("t.png.qvpic-short")) << "not a name mkstemp gives";
+  EXPECT_TRUE(exists("t.png.qvpic-v2.old")) << "six characters, but not letters and digits";
   close(held);
-  for (const char* n : {"t.png.qvpic-held12", "u.png.qvpic-abc123", "t.png.qvpic-short"})
+  for (const char* n : {"t.png.qvpic-held12", "u.png.qvpic-abc123", "t.png.qvpic-short",
+                        "t.png.qvpic-v2.old"})
     unlink((d + "/" + n).c_str());
   rmdir(dir);
 }
