@@ -252,6 +252,7 @@ class Program : public ProgFile {
  protected:
   VarEntry *main_, *i_, *a_, *t_, *five_, *inner_;
   Ref main_block_, inner_block_, decl_, plus_, assign_, conv_, exec_, elem_, store_, index_;
+  Ref temp_init_;  // build_noptmp's init record of the temporary
 
   void build() {
     fresh_env();
@@ -295,7 +296,7 @@ class Program : public ProgFile {
     main_->value = cb.begin_block();
     if (group) cb.record(H__alltmpinits, t, {}, 1, label_tmpinit);
     cb.record(H_mvarinit, TY_INT, {i, five});
-    cb.record(H_l_int_init, 0, {t}, init_extra);
+    temp_init_ = cb.record(H_l_int_init, 0, {t}, init_extra);
     if (delete_first) cb.record(H_mvardel, 0, {t}, 0, label_delete);
     cb.record(H_l_plus, t, {i, five}, 2);
     cb.record(H_l_assign, 0, {i, t}, 2);
@@ -358,6 +359,8 @@ TEST_F(Program, RefusesProgramsThatReferToTheWrongThings) {
       {"noptmp: int into a uint temporary", [&] { build_noptmp(TY_UINT + 1); }},
       {"noptmp: temporary used after its deletion", [&] { build_noptmp(TY_INT + 1, true); }},
       {"noptmp: group initialisation", [&] { build_noptmp(TY_INT + 1, false, true); }},
+      {"noptmp: init with a result",
+       [&] { build_noptmp(TY_INT + 1); wr32(mem + temp_init_ + REC_RESULT, ref_of(i_)); }},
       {"constant without a value", [&] { five_->flags |= V_EMPTY; }, SAVE},
       {"handler outside every table", [&] { wr32(mem + plus_ + REC_HANDLER, H_NONE); }, SAVE},
       {"reference past the variables", [&] { wr32(mem + assign_ + REC_PARAMS + 4, vartable.end); }, SAVE},
