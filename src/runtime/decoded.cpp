@@ -416,7 +416,10 @@ void place_leaf(DecodedBlock& d) {
   // "if" or "exec" (leaf_start) and for a loop's rounds (round_start).
   if (!runs_no_block(d)) {
     d.body_start = steps_in_place(d, d.body_store, Step::BODY_END, Step::BODY_RENEW, false);
-    d.nest_start = steps_in_place(d, d.nest_store, Step::NEST_END, Step::NEST_RENEW, false);
+    // A group that the block keeps needs only priming at the end.
+    const bool kept = d.keeps && d.steps[d.nsteps - 1].kind == Step::RENEW_TEMPS;
+    d.nest_start = steps_in_place(d, d.nest_store, kept ? Step::NEST_KEEP : Step::NEST_END,
+                                  Step::NEST_RENEW, kept);
     return;
   }
   d.leaf_start = steps_in_place(d, d.leaf_store, Step::LEAF_END, Step::LEAF_RENEW, false);

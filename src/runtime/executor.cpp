@@ -885,6 +885,16 @@ template <bool Traced>
         if (!end_renewal_traced(*b, *s)) [[unlikely]] goto failed;
         goto nest_end;
       }
+      // (A trace switched on inside the block has the record delete the
+      // group, with its trace lines, as NEST_RENEW would.)
+      vmcase(NEST_KEEP) {
+        if (_tracing_on) [[unlikely]] {
+          if (!s->call()) goto failed;
+          goto nest_end;
+        }
+        b->primed = true;
+        goto nest_end;
+      }
       vmcase(NEST_END) {
       nest_end:
         n += s->index;

@@ -101,4 +101,6 @@
   X(BODY_RENEW)    /* its group's renewal (holds 1 for texts), then BODY_END */ \
   X(NEST_END)      /* END of a block that runs blocks, entered by an "if"   */ \
                    /* (DecodedBlock::nest_start): back to the "if"          */ \
-  X(NEST_RENEW)    /* its group's renewal (holds 1 for texts), then NEST_END */
+  X(NEST_RENEW)    /* its group's renewal (holds 1 for texts), then NEST_END */ \
+  X(NEST_KEEP)     /* the same for a group that the block keeps, which is   */ \
+                   /* only primed (DecodedBlock::keeps)                     */
