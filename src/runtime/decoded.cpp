@@ -414,15 +414,17 @@ void place_leaf(DecodedBlock& d) {
   // A sound block that runs blocks goes round as a loop's body from its
   // own end (body_start); one that runs none runs in place instead, for an
   // "if" or "exec" (leaf_start) and for a loop's rounds (round_start).
+  // A group that the block keeps needs only priming at the end.
+  const bool kept = d.keeps && d.nsteps > 0 && d.steps[d.nsteps - 1].kind == Step::RENEW_TEMPS;
   if (!runs_no_block(d)) {
-    d.body_start = steps_in_place(d, d.body_store, Step::BODY_END, Step::BODY_RENEW, false);
-    // A group that the block keeps needs only priming at the end.
-    const bool kept = d.keeps && d.steps[d.nsteps - 1].kind == Step::RENEW_TEMPS;
+    d.body_start = steps_in_place(d, d.body_store, kept ? Step::BODY_KEEP : Step::BODY_END,
+                                  Step::BODY_RENEW, kept);
     d.nest_start = steps_in_place(d, d.nest_store, kept ? Step::NEST_KEEP : Step::NEST_END,
                                   Step::NEST_RENEW, kept);
     return;
   }
-  d.leaf_start = steps_in_place(d, d.leaf_store, Step::LEAF_END, Step::LEAF_RENEW, false);
+  d.leaf_start = steps_in_place(d, d.leaf_store, kept ? Step::LEAF_KEEP : Step::LEAF_END,
+                                Step::LEAF_RENEW, kept);
   // (A "for" runs a body of one compound assignment faster still.)
   if (!d.single) {
     d.round_start = steps_in_place(d, d.round_store, Step::ROUND_END, Step::ROUND_RENEW, true);

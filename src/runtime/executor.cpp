@@ -865,6 +865,14 @@ template <bool Traced>
         if (!end_renewal_traced(*b, *s)) [[unlikely]] goto failed;
         goto body_end;
       }
+      vmcase(BODY_KEEP) {
+        if (_tracing_on) [[unlikely]] {  // (as at NEST_KEEP)
+          if (!s->call()) goto failed;
+          goto body_end;
+        }
+        b->primed = true;
+        goto body_end;
+      }
       vmcase(BODY_END) {
       body_end: {
         Resume& r = resume_top[-1];
@@ -911,6 +919,10 @@ template <bool Traced>
       vmcase(LEAF_RENEW) {
         // (No tracing starts while a block runs in place.)
         if (!end_renewal(*b, *s)) [[unlikely]] goto failed;
+        goto leaf_end;
+      }
+      vmcase(LEAF_KEEP) {  // (a group that the block keeps: see NEST_KEEP)
+        b->primed = true;
         goto leaf_end;
       }
       // The block that the step at `back` ran in place is done: its

@@ -92,6 +92,7 @@
                    /* back to the step that ran it                          */ \
   X(LEAF_RENEW)    /* its group's renewal (holds 1 for RENEW_STRS), then    */ \
                    /* LEAF_END                                              */ \
+  X(LEAF_KEEP)     /* the same for a group that the block keeps: primed     */ \
   X(ROUND_END)     /* END of a loop's body run in place: the next round     */ \
                    /* (DecodedBlock::round_start), or back to the loop      */ \
   X(ROUND_RENEW)   /* its group's renewal, then ROUND_END                   */ \
@@ -99,6 +100,8 @@
                    /* its rounds (DecodedBlock::body_start): the next round */ \
                    /* or the loop's step                                    */ \
   X(BODY_RENEW)    /* its group's renewal (holds 1 for texts), then BODY_END */ \
+  X(BODY_KEEP)     /* the same for a group that the block keeps, which is   */ \
+                   /* only primed (DecodedBlock::keeps)                     */ \
   X(NEST_END)      /* END of a block that runs blocks, entered by an "if"   */ \
                    /* (DecodedBlock::nest_start): back to the "if"          */ \
   X(NEST_RENEW)    /* its group's renewal (holds 1 for texts), then NEST_END */ \
