@@ -582,7 +582,7 @@ template <bool Traced>
       }
       // "&&" and "||" look at the value words alone, as their handlers do.
       vmcase(AND2) {
-        S(s->result)->value = (O(s, 0)->value != 0) & (O(s, 1)->value != 0);
+        S(s->result)->value = u32{O(s, 0)->value != 0} & u32{O(s, 1)->value != 0};
         QV_NEXT();
       }
       vmcase(OR2) {
