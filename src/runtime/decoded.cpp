@@ -287,7 +287,7 @@ bool keeps_group(DecodedBlock& d) {
     const Step& s = d.steps[i];
     u32 from = 0;  // the first parameter word that names a slot
     bool runs_blocks = false;
-    u32 k0;
+    u32 k;
     switch (s.kind) {
       case Step::PLUS: case Step::MUL: case Step::MINUS: case Step::DIV: case Step::DIV_POW2:
       case Step::MOD:
@@ -305,7 +305,7 @@ bool keeps_group(DecodedBlock& d) {
         break;
       // A declaration writes its named variable; its result word is a type.
       case Step::DECLARE:
-        if (s.nparams() == 0 || on_group(par_ref(s.params, 0), first, end, &k0)) return false;
+        if (s.nparams() == 0 || on_group(par_ref(s.params, 0), first, end, &k)) return false;
         continue;
       case Step::CALL:
         if (number_conversion(s))
@@ -316,7 +316,6 @@ bool keeps_group(DecodedBlock& d) {
       default:
         return false;
     }
-    u32 k;
     for (u32 p = from; p < s.nparams(); ++p) {
       if (!on_group(par_ref(s.params, p), first, end, &k)) continue;
       if (k == ACROSS || (s.kind == Step::ASSIGN && p == 0) || !written[k]) return false;

@@ -866,11 +866,7 @@ template <bool Traced>
         goto body_end;
       }
       vmcase(BODY_KEEP) {
-        if (_tracing_on) [[unlikely]] {  // (as at NEST_KEEP)
-          if (!s->call()) goto failed;
-          goto body_end;
-        }
-        b->primed = true;
+        if (!end_kept_traced(*b, *s)) [[unlikely]] goto failed;
         goto body_end;
       }
       vmcase(BODY_END) {
@@ -893,14 +889,8 @@ template <bool Traced>
         if (!end_renewal_traced(*b, *s)) [[unlikely]] goto failed;
         goto nest_end;
       }
-      // (A trace switched on inside the block has the record delete the
-      // group, with its trace lines, as NEST_RENEW would.)
       vmcase(NEST_KEEP) {
-        if (_tracing_on) [[unlikely]] {
-          if (!s->call()) goto failed;
-          goto nest_end;
-        }
-        b->primed = true;
+        if (!end_kept_traced(*b, *s)) [[unlikely]] goto failed;
         goto nest_end;
       }
       vmcase(NEST_END) {
@@ -921,7 +911,7 @@ template <bool Traced>
         if (!end_renewal(*b, *s)) [[unlikely]] goto failed;
         goto leaf_end;
       }
-      vmcase(LEAF_KEEP) {  // (a group that the block keeps: see NEST_KEEP)
+      vmcase(LEAF_KEEP) {  // (a group that the block keeps: see end_kept_traced)
         b->primed = true;
         goto leaf_end;
       }

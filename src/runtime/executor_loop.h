@@ -119,6 +119,13 @@ inline u32 end_renewal(const DecodedBlock& b, const Step& s) {
 [[gnu::always_inline]] inline u32 end_renewal_traced(const DecodedBlock& b, const Step& s) {
   return _tracing_on ? s.call() : end_renewal(b, s);
 }
+// The same for a group that the block keeps (BODY_KEEP, NEST_KEEP), which
+// only needs priming: a trace has the record delete it, with its lines.
+[[gnu::always_inline]] inline u32 end_kept_traced(const DecodedBlock& b, const Step& s) {
+  if (_tracing_on) [[unlikely]] return s.call();
+  b.primed = true;
+  return 1;
+}
 
 // Why a call of n - 1 arguments cannot push its frame (error 3: the whole
 // frame, the arguments, the result and n, does not fit, as a call never
