@@ -525,6 +525,28 @@ u8 fixed_block(const Step& s, const Step* before) {
   return v->type == TY_BLOCK && (v->flags & (V_CONST | V_CODE | V_EMPTY)) == (V_CONST | V_CODE);
 }
 
+// "par#" steps with a result whose index word names a number constant
+// small enough for Step::holds run as PARAM_K, unless an element record of
+// the block writes that word (the operand its twin is: see link_twins).
+// No record that the compiler writes changes a constant.
+void constant_indices(DecodedBlock& d) {
+  std::vector<bool> rewritten(d.nsteps);
+  for (u32 i = 0; i < d.nsteps; ++i)
+    if (d.steps[i].kind == Step::ELEMENT) rewritten[i + d.steps[i].twin / sizeof(Step)] = true;
+  for (u32 i = 0; i < d.nsteps; ++i) {
+    Step& s = d.steps[i];
+    if (s.code != step_code(Step::PARAM_TO) || rewritten[i] ||
+        !table_slot(cnstable, par_ref(s.params, 0)))
+      continue;
+    const VarEntry* v = P(s.params, 0);
+    if ((v->type == TY_INT || v->type == TY_UINT) && v->value < 250 &&
+        (v->flags & (V_CONST | V_EMPTY | V_ARRAY)) == V_CONST) {
+      s.holds = static_cast<u8>(v->value);
+      s.code = step_code(Step::PARAM_K);
+    }
+  }
+}
+
 // A block whose first step initialises the group of number temporaries
 // that its clean-up deletes, and whose next steps declare the named
 // variables that the clean-up deletes with them, each once: those go to
@@ -644,6 +666,7 @@ void finish(DecodedBlock& d) {
     }
   }
   link_twins(d);
+  constant_indices(d);
   place_leaf(d);
 }
 

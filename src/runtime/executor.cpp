@@ -925,6 +925,13 @@ template <bool Traced>
         held = nullptr;
         QV_NEXT();
       }
+      vmcase(PARAM_K) {
+        const u32 n = top_word();
+        if (n >= s->holds + 2u) [[likely]]
+          if (const Ref src = frame_word(n - s->holds)) [[likely]]
+            QV_CHECKED(deliver(S(src), S(s->result)));
+        QV_CHECKED(param_value(s->result, s->ops[0], s->ops[1], s->count));
+      }
 #ifndef QV_COMPUTED_GOTO
       default: break;
 #endif

@@ -71,6 +71,7 @@
   X(CONTIF)        /* "continueif": the same for "continue"                 */ \
   X(PARAM)         /* "par#": an argument of the innermost call             */ \
   X(PARAM_TO)      /* no step's kind: the code of a PARAM with a result     */ \
+  X(PARAM_K)       /* the same, its index a constant (Step::holds)          */ \
   X(RETURN)        /* "return": level -1, value to the call's result        */ \
   X(EXEC)          /* run the blocks of the parameters in turn              */ \
   X(IF)            /* run the block of the condition's branch               */ \

@@ -563,6 +563,36 @@ TEST_F(Executor, AnIfOrBreakifRightAfterItsComparisonTestsWhatItsWordNames) {
   }
 }
 
+// "par#" reads its index where its word points at every run: an element
+// record may rewrite the word, as a damaged program's may, right before it
+// or further back, and then the constant that the word named at first is
+// not the index. The element holds 0: argument 0, not argument 1.
+TEST_F(Executor, AParIndexThatAnElementRecordRewritesIsReadAtEveryRun) {
+  for (const bool between : {false, true}) {
+    for (const bool rewritten : {false, true}) {
+      SetUp();
+      VarEntry* arr = take(vartable, TY_INT, V_EMPTY);
+      const u32 types[] = {TY_INT};
+      ASSERT_EQ(createfields(arr, 3, 0, types), 1u);
+      VarEntry* got = new_var(TY_INT);
+      const Ref blk = cb.begin_block();
+      const Ref elem = cb.record(H__arrdynelem, 0, {ref_of(arr), ref_of(one_)});
+      Ref spare = between ? inc_x() : 0;
+      const Ref par = cb.record(H_l_paramvalue, ref_of(got), {ref_of(one_)});
+      if (!between) spare = inc_x();
+      cb.end_block();
+      wr32(mem + elem + REC_RESULT, (rewritten ? par : spare) + REC_PARAMS);
+      VarEntry* callee = cb.block_slot(blk);
+      main_->value = cb.begin_block();
+      cb.record(H_l_bl_call, 0,
+                {ref_of(callee), ref_of(new_const(TY_INT, 10)), ref_of(new_const(TY_INT, 20))});
+      cb.end_block();
+      EXPECT_EQ(execute(0), 0u) << between << rewritten;
+      EXPECT_EQ(got->value, rewritten ? 10u : 20u) << between << rewritten;
+    }
+  }
+}
+
 // Compiled programs whose blocks run inside themselves: every block counts
 // no run under way afterwards, however the runs ended.
 class BlockRuns : public ::testing::Test {
