@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <tuple>
 #include <functional>
 
 #include "runtime/array.h"
@@ -165,13 +166,16 @@ TEST_F(Vars, DelayAndTimeReadTheClock) {
     EXPECT_EQ(call(H_l_delay, nullptr, {new_const(TY_UINT, s)}), 1u);
     EXPECT_EQ(reads, 0) << s;
   }
-  std::tm t{};
-  t.tm_year = 124, t.tm_mday = 1, t.tm_hour = 9, t.tm_min = 5, t.tm_sec = 7, t.tm_isdst = -1;
-  now = std::mktime(&t);  // local time, as "time" reads it back
-  VarEntry* r = new_temp(TY_STR);
-  ASSERT_EQ(call(H_l_time, r, {}), 1u);
-  EXPECT_EQ(str_of(r), "09:05:07");
-  EXPECT_EQ(str_desc(r)->cursor, str_desc(r)->end);
+  // Two digits each, the tens too.
+  for (const auto& [h, m, s, text] : {std::tuple{9, 5, 7, "09:05:07"}, {23, 48, 59, "23:48:59"}}) {
+    std::tm t{};
+    t.tm_year = 124, t.tm_mday = 1, t.tm_hour = h, t.tm_min = m, t.tm_sec = s, t.tm_isdst = -1;
+    now = std::mktime(&t);  // local time, as "time" reads it back
+    VarEntry* r = new_temp(TY_STR);
+    ASSERT_EQ(call(H_l_time, r, {}), 1u);
+    EXPECT_EQ(str_of(r), text);
+    EXPECT_EQ(str_desc(r)->cursor, str_desc(r)->end);
+  }
 }
 
 }  // namespace
