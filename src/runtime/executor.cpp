@@ -165,6 +165,15 @@ void leave_block(const DecodedBlock& b, const Step* s) {
   }
 }
 
+// Whether block b, left early, has a clean-up that end_quickly does: none,
+// or the deletion of its group of number temporaries, as most blocks.
+inline bool quick_cleanup(const DecodedBlock& b) {
+  return b.cleanup_step.kind == Step::DEL_TEMPS || (!b.cleanup && optimtmpvarinit);
+}
+inline u32 end_quickly(const DecodedBlock& b) {
+  return b.cleanup_step.kind == Step::DEL_TEMPS ? end_group(b, b.cleanup_step) : 1;
+}
+
 // A loop enters its body: its rounds go on from the body's end while the
 // slot holds it (see END).
 void hold_rounds(Resume& e, const DecodedBlock* body, VarEntry* slot) {
@@ -285,6 +294,7 @@ inline Resume& push_resume(const DecodedBlock* b, const Step* s, Ref aux) {
   e.block = b;
   e.step = s;
   e.aux = aux;
+  e.body = nullptr;  // (a loop's entry sets it: see hold_rounds)
   return e;
 }
 
@@ -440,7 +450,7 @@ template <bool Traced>
 #define QV_ENTER(cache)                                              \
   do {                                                               \
     if (resume_top >= resume_limit) [[unlikely]] QV_FAIL(E_NESTING); \
-    push_resume(b, s, aux).body = nullptr;                           \
+    push_resume(b, s, aux);                           \
     b = cached_block(cache, slot, s);                                \
     goto entered;                                                    \
   } while (0)
@@ -470,7 +480,7 @@ template <bool Traced>
         if (!s->call()) [[unlikely]] goto failed;
         // Only a handler's call or a "return" can set a level or a stop,
         // so the other steps go on without testing for one.
-        if (signal_pending()) [[unlikely]] goto leave;
+        if (signal_pending()) [[unlikely]] goto signalled;
         QV_NEXT();
       }
       // The handler reports it when tracing, which a handler may have
@@ -687,8 +697,7 @@ template <bool Traced>
         QV_NEXT();
       }
       vmcase(CONTIF) {
-        cont_level = O(s, 0)->value != 0;
-        if (cont_level) goto leave;
+        if (O(s, 0)->value) [[unlikely]] goto continue_taken;
         QV_NEXT();
       }
       vmcase(PARAM) { QV_CHECKED(param_value(s->result, s->ops[0], s->ops[1], s->count)); }
@@ -960,7 +969,7 @@ template <bool Traced>
   // of the copy that an inner run runs (a copy of a damaged block has
   // none, and ends as any).
   run_nested:
-    push_resume(b, s, aux).body = nullptr;
+    push_resume(b, s, aux);
     b = run_begins(*leaf);
     fuzz_step();  // the block's entry
     if (!b->nest_start) [[unlikely]] goto entered_begun;
@@ -1090,6 +1099,41 @@ template <bool Traced>
     brk_level = 1;
     goto leave;
 
+  // The same for a "continueif", whose level ends the round: the next one
+  // starts as at ROUND_END, with the body's group initialised anew.
+  continue_taken:
+    if (!Traced && held && (back->kind == Step::LOOP || back->kind == Step::FOR)) [[likely]] {
+      n += s->index + 1;
+      if (on_stop) stop_run(s->rec());
+      const Step& c = b->cleanup_step;
+      if (c.kind == Step::DEL_TEMPS) [[likely]] {
+        if (!end_group(*b, c)) [[unlikely]] goto cleanup_failed;
+      } else if (b->cleanup || !optimtmpvarinit) {
+        cont_level = 1;
+        goto leave_counted;
+      }
+      InPlaceRounds& r = rounds_here;
+      const int v = round_check(r.loop, r.down);
+      if (v == 0 && holds_plainly(b, r.slot, r.fixed)) [[likely]] {
+        s = start_in(*b, b->round_start);
+        fuzz_step();  // the block's entry
+        QV_GO();
+      }
+      n += r.rounds * b->nsteps;
+      b = held;
+      s = back;
+      held = nullptr;
+      if (v == 0) {  // the next round enters what the slot holds
+        aux = r.down;
+        slot = r.slot;
+        goto enter_round;
+      }
+      if (v < 0) QV_FAIL(E_FOR_RANGE);
+      QV_NEXT();
+    }
+    cont_level = 1;
+    goto leave;
+
   // The step at s set a level or a stop, or a block it ran left with one.
   leave:
     // (A block run in place has nothing on the stack of places.)
@@ -1214,6 +1258,40 @@ template <bool Traced>
     }
     if (signal_pending()) [[unlikely]] goto leave;
     QV_NEXT();
+
+  // A handler's step set a level or a stop. A "continue" of one level in
+  // the body of a loop that goes round from the body's end (see BODY_END)
+  // ends the round right here, as `leave` and the loop's step would end
+  // it, and the next round starts as at BODY_END; so it does from inside
+  // the blocks that "if"s of such a body entered, which end as `leave` ends
+  // them. Each block's clean-up is done as `leave` does it, when that is
+  // all it does. (A block run in place calls no handler that sets a level;
+  // a body without steps of its own for the rounds, a damaged one, goes
+  // round through its steps, as from END.)
+  signalled:
+    if (!Traced && cont_level == 1 && !brk_level && !on_stop && !_tracing_on) [[unlikely]] {
+      while (!held && resume_top != base && quick_cleanup(*b)) {
+        Resume& r = resume_top[-1];
+        if (r.body != b && r.step->kind != Step::IF) break;
+        n += s->index + 1;
+        if (!end_quickly(*b)) [[unlikely]] goto cleanup_failed;
+        if (r.body == b) {
+          cont_level = 0;
+          verdict = round_check(r.loop, r.aux);
+          if (verdict == 0 && holds_plainly(b, r.slot, r.fixed)) [[likely]] {
+            s = start_in(*b, b->body_start ? b->body_start : b->start);
+            fuzz_step();  // the block's entry
+            QV_GO();
+          }
+          goto rounds_end;
+        }
+        run_ends(*b);
+        --resume_top;
+        b = r.block;
+        s = r.step;
+      }
+    }
+    goto leave;
   }
 #undef QV_CHECKED
 #undef QV_ENTER

@@ -659,6 +659,17 @@ TEST_F(BlockRuns, EveryRunIsForgotten) {
                             "for i 1 2 1 b;\n"),
             0u);
   EXPECT_EQ(int_var(1), 48u) << "3 to 42 by 3 in the first round, 6 more in the second";
+  // A "continue" in blocks that "if"s of a loop's body ran, which run
+  // blocks and have temporaries of their own: each run of them ends.
+  for (const u32 grouped : {1u, 0u}) {
+    fresh_env();
+    optimtmpvarinit = grouped;
+    EXPECT_EQ(compile_and_run("int i s n;\nfor i 1 9 1 { if ((i % 3) != 0) { n += (i * 2); "
+                              "if ((i % 2) == 0) { n ++; continue }; continue }; s += i };\n"),
+              0u);
+    EXPECT_EQ(int_var(1), 18u) << grouped;
+    EXPECT_EQ(int_var(2), 57u) << grouped << ": 2 * (1 + 2 + 4 + 5 + 7 + 8), and 1 for each of 2, 4, 8";
+  }
 }
 
 // A loop, or an "exec" of one block, whose block is written in place (a
