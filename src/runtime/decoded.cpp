@@ -457,8 +457,8 @@ void fuse_pairs(DecodedBlock& d) {
 
 // The code that runs a step: its kind's, or code for the commonest form
 // of its record, which tests for no other: arithmetic and "&&" and "||" of
-// two operands and "par#" with a result, and assignments and steps of a
-// variable without one.
+// two operands, "?" and "par#" with a result, and assignments and steps of
+// a variable without one.
 Step::Kind code_kind(const Step& s) {
   if (!s.result) {
     switch (s.kind) {
@@ -471,6 +471,8 @@ Step::Kind code_kind(const Step& s) {
     }
   }
   if (s.kind == Step::PARAM) return Step::PARAM_TO;
+  if (s.kind == Step::CALL && s.nparams() == 3 && rd32(s.rec() + REC_HANDLER) == H_l_ifassign)
+    return Step::CHOOSE;
   if (s.nparams() != 2) return s.kind;
   if (s.kind == Step::CALL) {
     const u32 h = rd32(s.rec() + REC_HANDLER);

@@ -599,6 +599,8 @@ template <bool Traced>
         S(s->result)->value = (O(s, 0)->value | O(s, 1)->value) != 0;
         QV_NEXT();
       }
+      // "?" delivers the operand that its condition picks, as its handler.
+      vmcase(CHOOSE) { QV_CHECKED(deliver(O(s, 0)->value ? O(s, 1) : P(s->params, 2), S(s->result))); }
       // The element's place goes to the word and to its step's copy of it
       // (Step::twin): a place read from the step, or one the code holds.
       // (The checks are element_into's, written out: sharing that function

@@ -50,6 +50,7 @@
   X(CONVERT)       /* a conversion between numbers and truth values         */ \
   X(AND2)          /* no step's kind: the code of a CALL of "&&" with two   */ \
   X(OR2)           /* operands and a result, or of "||", done inline        */ \
+  X(CHOOSE)        /* the same for "?" with a result                        */ \
   X(ELEMENT)       /* point a later record at an array element              */ \
   X(ELEMENT_A1)    /* no step's kind: the code of an ELEMENT whose word is  */ \
   X(ELEMENT_B1)    /* operand a (first) or b (second) of the step 1, 2 or 3 */ \
