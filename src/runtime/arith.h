@@ -61,7 +61,7 @@ inline float float_op(float a, float b) {
 // One step of `op` in the arithmetic that `type` selects. false with
 // if_c_error set when the type does not allow it or the divisor is zero.
 template <Op op>
-inline bool apply(u32 type, u32 a, u32 b, u32* out) {
+[[gnu::always_inline]] inline bool apply(u32 type, u32 a, u32 b, u32* out) {
   if constexpr (op == DIV || op == MOD) {
     if ((is_integer(type) && b == 0) || (type == TY_FLOAT && as_float(b) == 0.0f)) {
       if_c_error = E_DIV_ZERO;
@@ -84,20 +84,20 @@ inline bool apply(u32 type, u32 a, u32 b, u32* out) {
 
 // "-", "/", "%", bit operations and shifts: the result slot's type decides.
 template <Op op>
-inline u32 binary_into(VarEntry* r, const VarEntry* a, const VarEntry* b) {
+[[gnu::always_inline]] inline u32 binary_into(VarEntry* r, const VarEntry* a, const VarEntry* b) {
   u32 v;
   if (!apply<op>(r->type, a->value, b->value, &v)) return 0;
   r->value = v;
   return 1;
 }
 template <Op op>
-inline u32 binary(Ref result, const u8* params) {
+[[gnu::always_inline]] inline u32 binary(Ref result, const u8* params) {
   return result ? binary_into<op>(S(result), P(params, 0), P(params, 1)) : 1;
 }
 
 // "+" and "*": fold every operand into the neutral element, left to right.
 template <Op op>
-inline u32 fold(Ref result, const u8* params, u32 count) {
+[[gnu::always_inline]] inline u32 fold(Ref result, const u8* params, u32 count) {
   if (!result) return 1;
   VarEntry* r = S(result);
   u32 n = count & 0xFF;
@@ -130,7 +130,7 @@ inline u32 fold(Ref result, const u8* params, u32 count) {
 // fold of exactly two operands into a result slot, as fold does it: false
 // (nothing done) when the slot's type is not a number, which fold fails.
 template <Op op>
-inline bool fold2(VarEntry* r, u32 a, u32 b) {
+[[gnu::always_inline]] inline bool fold2(VarEntry* r, u32 a, u32 b) {
   if (is_integer(r->type)) [[likely]] {
     r->value = int_op<op>(r->type, a, b);
     return true;
@@ -144,7 +144,7 @@ inline bool fold2(VarEntry* r, u32 a, u32 b) {
 // Compound assignments: the variable's type decides; a present result
 // slot receives the new value.
 template <Op op>
-inline u32 in_place(Ref result, VarEntry* v, const VarEntry* b) {
+[[gnu::always_inline]] inline u32 in_place(Ref result, VarEntry* v, const VarEntry* b) {
   u32 nv;
   if (!apply<op>(v->type, v->value, b->value, &nv)) return 0;
   v->value = nv;
@@ -152,14 +152,14 @@ inline u32 in_place(Ref result, VarEntry* v, const VarEntry* b) {
   return 1;
 }
 template <Op op>
-inline u32 in_place(Ref result, const u8* params) {
+[[gnu::always_inline]] inline u32 in_place(Ref result, const u8* params) {
   return in_place<op>(result, P(params, 0), P(params, 1));
 }
 
 // The order of two numbers of the first one's type, as the types' comp
 // functions give it: -1, 0, 1, or 2 for floats that do not compare (NaN).
 // false for a type that is not a number.
-inline bool order(const VarEntry* a, const VarEntry* b, i32* c) {
+[[gnu::always_inline]] inline bool order(const VarEntry* a, const VarEntry* b, i32* c) {
   // Tested in the order of how common the types are: int, float, uint.
   if (a->type == TY_INT) [[likely]] {
     const i32 x = as_int(a->value), y = as_int(b->value);
@@ -211,7 +211,7 @@ inline int for_check(i32 i, i32 from, i32 to, bool descending) {
 
 // "++" and "--". The extra count is non-zero for the postfix form x ++,
 // whose value is the variable before the change.
-inline u32 step(Ref result, VarEntry* v, u32 count, bool up) {
+[[gnu::always_inline]] inline u32 step(Ref result, VarEntry* v, u32 count, bool up) {
   u32 old = v->value, nv;
   if (is_integer(v->type))
     nv = up ? old + 1u : old - 1u;
@@ -226,7 +226,7 @@ inline u32 step(Ref result, VarEntry* v, u32 count, bool up) {
   return 1;
 }
 
-inline u32 step(Ref result, const u8* params, u32 count, bool up) {
+[[gnu::always_inline]] inline u32 step(Ref result, const u8* params, u32 count, bool up) {
   return step(result, P(params, 0), count, up);
 }
 

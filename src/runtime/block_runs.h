@@ -55,14 +55,14 @@ inline const DecodedBlock* inner_run(const DecodedBlock& b) {
   }
   return copy_or_set_aside(b);
 }
-inline const DecodedBlock* run_begins(const DecodedBlock& b) {
+[[gnu::always_inline]] inline const DecodedBlock* run_begins(const DecodedBlock& b) {
   if (!b.owns) return &b;
   if (b.runs++ != 0) [[unlikely]]
     return inner_run(b);
   b.run_base = callstack.next;
   return &b;
 }
-inline void run_ends(const DecodedBlock& b) {
+[[gnu::always_inline]] inline void run_ends(const DecodedBlock& b) {
   if (!b.owns) return;
   if (--b.runs != 0) [[unlikely]] {
     if (b.home) {  // a copy's run

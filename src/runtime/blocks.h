@@ -39,7 +39,7 @@ inline Ref argument(u32 n, u32 index) {
 // that the second parameter gives for a missing one. The words are the
 // record's first two: the index's slot and, with two parameters, the
 // default's.
-inline bool param_source(Ref index, Ref default_slot, u32 count, Ref* src) {
+[[gnu::always_inline]] inline bool param_source(Ref index, Ref default_slot, u32 count, Ref* src) {
   const u32 n = top_word();
   if (n <= 1) return fail(E_NO_PARAMS);
   *src = argument(n, S(index)->value);
@@ -49,7 +49,7 @@ inline bool param_source(Ref index, Ref default_slot, u32 count, Ref* src) {
   }
   return true;
 }
-inline u32 param_value(Ref result, Ref index, Ref default_slot, u32 count) {
+[[gnu::always_inline]] inline u32 param_value(Ref result, Ref index, Ref default_slot, u32 count) {
   Ref src;
   if (!param_source(index, default_slot, count, &src)) return 0;
   return result ? deliver(S(src), S(result)) : 1;
@@ -58,7 +58,7 @@ inline u32 param_value(Ref result, Ref index, Ref default_slot, u32 count) {
 // "return": leaves every loop up to the innermost call (level -1) and
 // delivers the value of the slot that the record's first word names, if
 // it has one, to the call's result slot.
-inline u32 return_value(Ref value, u32 count) {
+[[gnu::always_inline]] inline u32 return_value(Ref value, u32 count) {
   if (top_word() == 0) return fail(E_NO_RESULT);
   brk_level = -1;
   const Ref dest = frame_word(1);

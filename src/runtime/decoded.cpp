@@ -456,9 +456,9 @@ void fuse_pairs(DecodedBlock& d) {
 }
 
 // The code that runs a step: its kind's, or code for the commonest form
-// of its record, which tests for no other: arithmetic and "&&" and "||" of
-// two operands, "?" and "par#" with a result, and assignments and steps of
-// a variable without one.
+// of its record, which tests for no other: arithmetic, bit operations,
+// shifts and "&&" and "||" of two operands, "?" and "par#" with a result,
+// and assignments and steps of a variable without one.
 Step::Kind code_kind(const Step& s) {
   if (!s.result) {
     switch (s.kind) {
@@ -475,8 +475,16 @@ Step::Kind code_kind(const Step& s) {
     return Step::CHOOSE;
   if (s.nparams() != 2) return s.kind;
   if (s.kind == Step::CALL) {
-    const u32 h = rd32(s.rec() + REC_HANDLER);
-    return h == H_l_and ? Step::AND2 : h == H_l_or ? Step::OR2 : Step::CALL;
+    switch (rd32(s.rec() + REC_HANDLER)) {
+      case H_l_and: return Step::AND2;
+      case H_l_or: return Step::OR2;
+      case H_l_bitor: return Step::BITOR2;
+      case H_l_bitand: return Step::BITAND2;
+      case H_l_bitxor: return Step::BITXOR2;
+      case H_l_shiftleft: return Step::SHL2;
+      case H_l_shiftright: return Step::SHR2;
+      default: return Step::CALL;
+    }
   }
   switch (s.kind) {
     case Step::PLUS: return Step::PLUS2;

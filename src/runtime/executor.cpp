@@ -103,7 +103,7 @@ inline LoopSlots loop_slots(const Step& s) {
 
 // The end of a round: a "for" steps its index and checks it (as for_check
 // does); 0 when the next round runs. A "loop" goes on until a level.
-inline int round_check(const LoopSlots& l, bool descending) {
+[[gnu::always_inline]] inline int round_check(const LoopSlots& l, bool descending) {
   if (!l.index) return 0;
   l.index->value += l.by->value;  // wraps
   return arith::for_check(as_int(l.index->value), as_int(l.from->value), as_int(l.to->value),
@@ -167,10 +167,10 @@ void leave_block(const DecodedBlock& b, const Step* s) {
 
 // Whether block b, left early, has a clean-up that end_quickly does: none,
 // or the deletion of its group of number temporaries, as most blocks.
-inline bool quick_cleanup(const DecodedBlock& b) {
+[[gnu::always_inline]] inline bool quick_cleanup(const DecodedBlock& b) {
   return b.cleanup_step.kind == Step::DEL_TEMPS || (!b.cleanup && optimtmpvarinit);
 }
-inline u32 end_quickly(const DecodedBlock& b) {
+[[gnu::always_inline]] inline u32 end_quickly(const DecodedBlock& b) {
   return b.cleanup_step.kind == Step::DEL_TEMPS ? end_group(b, b.cleanup_step) : 1;
 }
 
@@ -199,7 +199,7 @@ struct InPlaceRounds {
 // that could start a loop of the executor inside it.
 InPlaceRounds rounds_here;
 
-inline void hold_in_place(InPlaceRounds& r, const Step& loop, VarEntry* slot, Ref down) {
+[[gnu::always_inline]] inline void hold_in_place(InPlaceRounds& r, const Step& loop, VarEntry* slot, Ref down) {
   r.loop = loop_slots(loop);
   r.slot = slot;
   r.fixed = loop.fixed;
@@ -282,14 +282,14 @@ int single_step_rounds(const Resume& r, const DecodedBlock& b, u64& n) {
 
 // A step enters a block: the slot must hold one and the nesting must have
 // room. 0 when it may; otherwise the error the step fails with.
-inline u32 entry_refusal(const VarEntry* slot) {
+[[gnu::always_inline]] inline u32 entry_refusal(const VarEntry* slot) {
   if (slot->flags & V_EMPTY) return E_NOT_INIT;
   if (resume_top >= resume_limit) return E_NESTING;
   return 0;
 }
 
 // The entering step's place, where it goes on when the block is done.
-inline Resume& push_resume(const DecodedBlock* b, const Step* s, Ref aux) {
+[[gnu::always_inline]] inline Resume& push_resume(const DecodedBlock* b, const Step* s, Ref aux) {
   Resume& e = *resume_top++;
   e.block = b;
   e.step = s;
@@ -305,7 +305,7 @@ inline VarEntry* O(const Step* s, unsigned i) { return S(s->ops[i]); }
 // result slot when the step has one (a fused step always has): false when
 // the operands need their type's comp, the step's handler.
 template <bool Fused>
-inline bool compared(const Step* s) {
+[[gnu::always_inline]] inline bool compared(const Step* s) {
   i32 c;
   if (!arith::order(O(s, 0), O(s, 1), &c)) return false;
   if (Fused || s->result) S(s->result)->value = arith::holds(s->holds, c);
@@ -330,7 +330,7 @@ inline bool compared(const Step* s) {
 // The decoded block that `slot` holds, through the cache of the step at s,
 // of the one it entered last (a slot may change, so its place is compared
 // first).
-inline const DecodedBlock* cached_block(const DecodedBlock*& cache, const VarEntry* slot,
+[[gnu::always_inline]] inline const DecodedBlock* cached_block(const DecodedBlock*& cache, const VarEntry* slot,
                                         const Step* s) {
   const DecodedBlock* last = cache;
   if (last->at != slot->value) [[unlikely]] last = cache_missed(cache, slot, s);
@@ -344,12 +344,12 @@ inline const DecodedBlock* cached_block(const DecodedBlock*& cache, const VarEnt
 // which is done here instead (see DecodedBlock::renews, ::declared).
 // `start` is where the block's steps, or one of its copies of them, start
 // for a plain entry.
-inline const Step* start_in(const DecodedBlock& b, const Step* start) {
+[[gnu::always_inline]] inline const Step* start_in(const DecodedBlock& b, const Step* start) {
   if (!b.primed) return start;
   b.primed = false;
   return past_prime(b, start);
 }
-inline const Step* start_of(const DecodedBlock& b) { return start_in(b, b.start); }
+[[gnu::always_inline]] inline const Step* start_of(const DecodedBlock& b) { return start_in(b, b.start); }
 
 // Whether `slot` still holds the block `c` that a step entered last, and
 // nothing asks for the slow entry (tracing, events), where no level can be
@@ -358,7 +358,7 @@ inline const Step* start_of(const DecodedBlock& b) { return start_in(b, b.start)
 // level that the loop consumed. A slot that is a block constant (`fixed`,
 // see Step::fixed) holds the block that the step entered from it for good;
 // a cache that has entered nothing yet has no steps to take in place.
-inline bool holds_plainly(const DecodedBlock* c, const VarEntry* slot, bool fixed) {
+[[gnu::always_inline]] inline bool holds_plainly(const DecodedBlock* c, const VarEntry* slot, bool fixed) {
   return (fixed || (c->at == slot->value && !(slot->flags & V_EMPTY))) && !special_mode();
 }
 
@@ -368,7 +368,7 @@ inline bool holds_plainly(const DecodedBlock* c, const VarEntry* slot, bool fixe
 // runs once, and its cache starts out empty. A host loop may: `leave` and
 // `failed` then find a block run in place with nothing on the stack of
 // places.)
-inline bool in_place(const DecodedBlock* c, const VarEntry* slot, bool fixed) {
+[[gnu::always_inline]] inline bool in_place(const DecodedBlock* c, const VarEntry* slot, bool fixed) {
   return c->leaf_start && resume_top < resume_limit && holds_plainly(c, slot, fixed);
 }
 
@@ -601,6 +601,23 @@ template <bool Traced>
       }
       // "?" delivers the operand that its condition picks, as its handler.
       vmcase(CHOOSE) { QV_CHECKED(deliver(O(s, 0)->value ? O(s, 1) : P(s->params, 2), S(s->result))); }
+      // Bit operations and shifts of an int or uint result; the handler
+      // fails any other as ever.
+#define QV_BITS(op)                                                              \
+  do {                                                                           \
+    VarEntry* const r = S(s->result);                                            \
+    if (arith::is_integer(r->type)) [[likely]] {                                 \
+      r->value = arith::int_op<arith::op>(r->type, O(s, 0)->value, O(s, 1)->value); \
+      QV_NEXT();                                                                 \
+    }                                                                            \
+    QV_CHECKED(s->call());                                                       \
+  } while (0)
+      vmcase(BITOR2) { QV_BITS(OR); }
+      vmcase(BITAND2) { QV_BITS(AND); }
+      vmcase(BITXOR2) { QV_BITS(XOR); }
+      vmcase(SHL2) { QV_BITS(SHL); }
+      vmcase(SHR2) { QV_BITS(SHR); }
+#undef QV_BITS
       // The element's place goes to the word and to its step's copy of it
       // (Step::twin): a place read from the step, or one the code holds.
       // (The checks are element_into's, written out: sharing that function
@@ -922,20 +939,26 @@ template <bool Traced>
         if (!end_renewal(*b, *s)) [[unlikely]] goto failed;
         goto leaf_end;
       }
+      // The block that the step at `back` ran in place is done: its
+      // records are counted, as at its END. (Written out in LEAF_KEEP too,
+      // which a jump to it had cost an instruction more in some layouts.)
+#define QV_LEAF_DONE() \
+  do {                 \
+    n += s->index;     \
+    b = held;          \
+    s = back;          \
+    held = nullptr;    \
+    QV_NEXT();         \
+  } while (0)
       vmcase(LEAF_KEEP) {  // (a group that the block keeps: see end_kept_traced)
         b->primed = true;
-        goto leaf_end;
+        QV_LEAF_DONE();
       }
-      // The block that the step at `back` ran in place is done: its
-      // records are counted, as at its END.
       vmcase(LEAF_END) {
       leaf_end:
-        n += s->index;
-        b = held;
-        s = back;
-        held = nullptr;
-        QV_NEXT();
+        QV_LEAF_DONE();
       }
+#undef QV_LEAF_DONE
       vmcase(PARAM_K) {
         const u32 n = top_word();
         if (n >= s->holds + 2u) [[likely]]

@@ -44,10 +44,10 @@ inline void fuzz_step() {
 }
 
 // The temporaries' steps of a group known to hold numbers and truth values.
-inline void init_group(const Step& s) {
+[[gnu::always_inline]] inline void init_group(const Step& s) {
   for (VarEntry* v = S(s.result), *e = v + s.temps; v != e; ++v) init_in_slot(v);
 }
-inline u32 del_group(const Step& s) {
+[[gnu::always_inline]] inline u32 del_group(const Step& s) {
   for (VarEntry* v = S(s.result), *e = v + s.temps; v != e; ++v)
     if (!del_in_slot(v)) return fail(E_DEL_NOT_INIT);
   return 1;
@@ -55,7 +55,7 @@ inline u32 del_group(const Step& s) {
 // Deleting a group and initialising it again, as a block's clean-up and its
 // next run's first step do (DecodedBlock::renews), in one pass: each slot
 // must hold a value, which becomes 0.
-inline u32 renew_group(const Step& s) {
+[[gnu::always_inline]] inline u32 renew_group(const Step& s) {
   for (VarEntry* v = S(s.result), *e = v + s.temps; v != e; ++v)
     if (!renew_in_slot(v)) return fail(E_DEL_NOT_INIT);
   return 1;
@@ -66,7 +66,7 @@ inline u32 renew_group(const Step& s) {
 // values come back over the group right after, or the next round of a loop
 // whose body the block is initialises it anew. A kept group is left as it
 // is in an inner run too, since no run can tell what it holds from 0.
-inline u32 end_group(const DecodedBlock& b, const Step& s) {
+[[gnu::always_inline]] inline u32 end_group(const DecodedBlock& b, const Step& s) {
   if (!b.keeps) {
     if (!b.renews || b.runs != 1) return del_group(s);
     if (!renew_group(s)) return 0;
@@ -76,7 +76,7 @@ inline u32 end_group(const DecodedBlock& b, const Step& s) {
 }
 // The same for a group that holds str temporaries too (DecodedBlock::
 // strings): an inner run's end deletes through the record's handler.
-inline u32 end_strings(const DecodedBlock& b, const Step& s) {
+[[gnu::always_inline]] inline u32 end_strings(const DecodedBlock& b, const Step& s) {
   if (b.runs != 1) return s.call();
   if (!renew_temporaries(s.result, s.temps)) return 0;
   b.primed = true;
@@ -109,7 +109,7 @@ u32 end_named_first(const DecodedBlock& b, const Step& s);
 // The last step of a copy of a block's steps that renews its group
 // (LEAF_RENEW, BODY_RENEW): the group's end as RENEW_TEMPS gives it, or
 // RENEW_STRS when the step holds 1.
-inline u32 end_renewal(const DecodedBlock& b, const Step& s) {
+[[gnu::always_inline]] inline u32 end_renewal(const DecodedBlock& b, const Step& s) {
   return s.holds == 0 ? end_group(b, s) : end_strings(b, s);
 }
 // The same for a block that runs blocks (BODY_RENEW, NEST_RENEW), which
@@ -133,13 +133,13 @@ inline u32 end_renewal(const DecodedBlock& b, const Step& s) {
 // the nesting limit of blocks: every call active has its block entered,
 // so that limit comes first.
 static_assert(MAX_BLOCK_DEPTH + 1 < MAX_CALL_NESTING);
-inline u32 call_refusal(u32 n) {
+[[gnu::always_inline]] inline u32 call_refusal(u32 n) {
   if (callstack.next + 4 * (n + 1) >= callstack.end) return E_PARSTACK;
   return 0;
 }
 
 // A call's frame (see blocks.h), once call_refusal has let it.
-inline void push_frame(Ref result, const u8* params, u32 n) {
+[[gnu::always_inline]] inline void push_frame(Ref result, const u8* params, u32 n) {
   u8* frame = mem + callstack.next;
   for (u32 i = 1; i < n; ++i) wr32(frame + 4 * i, par_ref(params, i));
   wr32(frame + 4 * n, result);
@@ -149,7 +149,7 @@ inline void push_frame(Ref result, const u8* params, u32 n) {
 }
 
 // "for" reads its index and bounds anew at every round.
-inline int for_check(const u8* params, bool descending) {
+[[gnu::always_inline]] inline int for_check(const u8* params, bool descending) {
   return arith::for_check(as_int(P(params, 0)->value), as_int(P(params, 1)->value),
                           as_int(P(params, 2)->value), descending);
 }

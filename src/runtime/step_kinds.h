@@ -51,6 +51,11 @@
   X(AND2)          /* no step's kind: the code of a CALL of "&&" with two   */ \
   X(OR2)           /* operands and a result, or of "||", done inline        */ \
   X(CHOOSE)        /* the same for "?" with a result                        */ \
+  X(BITOR2)        /* the same for "|", "&", "^", "<<" and ">>" with two    */ \
+  X(BITAND2)       /* operands: an int or uint result computed here, any    */ \
+  X(BITXOR2)       /* other through the handler                             */ \
+  X(SHL2)          /*                                                       */ \
+  X(SHR2)          /*                                                       */ \
   X(ELEMENT)       /* point a later record at an array element              */ \
   X(ELEMENT_A1)    /* no step's kind: the code of an ELEMENT whose word is  */ \
   X(ELEMENT_B1)    /* operand a (first) or b (second) of the step 1, 2 or 3 */ \

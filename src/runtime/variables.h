@@ -14,7 +14,7 @@ u32 convert_or_assign(VarEntry* src, VarEntry* dest);
 
 // convert_or_assign with the commonest case inline: a number or truth
 // value into a slot of its own type, which is a copy of the value word.
-inline u32 deliver(VarEntry* src, VarEntry* dest) {
+[[gnu::always_inline]] inline u32 deliver(VarEntry* src, VarEntry* dest) {
   if (src->type == dest->type && in_slot(src->type) &&
       !((src->flags | dest->flags) & (V_EMPTY | V_ARRAY))) {
     dest->value = src->value;
@@ -84,7 +84,7 @@ inline u32 declare_in_slot(VarEntry* v, u32 type) {
 // ("int i;"), which the decoder found in a record of mvarinit: done here.
 // A word that names no plain variable, as only a damaged program file
 // could give, is left to mvarinit, which refuses it.
-inline u32 declare_one(u32 type, const u8* params, u32 count) {
+[[gnu::always_inline]] inline u32 declare_one(u32 type, const u8* params, u32 count) {
   const Ref w = par_ref(params, 0);
   if (w == END_MARK || (S(w)->flags & (V_TEMP | V_CONST))) [[unlikely]]
     return mvarinit(type, params, count);
@@ -132,12 +132,12 @@ inline u32 declare_one(u32 type, const u8* params, u32 count) {
 // them empty nor an array: the value word is the value, and a present
 // result slot receives it too. false (nothing done) for every other case,
 // which "="'s handler decides.
-inline bool assign_in_slot(VarEntry* var, const VarEntry* val) {
+[[gnu::always_inline]] inline bool assign_in_slot(VarEntry* var, const VarEntry* val) {
   if (((var->flags | val->flags) & (V_EMPTY | V_ARRAY)) || !in_slot(var->type)) return false;
   var->value = val->value;
   return true;
 }
-inline bool assign_in_slot(VarEntry* var, const VarEntry* val, Ref result) {
+[[gnu::always_inline]] inline bool assign_in_slot(VarEntry* var, const VarEntry* val, Ref result) {
   if (!assign_in_slot(var, val)) return false;
   if (result) S(result)->value = var->value;
   return true;
