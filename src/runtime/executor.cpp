@@ -1103,18 +1103,21 @@ template <bool Traced>
   // A "breakif" whose value holds sets a level of 1. In a loop's body run
   // in place (`back` the loop's step) that level ends the loop at once, as
   // left_in_place would end it: so it is never set, and the body's group
-  // is deleted here, as `leave` does, when that is all its clean-up does.
+  // is deleted here, as `leave` does, when that is all its clean-up does
+  // (else the level is set after all, and `leave` goes on from there).
+#define QV_BODY_LEFT(level)                                          \
+  do {                                                               \
+    n += s->index + 1;                                               \
+    if (on_stop) stop_run(s->rec());                                 \
+    if (!quick_cleanup(*b)) {                                        \
+      level = 1;                                                     \
+      goto leave_counted;                                            \
+    }                                                                \
+    if (!end_quickly(*b)) [[unlikely]] goto cleanup_failed;          \
+  } while (0)
   break_taken:
     if (!Traced && held && (back->kind == Step::LOOP || back->kind == Step::FOR)) [[likely]] {
-      n += s->index + 1;
-      if (on_stop) stop_run(s->rec());
-      const Step& c = b->cleanup_step;
-      if (c.kind == Step::DEL_TEMPS) [[likely]] {
-        if (!end_group(*b, c)) [[unlikely]] goto cleanup_failed;
-      } else if (b->cleanup || !optimtmpvarinit) {
-        brk_level = 1;
-        goto leave_counted;
-      }
+      QV_BODY_LEFT(brk_level);
       n += rounds_here.rounds * b->nsteps;
       b = held;
       s = back;
@@ -1128,15 +1131,7 @@ template <bool Traced>
   // starts as at ROUND_END, with the body's group initialised anew.
   continue_taken:
     if (!Traced && held && (back->kind == Step::LOOP || back->kind == Step::FOR)) [[likely]] {
-      n += s->index + 1;
-      if (on_stop) stop_run(s->rec());
-      const Step& c = b->cleanup_step;
-      if (c.kind == Step::DEL_TEMPS) [[likely]] {
-        if (!end_group(*b, c)) [[unlikely]] goto cleanup_failed;
-      } else if (b->cleanup || !optimtmpvarinit) {
-        cont_level = 1;
-        goto leave_counted;
-      }
+      QV_BODY_LEFT(cont_level);
       InPlaceRounds& r = rounds_here;
       const int v = round_check(r.loop, r.down);
       if (v == 0 && holds_plainly(b, r.slot, r.fixed)) [[likely]] {
@@ -1158,6 +1153,7 @@ template <bool Traced>
     }
     cont_level = 1;
     goto leave;
+#undef QV_BODY_LEFT
 
   // The step at s set a level or a stop, or a block it ran left with one.
   leave:
