@@ -199,7 +199,8 @@ struct InPlaceRounds {
 // that could start a loop of the executor inside it.
 InPlaceRounds rounds_here;
 
-[[gnu::always_inline]] inline void hold_in_place(InPlaceRounds& r, const Step& loop, VarEntry* slot, Ref down) {
+[[gnu::always_inline]] inline void hold_in_place(InPlaceRounds& r, const Step& loop, VarEntry* slot,
+                                                 Ref down) {
   r.loop = loop_slots(loop);
   r.slot = slot;
   r.fixed = loop.fixed;
@@ -330,8 +331,9 @@ template <bool Fused>
 // The decoded block that `slot` holds, through the cache of the step at s,
 // of the one it entered last (a slot may change, so its place is compared
 // first).
-[[gnu::always_inline]] inline const DecodedBlock* cached_block(const DecodedBlock*& cache, const VarEntry* slot,
-                                        const Step* s) {
+[[gnu::always_inline]] inline const DecodedBlock* cached_block(const DecodedBlock*& cache,
+                                                               const VarEntry* slot,
+                                                               const Step* s) {
   const DecodedBlock* last = cache;
   if (last->at != slot->value) [[unlikely]] last = cache_missed(cache, slot, s);
   return last;
@@ -349,7 +351,9 @@ template <bool Fused>
   b.primed = false;
   return past_prime(b, start);
 }
-[[gnu::always_inline]] inline const Step* start_of(const DecodedBlock& b) { return start_in(b, b.start); }
+[[gnu::always_inline]] inline const Step* start_of(const DecodedBlock& b) {
+  return start_in(b, b.start);
+}
 
 // Whether `slot` still holds the block `c` that a step entered last, and
 // nothing asks for the slow entry (tracing, events), where no level can be
@@ -358,7 +362,8 @@ template <bool Fused>
 // level that the loop consumed. A slot that is a block constant (`fixed`,
 // see Step::fixed) holds the block that the step entered from it for good;
 // a cache that has entered nothing yet has no steps to take in place.
-[[gnu::always_inline]] inline bool holds_plainly(const DecodedBlock* c, const VarEntry* slot, bool fixed) {
+[[gnu::always_inline]] inline bool holds_plainly(const DecodedBlock* c, const VarEntry* slot,
+                                                 bool fixed) {
   return (fixed || (c->at == slot->value && !(slot->flags & V_EMPTY))) && !special_mode();
 }
 
@@ -368,7 +373,8 @@ template <bool Fused>
 // runs once, and its cache starts out empty. A host loop may: `leave` and
 // `failed` then find a block run in place with nothing on the stack of
 // places.)
-[[gnu::always_inline]] inline bool in_place(const DecodedBlock* c, const VarEntry* slot, bool fixed) {
+[[gnu::always_inline]] inline bool in_place(const DecodedBlock* c, const VarEntry* slot,
+                                            bool fixed) {
   return c->leaf_start && resume_top < resume_limit && holds_plainly(c, slot, fixed);
 }
 
@@ -450,7 +456,7 @@ template <bool Traced>
 #define QV_ENTER(cache)                                              \
   do {                                                               \
     if (resume_top >= resume_limit) [[unlikely]] QV_FAIL(E_NESTING); \
-    push_resume(b, s, aux);                           \
+    push_resume(b, s, aux);                                          \
     b = cached_block(cache, slot, s);                                \
     goto entered;                                                    \
   } while (0)
@@ -600,7 +606,9 @@ template <bool Traced>
         QV_NEXT();
       }
       // "?" delivers the operand that its condition picks, as its handler.
-      vmcase(CHOOSE) { QV_CHECKED(deliver(O(s, 0)->value ? O(s, 1) : P(s->params, 2), S(s->result))); }
+      vmcase(CHOOSE) {
+        QV_CHECKED(deliver(O(s, 0)->value ? O(s, 1) : P(s->params, 2), S(s->result)));
+      }
       // Bit operations and shifts of an int or uint result; the handler
       // fails any other as ever.
 #define QV_BITS(op)                                                              \
@@ -959,10 +967,12 @@ template <bool Traced>
         QV_LEAF_DONE();
       }
 #undef QV_LEAF_DONE
+      // A "par#" of a constant index (see constant_indices): the frame's
+      // count against it, then the argument's word; anything else as PARAM.
       vmcase(PARAM_K) {
-        const u32 n = top_word();
-        if (n >= s->holds + 2u) [[likely]]
-          if (const Ref src = frame_word(n - s->holds)) [[likely]]
+        const u32 words = top_word();
+        if (words >= s->holds + 2u) [[likely]]
+          if (const Ref src = frame_word(words - s->holds)) [[likely]]
             QV_CHECKED(deliver(S(src), S(s->result)));
         QV_CHECKED(param_value(s->result, s->ops[0], s->ops[1], s->count));
       }
