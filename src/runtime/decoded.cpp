@@ -545,7 +545,7 @@ void constant_indices(DecodedBlock& d) {
     if (d.steps[i].kind == Step::ELEMENT) rewritten[i + d.steps[i].twin / sizeof(Step)] = true;
   for (u32 i = 0; i < d.nsteps; ++i) {
     Step& s = d.steps[i];
-    if (s.code != step_code(Step::PARAM_TO) || rewritten[i] ||
+    if (s.kind != Step::PARAM || !s.result || rewritten[i] ||
         !table_slot(cnstable, par_ref(s.params, 0)))
       continue;
     const VarEntry* v = P(s.params, 0);
