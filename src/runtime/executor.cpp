@@ -1175,16 +1175,14 @@ template <bool Traced>
     if (on_stop) stop_run(s->rec());
   leave_counted:
     // Most blocks leave with no clean-up or one that deletes a group of
-    // temporaries (numbers, or numbers and texts): that is done here; the
-    // rest in leave_block. (The decoder gives a clean-up those kinds only
-    // with the grouped initialisation, which holds for the whole run.)
+    // temporaries (numbers, or numbers and texts): that is done here (see
+    // quick_cleanup); the rest in leave_block.
     if (!_tracing_on) [[likely]] {
-      const Step& c = b->cleanup_step;
-      if (c.kind == Step::DEL_TEMPS) [[likely]] {
-        if (!end_group(*b, c)) [[unlikely]] goto cleanup_failed;
+      if (quick_cleanup(*b)) [[likely]] {
+        if (!end_quickly(*b)) [[unlikely]] goto cleanup_failed;
         goto left;
       }
-      if (!b->cleanup && optimtmpvarinit) goto left;
+      const Step& c = b->cleanup_step;
       if (c.kind == Step::RENEW_STRS) {
         if (!end_strings(*b, c)) [[unlikely]] goto cleanup_failed;
         goto left;
