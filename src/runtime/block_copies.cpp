@@ -153,19 +153,6 @@ Ref block_const(Ref w) {
   return v->value;
 }
 
-// Whether parameter p of step s names a block that the step runs.
-bool runs_block_at(const Step& s, u32 p) {
-  switch (s.kind) {
-    case Step::IF: return p == 1 || p == 2;
-    case Step::EXEC: return true;
-    case Step::LOOP: return p == 0;
-    case Step::FOR: return p == 4;
-    case Step::SWITCH: return p >= 1;
-    case Step::CALL_BLOCK: return p == 0;
-    default: return false;
-  }
-}
-
 // A declaration of number or truth variables, with or without first
 // values (no array).
 bool number_declaration(const Step& s) {
@@ -210,7 +197,7 @@ bool gather(Tree& t, std::vector<Ref>& declared) {
         if (!inner) continue;
         // A block that could be kept, or run from elsewhere, would name
         // the copy's slots after its run.
-        if (!runs_block_at(s, p)) return false;
+        if (!runs_block_at(s.kind, p)) return false;
         if (std::find(t.consts.begin(), t.consts.end(), w) != t.consts.end()) continue;
         const DecodedBlock* d = decoded_block(inner);
         if (d->at != inner || t.blocks.size() >= MAX_TREE_BLOCKS ||

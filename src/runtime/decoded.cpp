@@ -15,6 +15,7 @@
 #include "executor.h"
 #include "handlers.h"
 #include "arith.h"
+#include "reentry.h"
 #include "variables.h"
 
 namespace qv {
@@ -52,7 +53,9 @@ bool in_slot_group(Ref first, u32 k) {
   return true;
 }
 
-Step::Kind inline_kind(u32 h) {
+}  // namespace
+
+Step::Kind handler_kind(u32 h) {
   switch (h) {
     case H_l_plus: return Step::PLUS;
     case H_l_mul: return Step::MUL;
@@ -80,6 +83,8 @@ Step::Kind inline_kind(u32 h) {
     default: return Step::CALL;
   }
 }
+
+namespace {
 
 u8 holds_of(u32 h) {
   using namespace arith;
@@ -134,7 +139,7 @@ Step decode_step(const u8* rec) {
   } else if (h == H_mvardel) {
     s.kind = Step::DEL_VARS;
   } else {
-    s.kind = inline_kind(h);
+    s.kind = handler_kind(h);
   }
   if (s.kind == Step::CALL && s.result && number_conversion(s)) s.kind = Step::CONVERT;
   if (s.kind == Step::DIV && s.nparams() == 2) {
@@ -216,6 +221,23 @@ bool on_group(Ref ref, Ref first, Ref end, u32* k) {
 // value word and nothing else but value words of their parameters: no
 // slot's flags, no block run. Some of them read operands beyond the ones
 // they need; that only makes the test for keeping a group stricter.
+bool enters_blocks(Step::Kind k) {
+  return k == Step::EXEC || k == Step::IF || k == Step::CALL_BLOCK || k == Step::SWITCH ||
+         k == Step::LOOP || k == Step::FOR;
+}
+
+bool runs_block_at(Step::Kind k, u32 p) {
+  switch (k) {
+    case Step::IF: return p == 1 || p == 2;
+    case Step::EXEC: return true;
+    case Step::LOOP: return p == 0;
+    case Step::FOR: return p == 4;
+    case Step::SWITCH: return p >= 1;
+    case Step::CALL_BLOCK: return p == 0;
+    default: return false;
+  }
+}
+
 bool value_handler(u32 h) {
   switch (h) {
     case H_l_sin: case H_l_cos: case H_l_tan: case H_l_atan: case H_l_exp: case H_l_asin:
@@ -337,10 +359,6 @@ bool keeps_group(DecodedBlock& d) {
   return true;
 }
 
-bool enters_blocks(Step::Kind k) {
-  return k == Step::EXEC || k == Step::IF || k == Step::CALL_BLOCK || k == Step::SWITCH ||
-         k == Step::LOOP || k == Step::FOR;
-}
 
 // Whether a run of the block can start no other run of any block, so that
 // no run of it starts while one is under way: none of its steps runs a
@@ -432,9 +450,10 @@ void place_leaf(DecodedBlock& d) {
 }
 
 // A block's runs are counted when a run has state of its own that another
-// run under way at the same time would overwrite.
+// run under way at the same time would overwrite, and such a run may start.
 bool counts_runs(const DecodedBlock& d) {
-  return (!d.own_slots.empty() || !d.own_words.empty()) && !runs_no_block(d);
+  return (!d.own_slots.empty() || !d.own_words.empty()) && !runs_no_block(d) &&
+         may_start_inside_itself(d.at);
 }
 
 // Steps that run as one where a record's result is what the next record
@@ -775,6 +794,20 @@ const DecodedBlock* decode_block(Ref blk) {
   return &d;
 }
 
+bool code_page_records(Ref blk, std::vector<const u8*>& recs) {
+  const Region r{codepage.base, codepage.end};
+  if (blk - r.lo >= r.hi - r.lo || r.hi - blk < 4) return false;
+  if (const Ref cleanup = rd32(mem + blk)) {
+    if (cleanup < 4 || !sound_record(mem + cleanup - 4, r)) return false;
+    recs.push_back(mem + cleanup - 4);
+  }
+  for (const u8* rec = mem + blk + 4; !at_end_mark(rec, r); rec += rec_size(rec)) {
+    if (!sound_record(rec, r) || recs.size() > MAX_BLOCK_STEPS) return false;
+    recs.push_back(rec);
+  }
+  return true;
+}
+
 DecodedBlock& new_decoded(const DecodedBlock* like) {
   if (!like) return pool.emplace_back();
   DecodedBlock& d = pool.emplace_back(*like);
@@ -821,6 +854,7 @@ void forget_runs() {
 
 void clear_decoded_blocks() {
   release_copies();
+  forget_reentry();
   for (const u32 off : filled) table[off] = nullptr;
   filled.clear();
   pool.clear();

@@ -300,6 +300,18 @@ inline const DecodedBlock* decoded_block(Ref blk) {
   return d;
 }
 
+// What the decoder reads from a record without decoding its block, for the
+// looks at the blocks that a run may run (reentry.h, block_copies.h): the
+// kind of step a record's handler makes (CALL for one not run inline);
+// whether steps of a kind run blocks, and whether their parameter p names
+// one they run; and the records of the code page's block at `blk`, its
+// clean-up's first, appended to `recs`: false where one is not whole (a
+// damaged program file).
+Step::Kind handler_kind(u32 h);
+bool enters_blocks(Step::Kind k);
+bool runs_block_at(Step::Kind k, u32 p);
+bool code_page_records(Ref blk, std::vector<const u8*>& recs);
+
 // Used by the block copies (block_copies.h): a new entry of the decoded
 // blocks, a copy of `like` when given, which lives until they are all
 // forgotten; and the decoding of the records of a block at `blk`, which

@@ -9,12 +9,17 @@
 
 #include "app/driver.h"
 #include "compiler/compiler.h"
+#include "host/window_ops.h"
 #include "runtime/arena.h"
 #include "runtime/blocks.h"
 #include "runtime/block_copies.h"
 #include "runtime/decoded.h"
 #include "runtime/executor_loop.h"
 #include "support/qv_test.h"
+
+namespace qv {
+extern Ref anykeyevent;  // the key handler's slot (events.cpp)
+}  // namespace qv
 
 using namespace qvtest;
 
@@ -695,6 +700,70 @@ TEST_F(BlockRuns, OnlyLoopsOverBlockConstantsTrustTheirSlot) {
   const std::vector<std::pair<Step::Kind, u8>> expected = {
       {Step::FOR, 1}, {Step::FOR, 0}, {Step::EXEC, 1}, {Step::LOOP, 1}};
   EXPECT_EQ(seen, expected);
+}
+
+// Only a block that may start while a run of it is under way counts its
+// runs: the blocks that its runs may run are all written in place, none of
+// them the block, and no block of the program processes events.
+TEST_F(BlockRuns, OnlyABlockThatCanStartInsideItselfCountsItsRuns) {
+  struct Case {
+    const char* src;
+    u32 block;    // the "if"'s block, a temporary of its own: the main block is 0
+    bool counts;  // whether it counts its runs
+  } cases[] = {
+      {"int i s;\nfor i 1 9 1 { if ((i % 3) == 0) { s += (i * 2); if (s > 9) { s ++ } } };\n", 2,
+       false},
+      {"int i s;\nfor i 1 9 1 { if ((i % 3) == 0) { s += (i * 2); exec { s ++ } {} } { s -- } };\n",
+       2, false},
+      // A block variable may hold any block, the "if"'s own too.
+      {"int i s; block f { s ++ };\nfor i 1 9 1 { if ((i % 3) == 0) { s += (i * 2); exec f } };\n",
+       3, true},
+      {"int i s; block f { s ++ };\nfor i 1 9 1 { if ((i % 3) == 0) { s += (i * 2); call f } };\n",
+       3, true},
+      {"int i s; block f { s ++ };\n"
+       "for i 1 9 1 { if ((i % 3) == 0) { s += (i * 2); if (s > 9) { exec f } } };\n",
+       3, true},
+      // Anywhere in the program, event processing may run the key handler.
+      {"int i s;\nfor i 1 9 1 { if ((i % 3) == 0) { s += (i * 2); if (s > 9) { s ++ } } };\n"
+       "processevents;\n",
+       2, true},
+  };
+  for (const Case& c : cases) {
+    fresh_env();
+    std::vector<Ref> places;
+    EXPECT_EQ(compile_and_run(c.src, &places), 0u) << c.src;
+    ASSERT_GT(places.size(), c.block) << c.src;
+    EXPECT_EQ(decoded_block(places[c.block])->owns, c.counts) << c.src;
+  }
+}
+
+// The key handler that events processed as a block starts run may run a
+// block whose run is under way: the outer run's variable comes back
+// when the inner run ends.
+TEST_F(BlockRuns, AKeyHandlerThatRunsABlockAgainLeavesTheOuterRunsValues) {
+  static VarEntry* n = nullptr;
+  static bool fired = false;
+  fired = false;
+  process_events_hook = [] {
+    if (!fired && n->value == 1) {
+      fired = true;
+      key_typed('a');
+    }
+  };
+  n = nullptr;
+  EXPECT_EQ(compile(place_text(
+                "int n s; block work;\nonkbhit { exec work };\n"
+                "code work { if (n < 2) { int v; v = (n + 10); n ++; exec { s += 100 }; s += v } };\n"
+                "processevents TRUE; exec work;\n")),
+            0u);
+  n = S(vartable.base);
+  const u32 code = execute(0);
+  process_events_hook = nullptr;
+  doprocesskeys = 0;
+  anykeyevent = 0;
+  EXPECT_EQ(code, 0u);
+  EXPECT_TRUE(fired);
+  EXPECT_EQ(int_var(1), 221u) << "100 and 11 in the handler's run, 100 and 10 in the outer one";
 }
 
 // A block whose first steps declare the variables that its clean-up
