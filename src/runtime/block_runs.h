@@ -15,9 +15,10 @@
 // name the copies' slots, so the frames of their calls do too. Only when a
 // copy cannot be made does such a block set its values aside.
 //
-// Blocks without slots of their own, and blocks whose steps run no block,
-// have nothing to set aside (see DecodedBlock::owns): their count starts
-// out of range, and recursion costs them nothing beyond the count.
+// Blocks without slots of their own, blocks whose steps run no block, and
+// blocks that nothing their runs may run can start again (reentry.h) have
+// nothing to set aside (see DecodedBlock::owns): their count starts out of
+// range, and their entries and ends leave it alone.
 #pragma once
 
 #include "decoded.h"

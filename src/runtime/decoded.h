@@ -103,7 +103,9 @@ struct DecodedBlock {
   bool idle_init;
   // Whether a run of the block has state of its own (see block_runs.h)
   // and may start another run of it: only then are its runs under way
-  // counted. A block whose steps run no block has nothing to count.
+  // counted. A block whose steps run no block has nothing to count, nor
+  // has one that none of the blocks its runs may run can start again
+  // (reentry.h).
   bool owns;
   // The block's first step initialises the group of number temporaries
   // that its clean-up deletes, as blocks compiled with the grouped
