@@ -217,10 +217,6 @@ bool on_group(Ref ref, Ref first, Ref end, u32* k) {
 
 }  // namespace
 
-// The handlers that, whenever they succeed, have written their result's
-// value word and nothing else but value words of their parameters: no
-// slot's flags, no block run. Some of them read operands beyond the ones
-// they need; that only makes the test for keeping a group stricter.
 bool enters_blocks(Step::Kind k) {
   return k == Step::EXEC || k == Step::IF || k == Step::CALL_BLOCK || k == Step::SWITCH ||
          k == Step::LOOP || k == Step::FOR;
@@ -238,6 +234,10 @@ bool runs_block_at(Step::Kind k, u32 p) {
   }
 }
 
+// The handlers that, whenever they succeed, have written their result's
+// value word and nothing else but value words of their parameters: no
+// slot's flags, no block run. Some of them read operands beyond the ones
+// they need; that only makes the test for keeping a group stricter.
 bool value_handler(u32 h) {
   switch (h) {
     case H_l_sin: case H_l_cos: case H_l_tan: case H_l_atan: case H_l_exp: case H_l_asin:
@@ -358,7 +358,6 @@ bool keeps_group(DecodedBlock& d) {
   for (Step* s : fresh) s->fresh = 1;
   return true;
 }
-
 
 // Whether a run of the block can start no other run of any block, so that
 // no run of it starts while one is under way: none of its steps runs a

@@ -708,7 +708,7 @@ TEST_F(BlockRuns, OnlyLoopsOverBlockConstantsTrustTheirSlot) {
 TEST_F(BlockRuns, OnlyABlockThatCanStartInsideItselfCountsItsRuns) {
   struct Case {
     const char* src;
-    u32 block;    // the "if"'s block, a temporary of its own: the main block is 0
+    u32 block;    // the "if"'s block, which has a temporary, among the program's (main: 0)
     bool counts;  // whether it counts its runs
   } cases[] = {
       {"int i s;\nfor i 1 9 1 { if ((i % 3) == 0) { s += (i * 2); if (s > 9) { s ++ } } };\n", 2,
@@ -737,9 +737,9 @@ TEST_F(BlockRuns, OnlyABlockThatCanStartInsideItselfCountsItsRuns) {
   }
 }
 
-// The key handler that events processed as a block starts run may run a
-// block whose run is under way: the outer run's variable comes back
-// when the inner run ends.
+// Events processed as a block starts may run the key handler, which may
+// start a block whose run is under way: when that inner run ends, the
+// outer run's variable comes back.
 TEST_F(BlockRuns, AKeyHandlerThatRunsABlockAgainLeavesTheOuterRunsValues) {
   static VarEntry* n = nullptr;
   static bool fired = false;
@@ -750,7 +750,6 @@ TEST_F(BlockRuns, AKeyHandlerThatRunsABlockAgainLeavesTheOuterRunsValues) {
       key_typed('a');
     }
   };
-  n = nullptr;
   EXPECT_EQ(compile(place_text(
                 "int n s; block work;\nonkbhit { exec work };\n"
                 "code work { if (n < 2) { int v; v = (n + 10); n ++; exec { s += 100 }; s += v } };\n"
