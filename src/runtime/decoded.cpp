@@ -476,8 +476,21 @@ void fuse_pairs(DecodedBlock& d) {
 // The code that runs a step: its kind's, or code for the commonest form
 // of its record, which tests for no other: arithmetic, bit operations,
 // shifts and "&&" and "||" of two operands, "?" and "par#" with a result,
-// and assignments and steps of a variable without one.
+// assignments and steps of a variable without one, and each comparison
+// that an "if" tests.
 Step::Kind code_kind(const Step& s) {
+  if (s.kind == Step::COMPARE_IF) {
+    using namespace arith;
+    switch (s.holds) {
+      case HOLDS_LT: return Step::LT_IF;
+      case HOLDS_LE: return Step::LE_IF;
+      case HOLDS_GT: return Step::GT_IF;
+      case HOLDS_GE: return Step::GE_IF;
+      case HOLDS_EQ: return Step::EQ_IF;
+      case HOLDS_NE: return Step::NE_IF;
+      default: return s.kind;
+    }
+  }
   if (!s.result) {
     switch (s.kind) {
       case Step::ASSIGN: return Step::ASSIGN_ONLY;

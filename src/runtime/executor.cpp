@@ -703,6 +703,33 @@ template <bool Traced>
         fuzz_step();
         vmjump;  // (the IF's code: IF_LEAF once it has run a block in place)
       }
+      // The same, each comparison by its own operator: numbers of the first
+      // operand's type, as `compared` takes them; any other type as ever.
+#define QV_COMPARE_IF(op)                                                     \
+  do {                                                                        \
+    const VarEntry* const x = O(s, 0);                                        \
+    const VarEntry* const y = O(s, 1);                                        \
+    u32 verdict_now;                                                          \
+    if (x->type == TY_INT) [[likely]]                                         \
+      verdict_now = as_int(x->value) op as_int(y->value);                     \
+    else if (x->type == TY_FLOAT)                                             \
+      verdict_now = as_float(x->value) op as_float(y->value);                 \
+    else if (x->type == TY_UINT)                                              \
+      verdict_now = x->value op y->value;                                     \
+    else                                                                      \
+      goto step_compare;                                                      \
+    S(s->result)->value = verdict_now;                                        \
+    ++s;                                                                      \
+    fuzz_step();                                                              \
+    vmjump;                                                                   \
+  } while (0)
+      vmcase(LT_IF) { QV_COMPARE_IF(<); }
+      vmcase(LE_IF) { QV_COMPARE_IF(<=); }
+      vmcase(GT_IF) { QV_COMPARE_IF(>); }
+      vmcase(GE_IF) { QV_COMPARE_IF(>=); }
+      vmcase(EQ_IF) { QV_COMPARE_IF(==); }
+      vmcase(NE_IF) { QV_COMPARE_IF(!=); }
+#undef QV_COMPARE_IF
       // The "breakif" takes the verdict at hand, not from the slot just
       // written, when its word still names that slot: a loop's exit then
       // waits on no trip through memory.

@@ -73,6 +73,12 @@
   X(COMPARE_IF)    /* COMPARE whose result the next step, an IF, tests:     */ \
                    /* that IF runs on from here, with no dispatch between   */ \
   X(COMPARE_BREAKIF) /* the same for a BREAKIF after the COMPARE            */ \
+  X(LT_IF)         /* no step's kind: the code of a COMPARE_IF of "<", the   */ \
+  X(LE_IF)         /* verdict computed by the operator itself rather than   */ \
+  X(GT_IF)         /* through an order and the set it holds for (the C++    */ \
+  X(GE_IF)         /* operators treat a NaN as the sets do); a type that is */ \
+  X(EQ_IF)         /* not a number goes to COMPARE_IF's handler path        */ \
+  X(NE_IF)                                                                     \
   X(BREAKIF)       /* "breakif": a level of 1 when the value is not 0       */ \
   X(CONTIF)        /* "continueif": the same for "continue"                 */ \
   X(PARAM)         /* "par#": an argument of the innermost call             */ \
