@@ -477,17 +477,24 @@ void fuse_pairs(DecodedBlock& d) {
 // of its record, which tests for no other: arithmetic, bit operations,
 // shifts and "&&" and "||" of two operands, "?" and "par#" with a result,
 // assignments and steps of a variable without one, and each comparison
-// that an "if" tests.
+// with a result.
 Step::Kind code_kind(const Step& s) {
-  if (s.kind == Step::COMPARE_IF) {
+  if ((s.kind == Step::COMPARE && s.result) || s.kind == Step::COMPARE_IF ||
+      s.kind == Step::COMPARE_BREAKIF) {
+    // LT, LE, GT, GE, EQ, NE, in that order, from each kind's first.
+    static_assert(Step::NE_TO == Step::LT_TO + 5 && Step::NE_IF == Step::LT_IF + 5 &&
+                  Step::NE_BREAKIF == Step::LT_BREAKIF + 5);
+    const Step::Kind first = s.kind == Step::COMPARE      ? Step::LT_TO
+                             : s.kind == Step::COMPARE_IF ? Step::LT_IF
+                                                          : Step::LT_BREAKIF;
     using namespace arith;
     switch (s.holds) {
-      case HOLDS_LT: return Step::LT_IF;
-      case HOLDS_LE: return Step::LE_IF;
-      case HOLDS_GT: return Step::GT_IF;
-      case HOLDS_GE: return Step::GE_IF;
-      case HOLDS_EQ: return Step::EQ_IF;
-      case HOLDS_NE: return Step::NE_IF;
+      case HOLDS_LT: return first;
+      case HOLDS_LE: return static_cast<Step::Kind>(first + 1);
+      case HOLDS_GT: return static_cast<Step::Kind>(first + 2);
+      case HOLDS_GE: return static_cast<Step::Kind>(first + 3);
+      case HOLDS_EQ: return static_cast<Step::Kind>(first + 4);
+      case HOLDS_NE: return static_cast<Step::Kind>(first + 5);
       default: return s.kind;
     }
   }

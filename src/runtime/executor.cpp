@@ -703,8 +703,29 @@ template <bool Traced>
         fuzz_step();
         vmjump;  // (the IF's code: IF_LEAF once it has run a block in place)
       }
-      // The same, each comparison by its own operator: numbers of the first
+      // Each comparison by its own operator, as the step that it makes
+      // alone, with an "if" or with a "breakif": numbers of the first
       // operand's type, as `compared` takes them; any other type as ever.
+#define QV_VERDICT(op, otherwise)                                             \
+  u32 verdict_now;                                                            \
+  {                                                                           \
+    const VarEntry* const x = O(s, 0);                                        \
+    const VarEntry* const y = O(s, 1);                                        \
+    if (x->type == TY_INT) [[likely]]                                         \
+      verdict_now = as_int(x->value) op as_int(y->value);                     \
+    else if (x->type == TY_FLOAT)                                             \
+      verdict_now = as_float(x->value) op as_float(y->value);                 \
+    else if (x->type == TY_UINT)                                              \
+      verdict_now = x->value op y->value;                                     \
+    else                                                                      \
+      goto otherwise;                                                         \
+  }                                                                           \
+  S(s->result)->value = verdict_now
+#define QV_COMPARE_TO(op)              \
+  do {                                 \
+    QV_VERDICT(op, step_compare);      \
+    QV_NEXT();                         \
+  } while (0)
 #define QV_COMPARE_IF(op)                                                     \
   do {                                                                        \
     const VarEntry* const x = O(s, 0);                                        \
@@ -723,13 +744,37 @@ template <bool Traced>
     fuzz_step();                                                              \
     vmjump;                                                                   \
   } while (0)
+#define QV_COMPARE_BREAKIF(op)                                           \
+  do {                                                                   \
+    QV_VERDICT(op, step_compare);                                        \
+    ++s;                                                                 \
+    fuzz_step();                                                         \
+    if (s->ops[0] != s[-1].result) [[unlikely]] goto step_breakif;       \
+    if (verdict_now) goto break_taken;                                   \
+    QV_NEXT();                                                           \
+  } while (0)
+      vmcase(LT_TO) { QV_COMPARE_TO(<); }
+      vmcase(LE_TO) { QV_COMPARE_TO(<=); }
+      vmcase(GT_TO) { QV_COMPARE_TO(>); }
+      vmcase(GE_TO) { QV_COMPARE_TO(>=); }
+      vmcase(EQ_TO) { QV_COMPARE_TO(==); }
+      vmcase(NE_TO) { QV_COMPARE_TO(!=); }
       vmcase(LT_IF) { QV_COMPARE_IF(<); }
       vmcase(LE_IF) { QV_COMPARE_IF(<=); }
       vmcase(GT_IF) { QV_COMPARE_IF(>); }
       vmcase(GE_IF) { QV_COMPARE_IF(>=); }
       vmcase(EQ_IF) { QV_COMPARE_IF(==); }
       vmcase(NE_IF) { QV_COMPARE_IF(!=); }
+      vmcase(LT_BREAKIF) { QV_COMPARE_BREAKIF(<); }
+      vmcase(LE_BREAKIF) { QV_COMPARE_BREAKIF(<=); }
+      vmcase(GT_BREAKIF) { QV_COMPARE_BREAKIF(>); }
+      vmcase(GE_BREAKIF) { QV_COMPARE_BREAKIF(>=); }
+      vmcase(EQ_BREAKIF) { QV_COMPARE_BREAKIF(==); }
+      vmcase(NE_BREAKIF) { QV_COMPARE_BREAKIF(!=); }
+#undef QV_COMPARE_TO
 #undef QV_COMPARE_IF
+#undef QV_COMPARE_BREAKIF
+#undef QV_VERDICT
       // The "breakif" takes the verdict at hand, not from the slot just
       // written, when its word still names that slot: a loop's exit then
       // waits on no trip through memory.
@@ -928,23 +973,29 @@ template <bool Traced>
         if (!end_renewal_traced(*b, *s)) [[unlikely]] goto failed;
         goto body_end;
       }
+      // (Written out in BODY_KEEP too, which GCC may lay out apart, with a
+      // jump to it.)
+#define QV_BODY_DONE()                                                      \
+  do {                                                                      \
+    Resume& r = resume_top[-1];                                             \
+    ++r.rounds;                                                             \
+    verdict = round_check(r.loop, r.aux);                                   \
+    if (verdict == 0 && holds_plainly(b, r.slot, r.fixed)) [[likely]] {     \
+      s = start_in(*b, b->body_start);                                      \
+      fuzz_step(); /* the block's entry */                                  \
+      QV_GO();                                                              \
+    }                                                                       \
+    goto rounds_end;                                                        \
+  } while (0)
       vmcase(BODY_KEEP) {
         if (!end_kept_traced(*b, *s)) [[unlikely]] goto failed;
-        goto body_end;
+        QV_BODY_DONE();
       }
       vmcase(BODY_END) {
-      body_end: {
-        Resume& r = resume_top[-1];
-        ++r.rounds;
-        verdict = round_check(r.loop, r.aux);
-        if (verdict == 0 && holds_plainly(b, r.slot, r.fixed)) [[likely]] {
-          s = start_in(*b, b->body_start);
-          fuzz_step();  // the block's entry
-          QV_GO();
-        }
-        goto rounds_end;
+      body_end:
+        QV_BODY_DONE();
       }
-      }
+#undef QV_BODY_DONE
       // The end of a block that an "if" entered through nest_start: as
       // block_done finishes an "if", where no level is pending (as at any
       // step: one that sets a level leaves at once).
@@ -952,21 +1003,26 @@ template <bool Traced>
         if (!end_renewal_traced(*b, *s)) [[unlikely]] goto failed;
         goto nest_end;
       }
+      // (Written out in NEST_KEEP too, which GCC may lay out apart, with a
+      // jump to it.)
+#define QV_NEST_DONE()                    \
+  do {                                    \
+    n += s->index;                        \
+    run_ends(*b);                         \
+    const Resume& r = *--resume_top;      \
+    b = r.block;                          \
+    s = r.step;                           \
+    QV_NEXT();                            \
+  } while (0)
       vmcase(NEST_KEEP) {
         if (!end_kept_traced(*b, *s)) [[unlikely]] goto failed;
-        goto nest_end;
+        QV_NEST_DONE();
       }
       vmcase(NEST_END) {
       nest_end:
-        n += s->index;
-        run_ends(*b);
-        {
-          const Resume& r = *--resume_top;
-          b = r.block;
-          s = r.step;
-        }
-        QV_NEXT();
+        QV_NEST_DONE();
       }
+#undef QV_NEST_DONE
       // The renewal of the group of a block run in place, its last step,
       // and then its end (see place_leaf).
       vmcase(LEAF_RENEW) {

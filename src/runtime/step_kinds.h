@@ -73,12 +73,24 @@
   X(COMPARE_IF)    /* COMPARE whose result the next step, an IF, tests:     */ \
                    /* that IF runs on from here, with no dispatch between   */ \
   X(COMPARE_BREAKIF) /* the same for a BREAKIF after the COMPARE            */ \
-  X(LT_IF)         /* no step's kind: the code of a COMPARE_IF of "<", the   */ \
-  X(LE_IF)         /* verdict computed by the operator itself rather than   */ \
-  X(GT_IF)         /* through an order and the set it holds for (the C++    */ \
-  X(GE_IF)         /* operators treat a NaN as the sets do); a type that is */ \
-  X(EQ_IF)         /* not a number goes to COMPARE_IF's handler path        */ \
+  X(LT_TO)         /* no step's kind: the code of a COMPARE of "<" with a   */ \
+  X(LE_TO)         /* result, the verdict computed by the operator itself   */ \
+  X(GT_TO)         /* rather than through an order and the set it holds for */ \
+  X(GE_TO)         /* (the C++ operators treat a NaN as the sets do); a     */ \
+  X(EQ_TO)         /* type that is not a number goes to the handler         */ \
+  X(NE_TO)                                                                     \
+  X(LT_IF)         /* the same for a COMPARE_IF of each                     */ \
+  X(LE_IF)                                                                     \
+  X(GT_IF)                                                                     \
+  X(GE_IF)                                                                     \
+  X(EQ_IF)                                                                     \
   X(NE_IF)                                                                     \
+  X(LT_BREAKIF)    /* and for a COMPARE_BREAKIF of each                     */ \
+  X(LE_BREAKIF)                                                                \
+  X(GT_BREAKIF)                                                                \
+  X(GE_BREAKIF)                                                                \
+  X(EQ_BREAKIF)                                                                \
+  X(NE_BREAKIF)                                                                \
   X(BREAKIF)       /* "breakif": a level of 1 when the value is not 0       */ \
   X(CONTIF)        /* "continueif": the same for "continue"                 */ \
   X(PARAM)         /* "par#": an argument of the innermost call             */ \
