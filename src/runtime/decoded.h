@@ -95,7 +95,9 @@ static_assert(sizeof(Step) == 48);
 // REC_PARAMS bytes at least). Records past them decode as a BAD step.
 constexpr u32 MAX_BLOCK_STEPS = 0xFFFE;
 
-struct DecodedBlock {
+// A block starts on a cache line, so that the fields that its entries and
+// ends read take as few as they can (see cleanup_step).
+struct alignas(64) DecodedBlock {
   Ref at;             // the block's place, as a block value names it
   Ref cleanup;        // the block's clean-up word
   // The block starts with an initialisation of no temporaries (an IDLE_INIT
@@ -214,10 +216,28 @@ struct DecodedBlock {
   // slots lie in the arena at copy_at. A block's home is null.
   const DecodedBlock* home = nullptr;
   // The deletion record, right after the fields that the entries and ends
-  // of runs read, which together take two cache lines: a deep recursion
-  // runs a copy of the block per depth. Then what decoding and copying use,
-  // the storage of the steps above among it.
+  // of runs read, which together take two cache lines (the block starts on
+  // one), and then the variables that the end of a run renews: a deep
+  // recursion runs a copy of the block per depth. Then what decoding and
+  // copying use, the storage of the steps above among it.
   Step cleanup_step;  // the record at `cleanup`, when that is not 0
+  // A block that does not renew its group on its own, as `renews` says,
+  // but whose first step initialises the group, whose next steps each
+  // declare a named number or truth variable, and whose clean-up
+  // (RENEW_VARS) deletes exactly those and the group: those variables, in
+  // the order of their declarations, with the type each takes (empty for
+  // any other block). A block called over and over with variables of its
+  // own (`int a; int b;`) would spend much of each run declaring and
+  // deleting them: when nothing outside the block's tree names them
+  // (tree_is_closed, block_copies.h), no one can tell them deleted from
+  // declared and 0 between runs, and the end of an outermost run renews
+  // them with the group (end_named), as does every end of a run of a
+  // recursive block's copy, whose slots are its own.
+  struct Declared {
+    Ref var;
+    u32 type;
+  };
+  std::vector<Declared> declared;
   Ref copy_at = 0;    // (see home)
   u32 copy_bytes = 0;
   std::vector<Step> leaf_store;
@@ -239,23 +259,6 @@ struct DecodedBlock {
   // The block whose records a copy's steps mirror, one for one: a copy's
   // step is traced as that block's. Null for a block of the code page.
   const DecodedBlock* origin = nullptr;
-  // A block that does not renew its group on its own, as `renews` says,
-  // but whose first step initialises the group, whose next steps each
-  // declare a named number or truth variable, and whose clean-up
-  // (RENEW_VARS) deletes exactly those and the group: those variables, in
-  // the order of their declarations, with the type each takes (empty for
-  // any other block). A block called over and over with variables of its
-  // own (`int a; int b;`) would spend much of each run declaring and
-  // deleting them: when nothing outside the block's tree names them
-  // (tree_is_closed, block_copies.h), no one can tell them deleted from
-  // declared and 0 between runs, and the end of an outermost run renews
-  // them with the group (end_named), as does every end of a run of a
-  // recursive block's copy, whose slots are its own.
-  struct Declared {
-    Ref var;
-    u32 type;
-  };
-  std::vector<Declared> declared;
   // The block's copies made so far, for the depths in order.
   mutable std::vector<const DecodedBlock*> copies;
   // Whether the block's inner runs may run on copies: not looked at yet,
