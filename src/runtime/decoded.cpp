@@ -361,17 +361,19 @@ bool keeps_group(DecodedBlock& d) {
 
 // Whether a run of the block can start no other run of any block, so that
 // no run of it starts while one is under way: none of its steps runs a
-// block, or calls a handler other than those that only compute a value (a
-// handler that processes events may run the key handler's block). A run
-// may still start inside another at its entry, where events are processed,
-// but before its first step, which is as good as before the run.
+// block or processes events (which may run the key handler's block; no
+// other handler runs one). A run may still start inside another at its
+// entry, where events are processed, but before its first step, which is
+// as good as before the run. Nor does any step switch tracing on or off,
+// which a block run in place (place_leaf) never sees happen.
 bool runs_no_block(const DecodedBlock& d) {
   for (u32 i = 0; i < d.nsteps; ++i) {
     const Step& s = d.steps[i];
     if (enters_blocks(s.kind)) return false;
-    if (s.kind == Step::CALL && !value_handler(rd32(s.rec() + REC_HANDLER)) &&
-        !number_conversion(s))
-      return false;
+    if (s.kind == Step::CALL) {
+      const u32 h = rd32(s.rec() + REC_HANDLER);
+      if (h == H_l_processevents || h == H_l_trace) return false;
+    }
   }
   return true;
 }

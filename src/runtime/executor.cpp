@@ -195,8 +195,8 @@ struct InPlaceRounds {
   u64 rounds;
 };
 
-// One at a time: a body run in place runs no block, so it calls no handler
-// that could start a loop of the executor inside it.
+// One at a time: a body run in place runs no block and processes no events,
+// so no handler that it calls could start a loop of the executor inside it.
 InPlaceRounds rounds_here;
 
 [[gnu::always_inline]] inline void hold_in_place(InPlaceRounds& r, const Step& loop, VarEntry* slot,
@@ -1376,12 +1376,21 @@ template <bool Traced>
   // ends the round right here, as `leave` and the loop's step would end
   // it, and the next round starts as at BODY_END; so it does from inside
   // the blocks that "if"s of such a body entered, which end as `leave` ends
-  // them. Each block's clean-up is done as `leave` does it, when that is
-  // all it does. (A block run in place calls no handler that sets a level;
-  // a body without steps of its own for the rounds, a damaged one, goes
-  // round through its steps, as from END.)
+  // them, and from a block that such an "if" ran in place. Each block's
+  // clean-up is done as `leave` does it, when that is all it does. (A body
+  // without steps of its own for the rounds, a damaged one, goes round
+  // through its steps, as from END.)
   signalled:
     if (!Traced && cont_level == 1 && !brk_level && !on_stop && !_tracing_on) [[unlikely]] {
+      // A block that an "if" ran in place is left first, as `leave` and
+      // left_in_place would leave it.
+      if (held && back->kind == Step::IF && quick_cleanup(*b)) {
+        n += s->index + 1;
+        if (!end_quickly(*b)) [[unlikely]] goto cleanup_failed;
+        b = held;
+        s = back;
+        held = nullptr;
+      }
       while (!held && resume_top != base && quick_cleanup(*b)) {
         Resume& r = resume_top[-1];
         if (r.body != b && r.step->kind != Step::IF) break;

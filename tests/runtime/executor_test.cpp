@@ -765,6 +765,32 @@ TEST_F(BlockRuns, AKeyHandlerThatRunsABlockAgainLeavesTheOuterRunsValues) {
   EXPECT_EQ(int_var(1), 221u) << "100 and 11 in the handler's run, 100 and 10 in the outer one";
 }
 
+// A loop body that processes events does not run in place: the key handler
+// that the events may run has loops of its own, which run in place.
+TEST_F(BlockRuns, ABodyThatProcessesEventsLeavesTheKeyHandlerItsOwnLoops) {
+  static bool fired = false;
+  fired = false;
+  static WindowOps pumping{};
+  pumping.pump = [] {
+    if (!fired) {
+      fired = true;
+      key_typed('a');
+    }
+  };
+  const WindowOps* const before = window_ops;
+  window_ops = &pumping;
+  EXPECT_EQ(compile(place_text("int i n j m;\nonkbhit { for j 1 5 1 { m ++ } };\n"
+                               "for i 1 3 1 { n ++; processevents };\n")),
+            0u);
+  const u32 code = execute(0);
+  window_ops = before;
+  anykeyevent = 0;
+  EXPECT_EQ(code, 0u);
+  EXPECT_TRUE(fired);
+  EXPECT_EQ(int_var(1), 3u) << "the outer loop's rounds";
+  EXPECT_EQ(int_var(3), 5u) << "the handler's";
+}
+
 // A block whose first steps declare the variables that its clean-up
 // deletes renews them at the end of a run, from its second run on, when
 // nothing outside its tree names them; a copy of a recursive block renews
