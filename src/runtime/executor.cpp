@@ -726,23 +726,12 @@ template <bool Traced>
     QV_VERDICT(op, step_compare);      \
     QV_NEXT();                         \
   } while (0)
-#define QV_COMPARE_IF(op)                                                     \
-  do {                                                                        \
-    const VarEntry* const x = O(s, 0);                                        \
-    const VarEntry* const y = O(s, 1);                                        \
-    u32 verdict_now;                                                          \
-    if (x->type == TY_INT) [[likely]]                                         \
-      verdict_now = as_int(x->value) op as_int(y->value);                     \
-    else if (x->type == TY_FLOAT)                                             \
-      verdict_now = as_float(x->value) op as_float(y->value);                 \
-    else if (x->type == TY_UINT)                                              \
-      verdict_now = x->value op y->value;                                     \
-    else                                                                      \
-      goto step_compare;                                                      \
-    S(s->result)->value = verdict_now;                                        \
-    ++s;                                                                      \
-    fuzz_step();                                                              \
-    vmjump;                                                                   \
+#define QV_COMPARE_IF(op)              \
+  do {                                 \
+    QV_VERDICT(op, step_compare);      \
+    ++s;                               \
+    fuzz_step();                       \
+    vmjump;                            \
   } while (0)
 #define QV_COMPARE_BREAKIF(op)                                           \
   do {                                                                   \
