@@ -742,24 +742,17 @@ template <bool Traced>
     if (verdict_now) goto break_taken;                                   \
     QV_NEXT();                                                           \
   } while (0)
-      vmcase(LT_TO) { QV_COMPARE_TO(<); }
-      vmcase(LE_TO) { QV_COMPARE_TO(<=); }
-      vmcase(GT_TO) { QV_COMPARE_TO(>); }
-      vmcase(GE_TO) { QV_COMPARE_TO(>=); }
-      vmcase(EQ_TO) { QV_COMPARE_TO(==); }
-      vmcase(NE_TO) { QV_COMPARE_TO(!=); }
-      vmcase(LT_IF) { QV_COMPARE_IF(<); }
-      vmcase(LE_IF) { QV_COMPARE_IF(<=); }
-      vmcase(GT_IF) { QV_COMPARE_IF(>); }
-      vmcase(GE_IF) { QV_COMPARE_IF(>=); }
-      vmcase(EQ_IF) { QV_COMPARE_IF(==); }
-      vmcase(NE_IF) { QV_COMPARE_IF(!=); }
-      vmcase(LT_BREAKIF) { QV_COMPARE_BREAKIF(<); }
-      vmcase(LE_BREAKIF) { QV_COMPARE_BREAKIF(<=); }
-      vmcase(GT_BREAKIF) { QV_COMPARE_BREAKIF(>); }
-      vmcase(GE_BREAKIF) { QV_COMPARE_BREAKIF(>=); }
-      vmcase(EQ_BREAKIF) { QV_COMPARE_BREAKIF(==); }
-      vmcase(NE_BREAKIF) { QV_COMPARE_BREAKIF(!=); }
+#define QV_COMPARE_OPS(X) X(LT, <) X(LE, <=) X(GT, >) X(GE, >=) X(EQ, ==) X(NE, !=)
+#define QV_COMPARE_TO_CASE(k, op) vmcase(k##_TO) { QV_COMPARE_TO(op); }
+#define QV_COMPARE_IF_CASE(k, op) vmcase(k##_IF) { QV_COMPARE_IF(op); }
+#define QV_COMPARE_BREAKIF_CASE(k, op) vmcase(k##_BREAKIF) { QV_COMPARE_BREAKIF(op); }
+      QV_COMPARE_OPS(QV_COMPARE_TO_CASE)
+      QV_COMPARE_OPS(QV_COMPARE_IF_CASE)
+      QV_COMPARE_OPS(QV_COMPARE_BREAKIF_CASE)
+#undef QV_COMPARE_TO_CASE
+#undef QV_COMPARE_IF_CASE
+#undef QV_COMPARE_BREAKIF_CASE
+#undef QV_COMPARE_OPS
 #undef QV_COMPARE_TO
 #undef QV_COMPARE_IF
 #undef QV_COMPARE_BREAKIF
