@@ -24,7 +24,7 @@ Events events = Events::UNKNOWN;
 Ref constant_block(Ref w) {
   if (!table_slot(cnstable, w)) return 0;
   const VarEntry* v = S(w);
-  if (v->type != TY_BLOCK || (v->flags & V_EMPTY)) return 0;
+  if (v->type != TY_BLOCK || (v->flags & (V_CONST | V_EMPTY)) != V_CONST) return 0;
   if (v->value != END_BLOCK && !(v->flags & V_CODE)) return 0;  // (not compiled)
   return v->value;
 }

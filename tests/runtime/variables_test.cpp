@@ -166,8 +166,10 @@ TEST_F(Vars, DelayAndTimeReadTheClock) {
     EXPECT_EQ(call(H_l_delay, nullptr, {new_const(TY_UINT, s)}), 1u);
     EXPECT_EQ(reads, 0) << s;
   }
-  // Two digits each, the tens too.
-  for (const auto& [h, m, s, text] : {std::tuple{9, 5, 7, "09:05:07"}, {23, 48, 59, "23:48:59"}}) {
+  // Two digits each, the tens too (10, 21, 32: a tens digit that another
+  // divisor than 10 would get wrong).
+  for (const auto& [h, m, s, text] : {std::tuple{9, 5, 7, "09:05:07"}, {23, 48, 59, "23:48:59"},
+                                      {10, 21, 32, "10:21:32"}}) {
     std::tm t{};
     t.tm_year = 124, t.tm_mday = 1, t.tm_hour = h, t.tm_min = m, t.tm_sec = s, t.tm_isdst = -1;
     now = std::mktime(&t);  // local time, as "time" reads it back
