@@ -706,7 +706,7 @@ template <bool Traced>
       // Each comparison by its own operator, as the step that it makes
       // alone, with an "if" or with a "breakif": numbers of the first
       // operand's type, as `compared` takes them; any other type as ever.
-#define QV_VERDICT(op, otherwise)                                             \
+#define QV_VERDICT(op)                                                        \
   u32 verdict_now;                                                            \
   {                                                                           \
     const VarEntry* const x = O(s, 0);                                        \
@@ -718,24 +718,24 @@ template <bool Traced>
     else if (x->type == TY_UINT)                                              \
       verdict_now = x->value op y->value;                                     \
     else                                                                      \
-      goto otherwise;                                                         \
+      goto step_compare;                                                      \
   }                                                                           \
   S(s->result)->value = verdict_now
 #define QV_COMPARE_TO(op)              \
   do {                                 \
-    QV_VERDICT(op, step_compare);      \
+    QV_VERDICT(op);                    \
     QV_NEXT();                         \
   } while (0)
 #define QV_COMPARE_IF(op)              \
   do {                                 \
-    QV_VERDICT(op, step_compare);      \
+    QV_VERDICT(op);                    \
     ++s;                               \
     fuzz_step();                       \
     vmjump;                            \
   } while (0)
 #define QV_COMPARE_BREAKIF(op)                                           \
   do {                                                                   \
-    QV_VERDICT(op, step_compare);                                        \
+    QV_VERDICT(op);                                                      \
     ++s;                                                                 \
     fuzz_step();                                                         \
     if (s->ops[0] != s[-1].result) [[unlikely]] goto step_breakif;       \
@@ -922,6 +922,24 @@ template <bool Traced>
           goto failed;
         goto round_end;
       }
+      // The rounds in place of the loop at `back` are over, with the check's
+      // verdict c (see rounds_end): their records are counted, and the loop
+      // is done, or enters what its slot now holds. (Also after a
+      // "continueif", whose body's group needs no priming.)
+#define QV_ROUNDS_IN_PLACE_END(c)                                 \
+  do {                                                            \
+    n += r.rounds * b->nsteps;                                    \
+    b = held;                                                     \
+    s = back;                                                     \
+    held = nullptr;                                               \
+    if (c == 0) { /* the next round enters what the slot holds */ \
+      aux = r.down;                                               \
+      slot = r.slot;                                              \
+      goto enter_round;                                           \
+    }                                                             \
+    if (c < 0) QV_FAIL(E_FOR_RANGE);                              \
+    QV_NEXT();                                                    \
+  } while (0)
       vmcase(ROUND_END) {
       round_end: {
         InPlaceRounds& r = rounds_here;
@@ -932,18 +950,8 @@ template <bool Traced>
           fuzz_step();  // the block's entry
           QV_GO();
         }
-        n += r.rounds * b->nsteps;
         b->primed = b->renews;
-        b = held;
-        s = back;
-        held = nullptr;
-        if (c == 0) {  // the next round enters what the slot holds
-          aux = r.down;
-          slot = r.slot;
-          goto enter_round;
-        }
-        if (c < 0) QV_FAIL(E_FOR_RANGE);
-        QV_NEXT();
+        QV_ROUNDS_IN_PLACE_END(c);
       }
       }
       // A round of a loop's body that runs blocks is done (see
@@ -1214,21 +1222,12 @@ template <bool Traced>
         fuzz_step();  // the block's entry
         QV_GO();
       }
-      n += r.rounds * b->nsteps;
-      b = held;
-      s = back;
-      held = nullptr;
-      if (v == 0) {  // the next round enters what the slot holds
-        aux = r.down;
-        slot = r.slot;
-        goto enter_round;
-      }
-      if (v < 0) QV_FAIL(E_FOR_RANGE);
-      QV_NEXT();
+      QV_ROUNDS_IN_PLACE_END(v);
     }
     cont_level = 1;
     goto leave;
 #undef QV_BODY_LEFT
+#undef QV_ROUNDS_IN_PLACE_END
 
   // The step at s set a level or a stop, or a block it ran left with one.
   leave:
