@@ -19,6 +19,7 @@
 namespace qv {
 
 u16 block_nesty = 0;
+InnerFrame inner_frame{};
 
 namespace {
 
@@ -202,28 +203,26 @@ u32 l_paramvalue(Ref result, const u8* params, u32 count) {
 }
 
 u32 l_paramchange(Ref, const u8* params, u32) {
-  const u32 n = top_word();
-  if (n <= 1) return fail(E_NO_PARAMS);
-  const Ref arg = argument(n, P(params, 0)->value);
+  if (inner_frame.count == 0) return fail(E_NO_PARAMS);
+  const Ref arg = argument(P(params, 0)->value);
   if (!arg) return fail(E_NO_PARAM);
   if (S(arg)->flags & NOT_VARIABLE) return fail(E_MUST_BE_VAR);
   return deliver(P(params, 1), S(arg));
 }
 
 u32 l_parsgiven(Ref result, const u8*, u32) {
-  const u32 n = top_word();
-  if (result) S(result)->value = n >= 2 ? n - 1 : 0;
+  if (result) S(result)->value = inner_frame.count;
   return 1;
 }
 
 u32 l_ispargiven(Ref result, const u8* params, u32) {
-  const Ref arg = argument(top_word(), P(params, 0)->value);
+  const Ref arg = argument(P(params, 0)->value);
   if (result) S(result)->value = arg != 0;
   return 1;
 }
 
 u32 l_isparvar(Ref result, const u8* params, u32) {
-  const Ref arg = argument(top_word(), P(params, 0)->value);
+  const Ref arg = argument(P(params, 0)->value);
   if (result) S(result)->value = arg != 0 && !(S(arg)->flags & NOT_VARIABLE);
   return 1;
 }

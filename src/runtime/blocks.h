@@ -28,11 +28,28 @@ u32 _brk_cont();
 inline u32 top_word() { return rd32(mem + callstack.next); }
 inline Ref frame_word(u32 below_top) { return rd32(mem + callstack.next - 4 * below_top); }
 
+// Where the innermost call's arguments lie: the word of argument 0 and
+// how many there are (0 also without a call). "par#" reads its word from
+// here, without first reading the frame's n and working back from the top;
+// the stack's pushes keep it, and a call's end puts back the one it found.
+struct InnerFrame {
+  Ref first;
+  u32 count;
+};
+extern InnerFrame inner_frame;
+
+inline void frame_pushed(Ref first, u32 n) { inner_frame = {first, n - 1}; }
+// The arguments of the call whose frame is at the top `top`, or none.
+inline void frame_at_top(Ref top) {
+  const u32 n = rd32(mem + top);
+  inner_frame = {top - 4 * n, n ? n - 1 : 0};
+}
+
 // Slot of argument `index` of the innermost call, or 0 when that call has
 // no such argument (also when no call is active).
-inline Ref argument(u32 n, u32 index) {
-  if (n < 2 || index > n - 2) return 0;
-  return frame_word(n - index);
+inline Ref argument(u32 index) {
+  if (index >= inner_frame.count) return 0;
+  return rd32(mem + inner_frame.first + 4 * index);
 }
 
 // "par#": the value of an argument of the innermost call, or the default
@@ -40,9 +57,8 @@ inline Ref argument(u32 n, u32 index) {
 // record's first two: the index's slot and, with two parameters, the
 // default's.
 [[gnu::always_inline]] inline bool param_source(Ref index, Ref default_slot, u32 count, Ref* src) {
-  const u32 n = top_word();
-  if (n <= 1) return fail(E_NO_PARAMS);
-  *src = argument(n, S(index)->value);
+  if (inner_frame.count == 0) return fail(E_NO_PARAMS);
+  *src = argument(S(index)->value);
   if (!*src) {
     if ((count & 0xFF) < 2) return fail(E_NO_PARAM);
     *src = default_slot;

@@ -116,6 +116,7 @@ struct Resume {
   const Step* step;
   Ref aux;  // "call": the parameter stack's top before the frame; "exec":
             // the parameter that was run; "for": 1 when it counts down
+  InnerFrame outer_frame;  // "call": the caller's arguments
   // A loop's rounds: the body it entered (else null), and the slots the
   // loop's record names.
   const DecodedBlock* body;
@@ -824,6 +825,7 @@ template <bool Traced>
         if (const u32 refused = call_refusal(s->nparams())) QV_FAIL(refused);
         if (s->fresh) S(s->result)->value = 0;
         aux = callstack.next;
+        resume_top->outer_frame = inner_frame;  // the entry that QV_ENTER pushes
         push_frame(s->result, s->params, s->nparams());
         goto enter_filled;
       }
@@ -1040,12 +1042,12 @@ template <bool Traced>
         QV_LEAF_DONE();
       }
 #undef QV_LEAF_DONE
-      // A "par#" of a constant index (see constant_indices): the frame's
-      // count against it, then the argument's word; anything else as PARAM.
+      // A "par#" of a constant index (see constant_indices): the call's
+      // count of arguments against it, then the argument's word; anything
+      // else as PARAM.
       vmcase(PARAM_K) {
-        const u32 words = top_word();
-        if (words >= s->holds + 2u) [[likely]]
-          if (const Ref src = frame_word(words - s->holds)) [[likely]]
+        if (s->holds < inner_frame.count) [[likely]]
+          if (const Ref src = rd32(mem + inner_frame.first + size_t{4} * s->holds)) [[likely]]
             QV_CHECKED(deliver(S(src), S(s->result)));
         QV_CHECKED(param_value(s->result, s->ops[0], s->ops[1], s->count));
       }
@@ -1332,6 +1334,7 @@ template <bool Traced>
       aux = resume_top->aux;  // the entry just taken off
       if (s->kind == Step::CALL_BLOCK) {
         callstack.next = aux;
+        inner_frame = resume_top->outer_frame;
         --block_nesty;
         // No level leaves the called block.
         cont_level = brk_level = 0;
@@ -1500,6 +1503,7 @@ u32 execute(int trace) {
   _tracing_on = _tracing_int = trace ? 1 : 0;
   _trace_hook = trace_line;
   clear_decoded_blocks();  // the code page is the program's now
+  frame_at_top(callstack.next);
 #ifdef QV_FUZZ
   fuzz_steps_run = 0;
 #endif
@@ -1516,6 +1520,7 @@ u32 execute(int trace) {
     // The error may have come from inside any number of calls and blocks.
     block_nesty = 0;
     callstack.next = callstack.base;
+    inner_frame = {};
     forget_entries();
     abandon_runs();
     release_copies();

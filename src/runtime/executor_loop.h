@@ -140,11 +140,13 @@ static_assert(MAX_BLOCK_DEPTH + 1 < MAX_CALL_NESTING);
 
 // A call's frame (see blocks.h), once call_refusal has let it.
 [[gnu::always_inline]] inline void push_frame(Ref result, const u8* params, u32 n) {
-  u8* frame = mem + callstack.next;
+  const Ref below = callstack.next;  // (read once: the words below may alias it)
+  u8* frame = mem + below;
   for (u32 i = 1; i < n; ++i) wr32(frame + 4 * i, par_ref(params, i));
   wr32(frame + 4 * n, result);
   wr32(frame + 4 * (n + 1), n);
-  callstack.next += 4 * (n + 1);
+  frame_pushed(below + 4, n);
+  callstack.next = below + 4 * (n + 1);
   ++block_nesty;
 }
 
