@@ -248,6 +248,10 @@ bool value_handler(u32 h) {
     case H_l_sinusoid: case H_l_cosinusoid:
     case H_l_mulassgn: case H_l_divassgn:
     case H_log_no: case H_l_and: case H_l_or:
+    case H_l_abs: case H_bitinvert: case H_l_bitor: case H_l_bitand: case H_l_bitandnot:
+    case H_l_bitxor: case H_l_shiftleft: case H_l_shiftright:
+    case H_l_bitorass: case H_l_bitandass: case H_l_bitandnotass: case H_l_shilftrass:
+    case H_l_shifrghtrass:
       return true;
     default:
       return false;

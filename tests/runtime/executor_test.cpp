@@ -332,9 +332,15 @@ TEST_F(Executor, AGroupIsKeptOnlyWhenNoRoundReadsItBeforeWritingIt) {
          cb.record(H_l_plusassgn, 0, {ref_of(x_), ref_of(t)});
          cb.record(H_l_plusassgn, 0, {ref_of(x_), ref_of(u)});
        }},
+      {"a shift and a bit operation", true, 13,
+       [&](VarEntry* t, VarEntry* u) {
+         cb.record(H_l_shiftleft, ref_of(t), {ref_of(x_), ref_of(one_)});
+         cb.record(H_l_bitor, ref_of(u), {ref_of(t), ref_of(one_)});
+         cb.record(H_l_plusassgn, 0, {ref_of(x_), ref_of(u)});
+       }},
       {"an operation that is not known to write only its result", false, 0,
        [&](VarEntry* t, VarEntry*) {
-         cb.record(H_l_abs, ref_of(t), {ref_of(x_)});
+         cb.record(H_l_ifassign, ref_of(t), {ref_of(one_), ref_of(x_), ref_of(one_)});
          cb.record(H_l_plusassgn, 0, {ref_of(x_), ref_of(t)});
        }},
       {"an assignment's variable", false, 3,
