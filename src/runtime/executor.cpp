@@ -116,11 +116,13 @@ struct Resume {
   const Step* step;
   Ref aux;  // "call": the parameter stack's top before the frame; "exec":
             // the parameter that was run; "for": 1 when it counts down
-  InnerFrame outer_frame;  // "call": the caller's arguments
   // A loop's rounds: the body it entered (else null), and the slots the
   // loop's record names.
   const DecodedBlock* body;
-  VarEntry* slot;  // the body's block
+  union {
+    VarEntry* slot;          // a loop's: the body's block
+    InnerFrame outer_frame;  // a call's: the caller's arguments
+  };
   bool fixed;      // the slot is a block constant (Step::fixed)
   LoopSlots loop;
   // The rounds that went on from the body's end, whose records are counted
