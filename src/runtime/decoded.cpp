@@ -251,7 +251,7 @@ bool value_handler(u32 h) {
     case H_l_abs: case H_bitinvert: case H_l_bitor: case H_l_bitand: case H_l_bitandnot:
     case H_l_bitxor: case H_l_shiftleft: case H_l_shiftright:
     case H_l_bitorass: case H_l_bitandass: case H_l_bitandnotass: case H_l_shilftrass:
-    case H_l_shifrghtrass:
+    case H_l_shifrghtrass: case H_log_invert: case H_l_rand: case H_l_strlen: case H_l_sizeof:
       return true;
     default:
       return false;
