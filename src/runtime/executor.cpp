@@ -1048,9 +1048,8 @@ template <bool Traced>
       // count of arguments against it, then the argument's word; anything
       // else as PARAM.
       vmcase(PARAM_K) {
-        if (s->holds < inner_frame.count) [[likely]]
-          if (const Ref src = rd32(mem + inner_frame.first + size_t{4} * s->holds)) [[likely]]
-            QV_CHECKED(deliver(S(src), S(s->result)));
+        if (const Ref src = argument(s->holds)) [[likely]]
+          QV_CHECKED(deliver(S(src), S(s->result)));
         QV_CHECKED(param_value(s->result, s->ops[0], s->ops[1], s->count));
       }
 #ifndef QV_COMPUTED_GOTO
