@@ -414,6 +414,15 @@ const Step* steps_in_place(const DecodedBlock& d, std::vector<Step>& store, Step
       del.code = step_code(Step::DEL_VARS);
     }
   }
+  // A "return" leaves a block run in place, or one that an "if" entered
+  // through its nest_start, knowing where the block was entered from.
+  if (end == Step::LEAF_END || end == Step::LEAF_KEEP || end == Step::NEST_END ||
+      end == Step::NEST_KEEP) {
+    const bool leaf = end == Step::LEAF_END || end == Step::LEAF_KEEP;
+    for (Step& s : store)
+      if (s.code && s.code == step_code(Step::RETURN))
+        s.code = step_code(leaf ? Step::RETURN_LEAF : Step::RETURN_NEST);
+  }
   Step& last = store.back();
   last.kind = end_kind;
   last.code = step_code(end_kind);
@@ -839,6 +848,8 @@ DecodedBlock& new_decoded(const DecodedBlock* like) {
   drop_step_copies(d);  // its steps would be like's
   return d;
 }
+
+void place_step_copies(DecodedBlock& d) { place_leaf(d); }
 
 void decode_records(DecodedBlock& d, Ref blk, Ref lo, Ref hi) {
   d.at = blk;

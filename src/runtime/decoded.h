@@ -322,6 +322,10 @@ bool code_page_records(Ref blk, std::vector<const u8*>& recs);
 // forgotten; and the decoding of the records of a block at `blk`, which
 // must lie in [lo, hi).
 DecodedBlock& new_decoded(const DecodedBlock* like);
+// The copies of d's steps that run in place or for an "if" (leaf_start,
+// round_start, body_start, nest_start), made from d's steps as they are
+// now: a copy whose steps were moved to its own records needs its own.
+void place_step_copies(DecodedBlock& d);
 void decode_records(DecodedBlock& d, Ref blk, Ref lo, Ref hi);
 // The slots that a run of d owns, when they lie outside the tables where
 // the decoder looks for them (a copy's slots).

@@ -794,6 +794,39 @@ template <bool Traced>
         if (!return_value(s->ops[0], s->count)) [[unlikely]] goto failed;
         goto leave;
       }
+      // A "return" in a block run in place leaves that block as `leave`
+      // and left_in_place would, when its clean-up is one that `leave` does
+      // at once: the "if", "exec" or "switch" that ran it then leaves its
+      // own block. (No stop is pending at a step, and no trace runs while
+      // a block runs in place.)
+      vmcase(RETURN_LEAF) {
+        if (!return_value(s->ops[0], s->count)) [[unlikely]] goto failed;
+        if (quick_cleanup(*b)) [[likely]] {
+          n += s->index + 1;
+          if (!end_quickly(*b)) [[unlikely]] goto cleanup_failed;
+          b = held;
+          s = back;
+          held = nullptr;
+        }
+        goto leave;
+      }
+      // The same in a block that an "if" entered through its nest_start,
+      // which `leave` and block_done would leave so: the "if"'s entry is
+      // the top of the stack of places. A step of the block may have
+      // switched the trace on: the clean-up then goes through `leave`,
+      // which reports it.
+      vmcase(RETURN_NEST) {
+        if (!return_value(s->ops[0], s->count)) [[unlikely]] goto failed;
+        if (!_tracing_on && quick_cleanup(*b)) [[likely]] {
+          n += s->index + 1;
+          if (!end_quickly(*b)) [[unlikely]] goto cleanup_failed;
+          run_ends(*b);
+          const Resume& r = *--resume_top;
+          b = r.block;
+          s = r.step;
+        }
+        goto leave;
+      }
       // The steps that run blocks: each picks its block and enters it; its
       // epilogue, after the block, is at `block_done`.
       vmcase(EXEC) {

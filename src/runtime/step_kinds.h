@@ -97,6 +97,10 @@
   X(PARAM_TO)      /* no step's kind: the code of a PARAM with a result     */ \
   X(PARAM_K)       /* the same, its index a constant (Step::holds)          */ \
   X(RETURN)        /* "return": level -1, value to the call's result        */ \
+  X(RETURN_LEAF)   /* no step's kind: the code of a RETURN in the steps of  */ \
+                   /* a block run in place, which leaves that block first   */ \
+  X(RETURN_NEST)   /* the same in the steps that end in NEST_END: leaves    */ \
+                   /* the block and the "if" that entered it first          */ \
   X(EXEC)          /* run the blocks of the parameters in turn              */ \
   X(IF)            /* run the block of the condition's branch               */ \
   X(IF_LEAF)       /* no step's kind: the code that an IF takes once it has */ \
