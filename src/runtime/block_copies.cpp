@@ -127,7 +127,7 @@ const DecodedBlock* group_copy(const DecodedBlock& b) {
   c.own_spans = {{group, g.bytes}};
   // An "if" that enters the block enters the copy of an inner run
   // through the copy's own steps for it.
-  place_step_copies(c);
+  place_nest_steps(c);
   return adopt(c, b, at, size);
 }
 

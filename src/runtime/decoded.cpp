@@ -439,6 +439,12 @@ void drop_step_copies(DecodedBlock& d) {
   d.leaf_start = d.round_start = d.round_next = d.body_start = d.nest_start = nullptr;
 }
 
+// Whether the copies of the block's steps end by only priming its group,
+// which the block keeps (see steps_in_place).
+bool ends_kept(const DecodedBlock& d) {
+  return d.keeps && d.nsteps > 0 && d.steps[d.nsteps - 1].kind == Step::RENEW_TEMPS;
+}
+
 void place_leaf(DecodedBlock& d) {
   drop_step_copies(d);
   if (bad_step(d)) return;
@@ -446,7 +452,7 @@ void place_leaf(DecodedBlock& d) {
   // own end (body_start); one that runs none runs in place instead, for an
   // "if" or "exec" (leaf_start) and for a loop's rounds (round_start).
   // A group that the block keeps needs only priming at the end.
-  const bool kept = d.keeps && d.nsteps > 0 && d.steps[d.nsteps - 1].kind == Step::RENEW_TEMPS;
+  const bool kept = ends_kept(d);
   if (!runs_no_block(d)) {
     d.body_start = steps_in_place(d, d.body_store, kept ? Step::BODY_KEEP : Step::BODY_END,
                                   Step::BODY_RENEW, kept);
@@ -849,7 +855,13 @@ DecodedBlock& new_decoded(const DecodedBlock* like) {
   return d;
 }
 
-void place_step_copies(DecodedBlock& d) { place_leaf(d); }
+void place_nest_steps(DecodedBlock& d) {
+  drop_step_copies(d);
+  if (bad_step(d) || runs_no_block(d)) return;
+  const bool kept = ends_kept(d);
+  d.nest_start = steps_in_place(d, d.nest_store, kept ? Step::NEST_KEEP : Step::NEST_END,
+                                Step::NEST_RENEW, kept);
+}
 
 void decode_records(DecodedBlock& d, Ref blk, Ref lo, Ref hi) {
   d.at = blk;

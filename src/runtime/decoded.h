@@ -204,7 +204,8 @@ struct alignas(64) DecodedBlock {
   // NEST_END (NEST_RENEW), which knows that the entry on the stack of
   // places is an "if"'s, and goes back to it without asking END whether
   // the block is a loop's body or the host step's, or block_done what
-  // kind of step entered it. Null whenever body_start is.
+  // kind of step entered it. Null whenever body_start is, except in a
+  // recursive block's copy, which has these alone (place_nest_steps).
   const Step* nest_start = nullptr;
   Step* steps;        // then END
   // A block runs inside itself on copies, one per depth, when it can (see
@@ -322,10 +323,10 @@ bool code_page_records(Ref blk, std::vector<const u8*>& recs);
 // forgotten; and the decoding of the records of a block at `blk`, which
 // must lie in [lo, hi).
 DecodedBlock& new_decoded(const DecodedBlock* like);
-// The copies of d's steps that run in place or for an "if" (leaf_start,
-// round_start, body_start, nest_start), made from d's steps as they are
-// now: a copy whose steps were moved to its own records needs its own.
-void place_step_copies(DecodedBlock& d);
+// The steps that an "if" enters a copy's block through (nest_start), made
+// from the copy's own steps: a copy of a block that runs blocks needs no
+// others, as a loop's rounds never run on a copy's steps (see body_start).
+void place_nest_steps(DecodedBlock& d);
 void decode_records(DecodedBlock& d, Ref blk, Ref lo, Ref hi);
 // The slots that a run of d owns, when they lie outside the tables where
 // the decoder looks for them (a copy's slots).
