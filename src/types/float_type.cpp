@@ -64,7 +64,7 @@ u32 ftoa(float x, char* out) {
   }
   if (e != 0) {
     *p++ = 'E';
-    p += qv_itoa(static_cast<u32>(e), true, 10, 0, p);
+    p += qv_itoa(static_cast<u32>(e), true, p);
   }
   *p = 0;
   return static_cast<u32>(p - out);

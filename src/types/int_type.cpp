@@ -19,8 +19,8 @@ i32 l_uint_comp(VarEntry* a, VarEntry* b, u32) {
 }
 
 u32 l_int_ft(StrDesc* t, VarEntry* s) {
-  char buf[36];
-  u32 n = qv_itoa(s->value, s->type != TY_UINT, 10, 0, buf);
+  char buf[12];
+  u32 n = qv_itoa(s->value, s->type != TY_UINT, buf);
   text_put(t, buf, n);
   return 1;
 }

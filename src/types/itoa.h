@@ -7,8 +7,8 @@
 namespace qv {
 
 // Writes `value` (negative when is_signed and the sign bit is set) in
-// `radix`, with at least `min_digits` digits, NUL-terminated. Returns the
-// number of characters written (without the NUL). `out` needs 35 bytes.
-u32 qv_itoa(u32 value, bool is_signed, u32 radix, u32 min_digits, char* out);
+// decimal, NUL-terminated. Returns the number of characters written
+// (without the NUL). `out` needs 12 bytes.
+u32 qv_itoa(u32 value, bool is_signed, char* out);
 
 }  // namespace qv
