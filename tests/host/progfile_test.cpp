@@ -204,6 +204,40 @@ TEST_F(ProgFile, DamagedFilesAreRefused) {
   }
 }
 
+// A code section that claims the whole page and whose records run past it
+// is refused at the first byte that would lie outside, here a record's
+// count byte right at the page's limit: nothing is written there.
+TEST_F(ProgFile, CodeRunningPastThePageWritesNothingPastIt) {
+  const u32 page = codepage.next - codepage.base;
+  auto record = [](u8 n, u32 params) {
+    Body r = Body().raw({0, 1}).word(16).raw({n, 0, 0});  // "+", no result
+    for (u32 i = 0; i < params; ++i) r.raw({0});
+    return r;
+  };
+  // The block's clean-up word, then records of 14 and 14 + 4 * 6 bytes,
+  // up to 8 bytes before the limit: the next record's position and
+  // operation words fill those, and its count byte falls on the limit.
+  Body code = Body().raw({1}).word(0).word(0).word(0);
+  u32 at = 4;
+  while (at + 14 + 24 != page - 8) code.then(record(0, 0)), at += 14;
+  code.then(record(6, 6)).raw({0, 1}).word(16).raw({0x5A, 0});
+  Bytes file = section(codelabel, page, code);
+  add(file, section(datalabel, 1, rec(TY_BLOCK, 8)));
+  FILE* f = std::fopen(path_.c_str(), "wb");
+  std::fwrite(file.data(), 1, file.size(), f);
+  std::fclose(f);
+  // (The source text's buffer lies past the page: the reset clears its
+  // first byte, so the mark goes there after it.)
+  cenv_reset();
+  reset_run_state();
+  const u8 beyond = mem[codepage.next];
+  mem[codepage.next] = 0xA5;
+  EXPECT_FALSE(load_program(path_.c_str(), 0));
+  EXPECT_EQ(if_c_error, 67u);
+  EXPECT_EQ(mem[codepage.next], 0xA5);
+  mem[codepage.next] = beyond;
+}
+
 // An operation is a funcent row (tag 1), a sysfuncs index (0) or a type's
 // init, clr or del (2, slot 0, 1 or 4); the first row of a shared handler
 // is written. Bad tags, indices past the tables, "assign" and "comp" (no
