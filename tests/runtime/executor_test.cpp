@@ -232,6 +232,25 @@ TEST_F(Executor, DeclaringAVariableTwiceOrDeletingAnEmptyOneFails) {
       testing::internal::GetCapturedStdout();
     }
   }
+  // A group of number temporaries deleted twice, as only a damaged file
+  // holds: the first deletion empties the group, the second fails, with
+  // the deletion as a step and as the clean-up of a block left early.
+  for (const bool early : {false, true}) {
+    SCOPED_TRACE(early ? "clean-up" : "step");
+    SetUp();
+    VarEntry* g = take(rettable, TY_INT, V_EMPTY);
+    take(rettable, TY_INT, V_EMPTY);
+    const Ref c = cb.begin_block();
+    cb.record(H__alltmpinits, ref_of(g), {}, 2, label_tmpinit);
+    cb.record(H_mvardel, ref_of(g), {}, 2, label_delete);
+    if (early) cb.record(H_l_break, 0, {});
+    const Ref del = cb.record(H_mvardel, ref_of(g), {}, 2, label_delete);
+    if (early) cb.set_cleanup(c, del);
+    cb.end_block();
+    EXPECT_EQ(run(H_l_bl_exec, {ref_of(cb.block_slot(c))}), 72u);
+    EXPECT_TRUE(g[0].flags & V_EMPTY);
+    EXPECT_TRUE(g[1].flags & V_EMPTY);
+  }
 }
 
 TEST_F(Executor, LoopRoundsCountEveryRecordAndProcessEvents) {
