@@ -125,9 +125,9 @@ const DecodedBlock* group_copy(const DecodedBlock& b) {
   if (b.cleanup) c.cleanup = b.cleanup - b.at + copy_ref;
   for (Ref& r : c.own_slots) r = r - g.first + group;
   c.own_spans = {{group, g.bytes}};
-  // An "if" that enters the block enters the copy of an inner run
-  // through the copy's own steps for it.
-  place_nest_steps(c);
+  // An "if" or a "call" that enters the block enters the copy of an inner
+  // run through the copy's own steps for it.
+  place_entry_steps(c);
   return adopt(c, b, at, size);
 }
 

@@ -407,22 +407,24 @@ const Step* steps_in_place(const DecodedBlock& d, std::vector<Step>& store, Step
       store.back().holds = k == Step::RENEW_STRS;
     }
     // Run in place, a block deletes its named variables: its rounds step
-    // through their declarations, and no other step looks for a prime.
-    if (k == Step::RENEW_VARS) {
+    // through their declarations, and no other step looks for a prime. A
+    // call's entry looks for one, as a plain entry does.
+    if (k == Step::RENEW_VARS && end != Step::CALL_END && end != Step::CALL_KEEP) {
       Step& del = store[d.nsteps - 1];
       del.kind = Step::DEL_VARS;
       del.code = step_code(Step::DEL_VARS);
     }
   }
-  // A "return" leaves a block run in place, or one that an "if" entered
-  // through its nest_start, knowing where the block was entered from.
-  if (end == Step::LEAF_END || end == Step::LEAF_KEEP || end == Step::NEST_END ||
-      end == Step::NEST_KEEP) {
-    const bool leaf = end == Step::LEAF_END || end == Step::LEAF_KEEP;
+  // A "return" leaves a block run in place, or one that an "if" or a
+  // "call" entered through its own steps, knowing where the block was
+  // entered from.
+  const Step::Kind leaves = end == Step::LEAF_END || end == Step::LEAF_KEEP   ? Step::RETURN_LEAF
+                            : end == Step::NEST_END || end == Step::NEST_KEEP ? Step::RETURN_NEST
+                            : end == Step::CALL_END || end == Step::CALL_KEEP ? Step::RETURN_CALL
+                                                                              : Step::RETURN;
+  if (leaves != Step::RETURN)
     for (Step& s : store)
-      if (s.code && s.code == step_code(Step::RETURN))
-        s.code = step_code(leaf ? Step::RETURN_LEAF : Step::RETURN_NEST);
-  }
+      if (s.code && s.code == step_code(Step::RETURN)) s.code = step_code(leaves);
   Step& last = store.back();
   last.kind = end_kind;
   last.code = step_code(end_kind);
@@ -436,7 +438,9 @@ void drop_step_copies(DecodedBlock& d) {
   d.round_store.clear();
   d.body_store.clear();
   d.nest_store.clear();
-  d.leaf_start = d.round_start = d.round_next = d.body_start = d.nest_start = nullptr;
+  d.call_store.clear();
+  d.leaf_start = d.round_start = d.round_next = d.body_start = d.nest_start = d.call_start =
+      nullptr;
 }
 
 // Whether the copies of the block's steps end by only priming its group,
@@ -445,14 +449,22 @@ bool ends_kept(const DecodedBlock& d) {
   return d.keeps && d.nsteps > 0 && d.steps[d.nsteps - 1].kind == Step::RENEW_TEMPS;
 }
 
+// The steps that a "call" enters the block through.
+void place_call_steps(DecodedBlock& d, bool kept) {
+  d.call_start = steps_in_place(d, d.call_store, kept ? Step::CALL_KEEP : Step::CALL_END,
+                                Step::CALL_RENEW, kept);
+}
+
 void place_leaf(DecodedBlock& d) {
   drop_step_copies(d);
   if (bad_step(d)) return;
   // A sound block that runs blocks goes round as a loop's body from its
   // own end (body_start); one that runs none runs in place instead, for an
   // "if" or "exec" (leaf_start) and for a loop's rounds (round_start).
-  // A group that the block keeps needs only priming at the end.
+  // Either may be called. A group that the block keeps needs only priming
+  // at the end.
   const bool kept = ends_kept(d);
+  place_call_steps(d, kept);
   if (!runs_no_block(d)) {
     d.body_start = steps_in_place(d, d.body_store, kept ? Step::BODY_KEEP : Step::BODY_END,
                                   Step::BODY_RENEW, kept);
@@ -806,7 +818,8 @@ void reread_twins(const Step* steps, size_t n) {
 
 void reread_element_words(const DecodedBlock& d) {
   reread_twins(d.steps, d.nsteps);
-  for (const std::vector<Step>* v : {&d.leaf_store, &d.round_store, &d.body_store, &d.nest_store})
+  for (const std::vector<Step>* v :
+       {&d.leaf_store, &d.round_store, &d.body_store, &d.nest_store, &d.call_store})
     reread_twins(v->data(), v->size());
 }
 
@@ -855,10 +868,11 @@ DecodedBlock& new_decoded(const DecodedBlock* like) {
   return d;
 }
 
-void place_nest_steps(DecodedBlock& d) {
+void place_entry_steps(DecodedBlock& d) {
   drop_step_copies(d);
   if (bad_step(d) || runs_no_block(d)) return;
   const bool kept = ends_kept(d);
+  place_call_steps(d, kept);
   d.nest_start = steps_in_place(d, d.nest_store, kept ? Step::NEST_KEEP : Step::NEST_END,
                                 Step::NEST_RENEW, kept);
 }

@@ -207,6 +207,13 @@ struct alignas(64) DecodedBlock {
   // kind of step entered it. Null whenever body_start is, except in a
   // recursive block's copy, which has these alone (place_nest_steps).
   const Step* nest_start = nullptr;
+  // The same for a "call" that enters the block, in every sound block: the
+  // steps end in CALL_END (CALL_RENEW), which knows that the entry on the
+  // stack of places is a call's and ends the call, and a "return" in them
+  // leaves the block and ends the call at once (RETURN_CALL). A block that
+  // renews its named variables renews them here too, as a plain entry's
+  // steps do, and ends as they end.
+  const Step* call_start = nullptr;
   Step* steps;        // then END
   // A block runs inside itself on copies, one per depth, when it can (see
   // block_copies.h): a copy's records are the block's, with every word
@@ -245,6 +252,7 @@ struct alignas(64) DecodedBlock {
   std::vector<Step> round_store;
   std::vector<Step> body_store;
   std::vector<Step> nest_store;
+  std::vector<Step> call_store;
   std::vector<Step> step_store;
   // What one run owns: its temporaries and named variables, as runs of
   // adjacent slots in the order of their places, and the parameter words
@@ -323,10 +331,11 @@ bool code_page_records(Ref blk, std::vector<const u8*>& recs);
 // forgotten; and the decoding of the records of a block at `blk`, which
 // must lie in [lo, hi).
 DecodedBlock& new_decoded(const DecodedBlock* like);
-// The steps that an "if" enters a copy's block through (nest_start), made
-// from the copy's own steps: a copy of a block that runs blocks needs no
-// others, as a loop's rounds never run on a copy's steps (see body_start).
-void place_nest_steps(DecodedBlock& d);
+// The steps that an "if" or a "call" enters a copy's block through
+// (nest_start, call_start), made from the copy's own steps: a copy of a
+// block that runs blocks needs no others, as a loop's rounds never run on
+// a copy's steps (see body_start).
+void place_entry_steps(DecodedBlock& d);
 void decode_records(DecodedBlock& d, Ref blk, Ref lo, Ref hi);
 // The slots that a run of d owns, when they lie outside the tables where
 // the decoder looks for them (a copy's slots).

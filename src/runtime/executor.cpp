@@ -810,6 +810,24 @@ template <bool Traced>
         }
         goto leave;
       }
+      // The same in a block that a "call" entered through its call_start:
+      // the block is left as `leave` would leave it, when its clean-up is
+      // one that `leave` does inline, and the call ends as at the block's
+      // end (see CALL_END). A trace switched on inside has `leave` report
+      // the clean-up.
+      vmcase(RETURN_CALL) {
+        if (!return_value(s->ops[0], s->count)) [[unlikely]] goto failed;
+        if (_tracing_on) [[unlikely]] goto leave;
+        if (quick_cleanup(*b)) [[likely]] {
+          if (!end_quickly(*b)) [[unlikely]] goto cleanup_failed;
+        } else if (b->cleanup_step.kind == Step::RENEW_VARS && optimtmpvarinit) {
+          if (!end_named_apart(*b, b->cleanup_step)) [[unlikely]] goto cleanup_failed;
+        } else {
+          goto leave;
+        }
+        n += s->index + 1;
+        goto call_done;
+      }
       // The same in a block that an "if" entered through its nest_start,
       // which `leave` and block_done would leave so: the "if"'s entry is
       // the top of the stack of places. A step of the block may have
@@ -860,9 +878,9 @@ template <bool Traced>
         if (const u32 refused = call_refusal(s->nparams())) QV_FAIL(refused);
         if (s->fresh) S(s->result)->value = 0;
         aux = callstack.next;
-        resume_top->outer_frame = inner_frame;  // the entry that QV_ENTER pushes
+        resume_top->outer_frame = inner_frame;  // the entry that enter_call pushes
         push_frame(s->result, s->params, s->nparams());
-        goto enter_filled;
+        goto enter_call;
       }
       // A selector past the blocks runs nothing.
       vmcase(SWITCH) {
@@ -931,7 +949,10 @@ template <bool Traced>
       // entry would take it (see in_place), else the "if" runs it as any
       // other.
       vmcase(IF_LEAF) {
-        if (P(s->params, 0)->value) {
+        // (The "else" branch is the one laid out straight on: that is the
+        // way down an else-if ladder, and a branch that GCC placed either
+        // way as code elsewhere changed cost the ladder 12 % of its time.)
+        if (P(s->params, 0)->value) [[unlikely]] {
           slot = P(s->params, 1);
           leaf = s->entered;
         } else {
@@ -1050,6 +1071,31 @@ template <bool Traced>
         QV_NEST_DONE();
       }
 #undef QV_NEST_DONE
+      // The end of a block that a "call" entered through call_start: as
+      // block_done ends a call, where no level is pending.
+      vmcase(CALL_RENEW) {
+        if (!end_renewal_traced(*b, *s)) [[unlikely]] goto failed;
+        goto call_end;
+      }
+      vmcase(CALL_KEEP) {
+        if (!end_kept_traced(*b, *s)) [[unlikely]] goto failed;
+        goto call_end;
+      }
+      vmcase(CALL_END) {
+      call_end:
+        n += s->index;
+      call_done: {  // (the records counted; a "return" leaves its level)
+        run_ends(*b);
+        const Resume& r = *--resume_top;
+        b = r.block;
+        s = r.step;
+        callstack.next = r.aux;
+        inner_frame = r.outer_frame;
+        --block_nesty;
+        cont_level = brk_level = 0;
+        QV_NEXT();
+      }
+      }
       // The renewal of the group of a block run in place, its last step,
       // and then its end (see place_leaf).
       vmcase(LEAF_RENEW) {
@@ -1187,10 +1233,22 @@ template <bool Traced>
       QV_GO();
     }
 
+  // "call" enters its block (its frame pushed): through the steps that end
+  // the call at the block's end (see DecodedBlock::call_start), unless the
+  // entry must run the records as they are.
+  enter_call:
+    if (resume_top >= resume_limit) [[unlikely]] QV_FAIL(E_NESTING);
+    push_resume(b, s, aux);
+    b = run_begins(*cached_block(s->entered, slot, s));
+    fuzz_step();  // the block's entry
+    if (Traced || !b->call_start || special_mode() || signal_pending()) [[unlikely]]
+      goto entered_begun;
+    s = start_in(*b, b->call_start);
+    QV_GO();
+
   // Any other step runs the block in `slot`.
   enter:
     if (slot->flags & V_EMPTY) [[unlikely]] QV_FAIL(E_NOT_INIT);
-  enter_filled:  // ("call" has looked at its slot before pushing its frame)
     QV_ENTER(s->entered);
   entered:
     b = run_begins(*b);

@@ -101,6 +101,8 @@
                    /* a block run in place, which leaves that block first   */ \
   X(RETURN_NEST)   /* the same in the steps that end in NEST_END: leaves    */ \
                    /* the block and the "if" that entered it first          */ \
+  X(RETURN_CALL)   /* the same in the steps that end in CALL_END: leaves    */ \
+                   /* the block and ends the call at once                   */ \
   X(EXEC)          /* run the blocks of the parameters in turn              */ \
   X(IF)            /* run the block of the condition's branch               */ \
   X(IF_LEAF)       /* no step's kind: the code that an IF takes once it has */ \
@@ -135,4 +137,9 @@
                    /* (DecodedBlock::nest_start): back to the "if"          */ \
   X(NEST_RENEW)    /* its group's renewal (holds 1 for texts), then NEST_END */ \
   X(NEST_KEEP)     /* the same for a group that the block keeps, which is   */ \
+                   /* only primed (DecodedBlock::keeps)                     */ \
+  X(CALL_END)      /* END of a block that a "call" entered (DecodedBlock::  */ \
+                   /* call_start): the call is done                         */ \
+  X(CALL_RENEW)    /* its group's renewal (holds 1 for texts), then CALL_END */ \
+  X(CALL_KEEP)     /* the same for a group that the block keeps, which is   */ \
                    /* only primed (DecodedBlock::keeps)                     */
