@@ -205,7 +205,8 @@ struct alignas(64) DecodedBlock {
   // places is an "if"'s, and goes back to it without asking END whether
   // the block is a loop's body or the host step's, or block_done what
   // kind of step entered it. Null whenever body_start is, except in a
-  // recursive block's copy, which has these alone (place_nest_steps).
+  // recursive block's copy, which has these and call_start alone
+  // (place_entry_steps).
   const Step* nest_start = nullptr;
   // The same for a "call" that enters the block, in every sound block: the
   // steps end in CALL_END (CALL_RENEW), which knows that the entry on the

@@ -939,9 +939,10 @@ template <bool Traced>
       // entry would take it (see in_place), else the "if" runs it as any
       // other.
       vmcase(IF_LEAF) {
-        // (The "else" branch is the one laid out straight on: that is the
-        // way down an else-if ladder, and a branch that GCC placed either
-        // way as code elsewhere changed cost the ladder 12 % of its time.)
+        // (The "else" branch is the one laid out straight on, the way down
+        // an else-if ladder: GCC laid the branch out either way as code
+        // elsewhere changed, and the other way cost the ladder 12 % of its
+        // time.)
         if (P(s->params, 0)->value) [[unlikely]] {
           slot = P(s->params, 1);
           leaf = s->entered;
