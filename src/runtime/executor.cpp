@@ -807,15 +807,26 @@ template <bool Traced>
           b = held;
           s = back;
           held = nullptr;
-          goto returned;
         }
         goto leave;
       }
       // The same in a block that a "call" entered through its call_start:
-      // the call ends at once (see call_returned).
+      // the block is left as `leave` would leave it, when its clean-up is
+      // one that `leave` does inline, and the call ends as at the block's
+      // end (see CALL_END). A trace switched on inside has `leave` report
+      // the clean-up.
       vmcase(RETURN_CALL) {
         if (!return_value(s->ops[0], s->count)) [[unlikely]] goto failed;
-        goto call_returned;
+        if (_tracing_on) [[unlikely]] goto leave;
+        if (quick_cleanup(*b)) [[likely]] {
+          if (!end_quickly(*b)) [[unlikely]] goto cleanup_failed;
+        } else if (b->cleanup_step.kind == Step::RENEW_VARS && optimtmpvarinit) {
+          if (!end_named_apart(*b, b->cleanup_step)) [[unlikely]] goto cleanup_failed;
+        } else {
+          goto leave;
+        }
+        n += s->index + 1;
+        goto call_done;
       }
       // The same in a block that an "if" entered through its nest_start,
       // which `leave` and block_done would leave so: the "if"'s entry is
@@ -831,7 +842,6 @@ template <bool Traced>
           const Resume& r = *--resume_top;
           b = r.block;
           s = r.step;
-          goto returned;
         }
         goto leave;
       }
@@ -1313,27 +1323,6 @@ template <bool Traced>
     goto leave;
 #undef QV_BODY_LEFT
 #undef QV_ROUNDS_IN_PLACE_END
-
-  // A "return" has left the blocks that the block b ran, up to the step at
-  // s (RETURN_LEAF, RETURN_NEST): when b is the called block, the call
-  // ends as from RETURN_CALL, else `leave` goes on.
-  returned:
-    if (resume_top == base || resume_top[-1].step->kind != Step::CALL_BLOCK) goto leave;
-  // A "return" leaves the called block b as `leave` would leave it, when
-  // its clean-up is one that `leave` does inline, and the call ends as at
-  // the block's end (see CALL_END). A trace switched on inside has `leave`
-  // report the clean-up.
-  call_returned:
-    if (_tracing_on) [[unlikely]] goto leave;
-    if (quick_cleanup(*b)) [[likely]] {
-      if (!end_quickly(*b)) [[unlikely]] goto cleanup_failed;
-    } else if (b->cleanup_step.kind == Step::RENEW_VARS && optimtmpvarinit) {
-      if (!end_named_apart(*b, b->cleanup_step)) [[unlikely]] goto cleanup_failed;
-    } else {
-      goto leave;
-    }
-    n += s->index + 1;
-    goto call_done;
 
   // The step at s set a level or a stop, or a block it ran left with one.
   leave:
