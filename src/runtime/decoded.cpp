@@ -455,6 +455,12 @@ void place_call_steps(DecodedBlock& d, bool kept) {
                                 Step::CALL_RENEW, kept);
 }
 
+// The steps that an "if" enters a block that runs blocks through.
+void place_nest_steps(DecodedBlock& d, bool kept) {
+  d.nest_start = steps_in_place(d, d.nest_store, kept ? Step::NEST_KEEP : Step::NEST_END,
+                                Step::NEST_RENEW, kept);
+}
+
 void place_leaf(DecodedBlock& d) {
   drop_step_copies(d);
   if (bad_step(d)) return;
@@ -468,8 +474,7 @@ void place_leaf(DecodedBlock& d) {
   if (!runs_no_block(d)) {
     d.body_start = steps_in_place(d, d.body_store, kept ? Step::BODY_KEEP : Step::BODY_END,
                                   Step::BODY_RENEW, kept);
-    d.nest_start = steps_in_place(d, d.nest_store, kept ? Step::NEST_KEEP : Step::NEST_END,
-                                  Step::NEST_RENEW, kept);
+    place_nest_steps(d, kept);
     return;
   }
   d.leaf_start = steps_in_place(d, d.leaf_store, kept ? Step::LEAF_KEEP : Step::LEAF_END,
@@ -873,8 +878,7 @@ void place_entry_steps(DecodedBlock& d) {
   if (bad_step(d) || runs_no_block(d)) return;
   const bool kept = ends_kept(d);
   place_call_steps(d, kept);
-  d.nest_start = steps_in_place(d, d.nest_store, kept ? Step::NEST_KEEP : Step::NEST_END,
-                                Step::NEST_RENEW, kept);
+  place_nest_steps(d, kept);
 }
 
 void decode_records(DecodedBlock& d, Ref blk, Ref lo, Ref hi) {
