@@ -353,6 +353,7 @@ const DecodedBlock* tree_copy(const DecodedBlock& b, const Tree& t) {
     for (const Ref r : x.own_slots) own.push_back(moved(r));
     own_these(c, std::move(own));
     c.origin = &x;
+    c.quiet = x.quiet && (c.leaf_start || c.nest_start);  // (a tree's copy is alike)
     c.copying = DecodedBlock::COPYING_NO;
     if (i == 0)
       top = &c;

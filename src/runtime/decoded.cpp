@@ -15,6 +15,7 @@
 #include "executor.h"
 #include "handlers.h"
 #include "arith.h"
+#include "quiet_blocks.h"
 #include "reentry.h"
 #include "variables.h"
 
@@ -425,6 +426,17 @@ const Step* steps_in_place(const DecodedBlock& d, std::vector<Step>& store, Step
   if (leaves != Step::RETURN)
     for (Step& s : store)
       if (s.code && s.code == step_code(Step::RETURN)) s.code = step_code(leaves);
+  // An "if" right before the end of the steps that an "if" enters may end
+  // the block first (IF_TAIL), unless that end renews texts, which may
+  // fail for want of memory: the failure must come after the "if".
+  const bool texts = d.nsteps > 0 && d.steps[d.nsteps - 1].kind == Step::RENEW_STRS;
+  if ((end == Step::NEST_END || end == Step::NEST_KEEP) && !texts && store.size() >= 2) {
+    Step& tail = store[store.size() - 2];
+    if (tail.kind == Step::IF) {
+      tail.holds = 1;
+      if (tail.code && tail.code == step_code(Step::IF_LEAF)) tail.code = step_code(Step::IF_TAIL);
+    }
+  }
   Step& last = store.back();
   last.kind = end_kind;
   last.code = step_code(end_kind);
@@ -797,6 +809,7 @@ const DecodedBlock* outside_block(Ref blk) {
   if (!empty.steps) {
     finish(empty);
     empty.at = END_BLOCK;
+    empty.quiet = empty.leaf_start != nullptr;
     damaged.step_store.push_back(bad_step());
     finish(damaged);
   }
@@ -847,6 +860,7 @@ const DecodedBlock* decode_block(Ref blk) {
   DecodedBlock& d = pool.emplace_back();
   d.at = blk;
   decode_into(d, mem + blk, {codepage.base, codepage.end});
+  d.quiet = (d.leaf_start || d.nest_start) && quiet_room(blk) - 1 < MAX_QUIET_ROOM;
   decoded_at[off] = &d;
   filled.push_back(off);
   return &d;
@@ -921,6 +935,7 @@ void forget_runs() {
 void clear_decoded_blocks() {
   release_copies();
   forget_reentry();
+  forget_quiet_rooms();
   for (const u32 off : filled) table[off] = nullptr;
   filled.clear();
   pool.clear();

@@ -39,7 +39,8 @@ struct Step {
   u8 temps;    // for the temporaries' steps: how many
   u8 holds;    // for a comparison: the orders it holds for (see arith.h);
                // for DIV_POW2: the divisor's exponent; for LEAF_RENEW: 1
-               // when the group holds texts (RENEW_STRS)
+               // when the group holds texts (RENEW_STRS); for an IF: 1
+               // when its block ends right after it (IF_TAIL)
   // For a "call" in a block that keeps its group (DecodedBlock::keeps):
   // its result starts at 0, as in a renewed group, so that a block that
   // returns nothing leaves 0 there.
@@ -131,6 +132,11 @@ struct alignas(64) DecodedBlock {
   // eight temporaries spent a fifth of each call setting them to 0.
   bool keeps;
   mutable bool primed;
+  // The block's runs are quiet (quiet_blocks.h) and take at most
+  // MAX_QUIET_ROOM places on the stack of places, and it runs in place or
+  // through its nest_start: an "if" may end the block it is the last step
+  // of before it enters this one (IF_TAIL).
+  bool quiet = false;
   // What a plain entry of a primed block steps over, in bytes of steps
   // (prime_of), so that the entry takes one addition: the first step for a
   // renewed group (see start_in), or the first step and the declarations

@@ -37,6 +37,7 @@
 #include "decoded.h"
 #include "env.h"
 #include "handlers.h"
+#include "quiet_blocks.h"
 #include "strbase.h"
 #include "arith.h"
 
@@ -134,6 +135,8 @@ struct Resume {
 Resume resume_stack[MAX_BLOCK_DEPTH + 1];
 Resume* resume_top = resume_stack;
 Resume* const resume_limit = resume_stack + MAX_BLOCK_DEPTH;
+// Below it, a quiet tree has the room it takes (see DecodedBlock::quiet).
+Resume* const resume_quiet_limit = resume_limit - MAX_QUIET_ROOM;
 
 constexpr u64 OP_FAILED = ~u64{0};
 
@@ -324,7 +327,8 @@ template <bool Fused>
 [[gnu::noinline]] const DecodedBlock* cache_missed(const DecodedBlock*& cache,
                                                    const VarEntry* slot, const Step* s) {
   const DecodedBlock* d = cache = decoded_block(slot->value);
-  if ((d->leaf_start || d->nest_start) && s->kind == Step::IF) s->code = step_code(Step::IF_LEAF);
+  if ((d->leaf_start || d->nest_start) && s->kind == Step::IF)
+    s->code = step_code(s->holds ? Step::IF_TAIL : Step::IF_LEAF);
   if (d->leaf_start && s->kind == Step::EXEC && s->nparams() == 1)
     s->code = step_code(Step::EXEC_LEAF);
   if (d->leaf_start && s->kind == Step::SWITCH) s->code = step_code(Step::SWITCH_LEAF);
@@ -970,6 +974,26 @@ template <bool Traced>
         }
         goto step_if;
       }
+      // The same for an "if" whose block ends right after it (Step::holds):
+      // a quiet block (quiet_blocks.h), with room for its tree below the
+      // nesting limit, runs after the end of this one, as if the outer "if"
+      // had entered it.
+      vmcase(IF_TAIL) {
+        if (P(s->params, 0)->value) [[unlikely]] {
+          slot = P(s->params, 1);
+          leaf = s->entered;
+        } else {
+          if (s->nparams() < 3) QV_NEXT();
+          slot = P(s->params, 2);
+          leaf = s->entered_else;
+        }
+        if (resume_top < resume_limit && holds_plainly(leaf, slot, false)) [[likely]] {
+          if (leaf->quiet && resume_top < resume_quiet_limit) goto run_after_end;
+          if (leaf->leaf_start) goto run_in_place;
+          if (leaf->nest_start) goto run_nested;
+        }
+        goto step_if;
+      }
       // A round of a loop's body run in place is done. The next one starts
       // as END would start it, when the slot still holds the body and
       // nothing asks for the slow entry; otherwise the loop enters what the
@@ -1166,6 +1190,40 @@ template <bool Traced>
     if (!b->nest_start) [[unlikely]] goto entered_begun;
     s = start_in(*b, b->nest_start);
     QV_GO();
+
+  // IF_TAIL: the block b ends as at the step after s, its end, and then
+  // `leaf` runs in place or through its nest_start with nothing noted for
+  // this "if": its end goes back to the "if" that entered b. (The room
+  // that IF_TAIL made sure of keeps leaf's tree short of the nesting
+  // limit, as it would be were this "if" noted; every block inside the
+  // tree that ends first in turn is inside that room.)
+  run_after_end: {
+    const Step& end = s[1];
+    if (end.kind == Step::NEST_RENEW) {
+      if (!end_renewal(*b, end)) [[unlikely]] {
+        s = &end;
+        goto failed;
+      }
+    } else if (end.kind == Step::NEST_KEEP) {
+      b->primed = true;
+    }
+    n += end.index;
+    run_ends(*b);
+    if (leaf->leaf_start) {
+      const Resume& r = *--resume_top;
+      held = r.block;
+      back = r.step;
+      b = leaf;
+      s = start_in(*leaf, leaf->leaf_start);
+      fuzz_step();  // the block's entry
+      QV_GO();
+    }
+    b = run_begins(*leaf);
+    fuzz_step();  // the block's entry
+    if (!b->nest_start) [[unlikely]] goto entered_begun;
+    s = start_in(*b, b->nest_start);
+    QV_GO();
+  }
 
   // "exec": the block of parameter aux, after the earlier ones. Levels
   // are not examined between the blocks: a block started while one is

@@ -19,16 +19,6 @@ namespace {
 enum class Events : u8 { UNKNOWN, NONE, POSSIBLE };
 Events events = Events::UNKNOWN;
 
-// The block that word w names when it is a block constant's (END_BLOCK for
-// the empty block); 0 for a block known only at run time.
-Ref constant_block(Ref w) {
-  if (!table_slot(cnstable, w)) return 0;
-  const VarEntry* v = S(w);
-  if (v->type != TY_BLOCK || (v->flags & (V_CONST | V_EMPTY)) != V_CONST) return 0;
-  if (v->value != END_BLOCK && !(v->flags & V_CODE)) return 0;  // (not compiled)
-  return v->value;
-}
-
 // Every block of a compiled program is a constant's, the program's own
 // block first. A record that cannot be read counts as one that processes
 // events.
@@ -52,6 +42,14 @@ bool events_possible() {
 }
 
 }  // namespace
+
+Ref constant_block(Ref w) {
+  if (!table_slot(cnstable, w)) return 0;
+  const VarEntry* v = S(w);
+  if (v->type != TY_BLOCK || (v->flags & (V_CONST | V_EMPTY)) != V_CONST) return 0;
+  if (v->value != END_BLOCK && !(v->flags & V_CODE)) return 0;  // (not compiled)
+  return v->value;
+}
 
 bool may_start_inside_itself(Ref blk) {
   const u32 span = codepage.end - codepage.base;

@@ -18,6 +18,10 @@ namespace qv {
 
 bool may_start_inside_itself(Ref blk);
 
+// The block that word w names when it is a block constant's (END_BLOCK for
+// the empty block); 0 for a block known only at run time.
+Ref constant_block(Ref w);
+
 // Forgets what the looks found: the code page is about to change.
 void forget_reentry();
 

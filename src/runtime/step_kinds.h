@@ -108,6 +108,9 @@
   X(IF_LEAF)       /* no step's kind: the code that an IF takes once it has */ \
                    /* run a block in place (DecodedBlock::leaf_start) or    */ \
                    /* through its nest_start                                */ \
+  X(IF_TAIL)       /* the same for an IF that its block ends after, in the  */ \
+                   /* steps that end in NEST_END (Step::holds 1): it ends   */ \
+                   /* the block before it runs a quiet one (quiet_blocks.h) */ \
   X(EXEC_LEAF)     /* the same for an EXEC of one block                     */ \
   X(CALL_BLOCK)    /* push a frame and run the block                        */ \
   X(LOOP)          /* run the block round after round                       */ \
