@@ -947,24 +947,29 @@ template <bool Traced>
         }
         return n;  // the host step's block
       }
+      // The slot and the cached block of an "if"'s branch, or the next
+      // step for an "if" without "else" whose condition fails. (The "else"
+      // branch is the one laid out straight on, the way down an else-if
+      // ladder: GCC laid the branch out either way as code elsewhere
+      // changed, and the other way cost the ladder 12 % of its time.)
+#define QV_IF_BRANCH()                             \
+  do {                                             \
+    if (P(s->params, 0)->value) [[unlikely]] {     \
+      slot = P(s->params, 1);                      \
+      leaf = s->entered;                           \
+    } else {                                       \
+      if (s->nparams() < 3) QV_NEXT();             \
+      slot = P(s->params, 2);                      \
+      leaf = s->entered_else;                      \
+    }                                              \
+  } while (0)
       // The code of an "if" that has run a block in place or through its
       // nest_start (its kind stays IF): the block of the condition's branch
       // runs so again when it is the one the branch ran last and a plain
       // entry would take it (see in_place), else the "if" runs it as any
       // other.
       vmcase(IF_LEAF) {
-        // (The "else" branch is the one laid out straight on, the way down
-        // an else-if ladder: GCC laid the branch out either way as code
-        // elsewhere changed, and the other way cost the ladder 12 % of its
-        // time.)
-        if (P(s->params, 0)->value) [[unlikely]] {
-          slot = P(s->params, 1);
-          leaf = s->entered;
-        } else {
-          if (s->nparams() < 3) QV_NEXT();
-          slot = P(s->params, 2);
-          leaf = s->entered_else;
-        }
+        QV_IF_BRANCH();
         // (Its blocks' slots are looked at even when they are constants:
         // an "if" that trusted them measured slower, its code laid out
         // worse, for fewer instructions.)
@@ -979,14 +984,7 @@ template <bool Traced>
       // nesting limit, runs after the end of this one, as if the outer "if"
       // had entered it.
       vmcase(IF_TAIL) {
-        if (P(s->params, 0)->value) [[unlikely]] {
-          slot = P(s->params, 1);
-          leaf = s->entered;
-        } else {
-          if (s->nparams() < 3) QV_NEXT();
-          slot = P(s->params, 2);
-          leaf = s->entered_else;
-        }
+        QV_IF_BRANCH();
         if (resume_top < resume_limit && holds_plainly(leaf, slot, false)) [[likely]] {
           if (leaf->quiet && resume_top < resume_quiet_limit) goto run_after_end;
           if (leaf->leaf_start) goto run_in_place;
@@ -994,6 +992,7 @@ template <bool Traced>
         }
         goto step_if;
       }
+#undef QV_IF_BRANCH
       // A round of a loop's body run in place is done. The next one starts
       // as END would start it, when the slot still holds the body and
       // nothing asks for the slow entry; otherwise the loop enters what the
