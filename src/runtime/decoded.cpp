@@ -586,9 +586,20 @@ Step::Kind code_kind(const Step& s) {
 
 // The code of a step of two operands with a result that the next step
 // assigns to a variable: code that runs both, so that the value goes on
-// at hand rather than through its slot (see PLUS_SET).
+// at hand rather than through its slot (see PLUS_SET). The same for a
+// remainder that the next step compares for equality (MOD_EQ_TO), as
+// `(i % 3) == 0` does.
 Step::Kind pair_code_kind(const Step& s, const Step& next) {
   const Step::Kind k = code_kind(s);
+  if (k == Step::MOD2 && next.nparams() == 2 && par_ref(next.params, 0) == s.result) {
+    switch (code_kind(next)) {
+      case Step::EQ_TO: return Step::MOD_EQ_TO;
+      case Step::NE_TO: return Step::MOD_NE_TO;
+      case Step::EQ_IF: return Step::MOD_EQ_IF;
+      case Step::NE_IF: return Step::MOD_NE_IF;
+      default: return k;
+    }
+  }
   if (next.kind != Step::ASSIGN || next.result || next.nparams() != 2 ||
       par_ref(next.params, 1) != s.result)
     return k;

@@ -1155,6 +1155,43 @@ template <bool Traced>
           QV_CHECKED(deliver(S(src), S(s->result)));
         QV_CHECKED(param_value(s->result, s->ops[0], s->ops[1], s->count));
       }
+      // The remainder and the comparison after it (see MOD_EQ_TO): the
+      // comparison takes an int remainder from the register that computed
+      // it. A comparison whose word an element record has pointed
+      // elsewhere, or of another type, runs as ever, from its own code.
+#define QV_MOD_VERDICT(op)                                                     \
+  u32 verdict_now;                                                             \
+  {                                                                            \
+    VarEntry* const r = S(s->result);                                          \
+    if (!arith::binary_into<arith::MOD>(r, O(s, 0), O(s, 1))) [[unlikely]]     \
+      goto failed;                                                             \
+    ++s;                                                                       \
+    fuzz_step();                                                               \
+    if (s->ops[0] != s[-1].result || r->type != TY_INT) [[unlikely]] vmjump;   \
+    verdict_now = as_int(r->value) op as_int(O(s, 1)->value);                  \
+  }                                                                            \
+  S(s->result)->value = verdict_now
+      vmcase(MOD_EQ_TO) {
+        QV_MOD_VERDICT(==);
+        QV_NEXT();
+      }
+      vmcase(MOD_NE_TO) {
+        QV_MOD_VERDICT(!=);
+        QV_NEXT();
+      }
+      vmcase(MOD_EQ_IF) {
+        QV_MOD_VERDICT(==);
+        ++s;
+        fuzz_step();
+        vmjump;  // (the IF's code)
+      }
+      vmcase(MOD_NE_IF) {
+        QV_MOD_VERDICT(!=);
+        ++s;
+        fuzz_step();
+        vmjump;
+      }
+#undef QV_MOD_VERDICT
 #ifndef QV_COMPUTED_GOTO
       default: break;
 #endif

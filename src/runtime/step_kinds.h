@@ -37,6 +37,10 @@
   X(MINUS_SET)     /* result, copies into a variable: that ASSIGN runs on   */ \
   X(DIV_SET)       /* from here, the value at hand                          */ \
   X(MOD_SET)                                                                   \
+  X(MOD_EQ_TO)     /* no step's kind: a MOD2 whose result the next step, a  */ \
+  X(MOD_NE_TO)     /* comparison by "==" or "!=" (EQ_TO, NE_TO, EQ_IF,      */ \
+  X(MOD_EQ_IF)     /* NE_IF), compares with its second operand: that step   */ \
+  X(MOD_NE_IF)     /* runs on from here, the remainder at hand              */ \
   X(MINUS)         /* result = a - b                                        */ \
   X(DIV)           /* result = a / b                                        */ \
   X(DIV_POW2)      /* DIV by a constant 2^k (holds k): a shift for integers */ \
