@@ -871,7 +871,10 @@ const DecodedBlock* decode_block(Ref blk) {
   DecodedBlock& d = pool.emplace_back();
   d.at = blk;
   decode_into(d, mem + blk, {codepage.base, codepage.end});
-  d.quiet = (d.leaf_start || d.nest_start) && quiet_room(blk) - 1 < MAX_QUIET_ROOM;
+  if (d.leaf_start || d.nest_start) {
+    const u32 room = quiet_room(blk);
+    d.quiet = room != 0 && room <= MAX_QUIET_ROOM;
+  }
   decoded_at[off] = &d;
   filled.push_back(off);
   return &d;
