@@ -3,7 +3,6 @@
 // that rule a tree out.
 #include <gtest/gtest.h>
 
-#include "runtime/decoded.h"
 #include "runtime/quiet_blocks.h"
 #include "support/qv_test.h"
 
@@ -49,7 +48,7 @@ TEST_F(Quiet, RoomIsTheDeepestBranchOfConstantBlocks) {
   EXPECT_EQ(quiet_room(top), 3u);
   EXPECT_EQ(quiet_room(ifs(END_BLOCK, top)), 4u);
   EXPECT_EQ(quiet_room(END_BLOCK), 1u);
-  // Loops and "exec" count as "if" does.
+  // A loop counts as "if" does.
   const Ref loop = cb.begin_block();
   cb.record(H_l_loop, 0, {ref_of(cb.block_slot(mid))});
   cb.end_block();
