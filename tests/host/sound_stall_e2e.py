@@ -43,9 +43,13 @@ with tempfile.TemporaryDirectory(prefix="qv_stall_") as folder:
         # The open thread of the run above still waits on the pipe in that
         # finished process only; this run has a writer, which then stalls.
         stop = threading.Event()
-        threading.Thread(target=stalled_writer, args=(fifo, stop), daemon=True).start()
+        stalled = threading.Thread(target=stalled_writer, args=(fifo, stop), daemon=True)
+        stalled.start()
         p = run([RECORD], env=e, timeout=15)
         stop.set()
+        # Its end closes the pipe: a writer left open would let the next
+        # open succeed at once (a loaded machine once ran the next case so).
+        stalled.join(5)
         check("a stalled recording fails with the capture's error",
               "error: none\n" in p.stdout and FAILED in p.stdout and p.returncode == 1, p.stdout)
         # A stop signal while the device opens, slowly (its writer comes
