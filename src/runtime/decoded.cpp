@@ -584,6 +584,13 @@ Step::Kind code_kind(const Step& s) {
   }
 }
 
+// Whether `next` is an ASSIGN without a result that copies the result of
+// s, a step with one, into a variable: s then runs it (the *_SET codes).
+bool assigned_next(const Step& s, const Step& next) {
+  return next.kind == Step::ASSIGN && !next.result && next.nparams() == 2 &&
+         par_ref(next.params, 1) == s.result;
+}
+
 // The code of a step of two operands with a result that the next step
 // assigns to a variable: code that runs both, so that the value goes on
 // at hand rather than through its slot (see PLUS_SET). The same for a
@@ -600,9 +607,7 @@ Step::Kind pair_code_kind(const Step& s, const Step& next) {
       default: return k;
     }
   }
-  if (next.kind != Step::ASSIGN || next.result || next.nparams() != 2 ||
-      par_ref(next.params, 1) != s.result)
-    return k;
+  if (!assigned_next(s, next)) return k;
   switch (k) {
     case Step::PLUS2: return Step::PLUS_SET;
     case Step::MUL2: return Step::MUL_SET;
@@ -635,8 +640,9 @@ u8 fixed_block(const Step& s, const Step* before) {
 }
 
 // "par#" steps with a result whose index word names a number constant
-// small enough for Step::holds run as PARAM_K, unless an element record of
-// the block writes that word (the operand its twin is: see link_twins).
+// small enough for Step::holds run as PARAM_K (PARAM_SET when the next step
+// assigns the result to a variable), unless an element record of the block
+// writes that word (the operand its twin is: see link_twins).
 // No record that the compiler writes changes a constant.
 void constant_indices(DecodedBlock& d) {
   std::vector<bool> rewritten(d.nsteps);
@@ -651,9 +657,13 @@ void constant_indices(DecodedBlock& d) {
     if ((v->type == TY_INT || v->type == TY_UINT) && v->value < 250 &&
         (v->flags & (V_CONST | V_EMPTY | V_ARRAY)) == V_CONST) {
       s.holds = static_cast<u8>(v->value);
-      s.code = step_code(Step::PARAM_K);
+      s.code = step_code(assigned_next(s, d.steps[i + 1]) ? Step::PARAM_SET : Step::PARAM_K);
     }
   }
+  for (u32 i = 0; i + 1 < d.nsteps; ++i)
+    if (d.steps[i].code == step_code(Step::PARAM_K) &&
+        d.steps[i + 1].code == step_code(Step::PARAM_K))
+      d.steps[i].code = step_code(Step::PARAM_K2);
 }
 
 // A block whose first step initialises the group of number temporaries

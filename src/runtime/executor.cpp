@@ -1151,6 +1151,7 @@ template <bool Traced>
       // count of arguments against it, then the argument's word; anything
       // else as PARAM.
       vmcase(PARAM_K) {
+      step_param_k:
         if (const Ref src = argument(s->holds)) [[likely]]
           QV_CHECKED(deliver(S(src), S(s->result)));
         QV_CHECKED(param_value(s->result, s->ops[0], s->ops[1], s->count));
@@ -1192,6 +1193,48 @@ template <bool Traced>
         vmjump;
       }
 #undef QV_MOD_VERDICT
+      // A "par#" of a constant index and the assignment after it (see
+      // PARAM_SET): a number or truth value of the result's type goes on
+      // at hand to the variable. Anything else runs as PARAM_K, and the
+      // assignment from its own code, as does an assignment whose word an
+      // element record has pointed elsewhere.
+#define QV_PARAM_FAST(v)                                               \
+  u32 v;                                                               \
+  {                                                                    \
+    const Ref src = argument(s->holds);                                \
+    VarEntry* const r = S(s->result);                                  \
+    const VarEntry* const x = S(src);                                  \
+    if (!src || x->type != r->type || !in_slot(x->type) ||             \
+        ((x->flags | r->flags) & (V_EMPTY | V_ARRAY))) [[unlikely]]    \
+      goto step_param_k;                                               \
+    v = x->value;                                                      \
+    r->value = v;                                                      \
+  }
+      vmcase(PARAM_SET) {
+        QV_PARAM_FAST(v);
+        ++s;
+        fuzz_step();
+        if (s->ops[1] != s[-1].result) [[unlikely]] goto step_assign_only;
+        VarEntry* const var = O(s, 0);
+        if ((var->flags & (V_EMPTY | V_ARRAY)) || !in_slot(var->type)) [[unlikely]]
+          QV_CHECKED(s->call());
+        var->value = v;
+        QV_NEXT();
+      }
+      // Two "par#" of constant indices in a row (see PARAM_K2): the second
+      // runs on from here.
+      vmcase(PARAM_K2) {
+        {
+          QV_PARAM_FAST(first);
+          (void)first;
+        }
+        ++s;
+        fuzz_step();
+        QV_PARAM_FAST(second);
+        (void)second;
+        QV_NEXT();
+      }
+#undef QV_PARAM_FAST
 #ifndef QV_COMPUTED_GOTO
       default: break;
 #endif

@@ -100,6 +100,11 @@
   X(PARAM)         /* "par#": an argument of the innermost call             */ \
   X(PARAM_TO)      /* no step's kind: the code of a PARAM with a result     */ \
   X(PARAM_K)       /* the same, its index a constant (Step::holds)          */ \
+  X(PARAM_SET)     /* no step's kind: a PARAM_K whose result the next step, */ \
+                   /* an ASSIGN without a result, copies into a variable    */ \
+                   /* (`x = (par# 0)`): that ASSIGN runs on from here       */ \
+  X(PARAM_K2)      /* no step's kind: a PARAM_K whose next step is one too  */ \
+                   /* (`(call f (par# 1) (par# 0))`): both run from here    */ \
   X(RETURN)        /* "return": level -1, value to the call's result        */ \
   X(RETURN_LEAF)   /* no step's kind: the code of a RETURN in the steps of  */ \
                    /* a block run in place, which leaves that block first   */ \
