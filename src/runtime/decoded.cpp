@@ -73,6 +73,8 @@ Step::Kind handler_kind(u32 h) {
       return Step::COMPARE;
     case H_l_brkif: return Step::BREAKIF;
     case H_l_contif: return Step::CONTIF;
+    case H_l_break: return Step::BREAK;
+    case H_l_cont: return Step::CONT;
     case H_l_paramvalue: return Step::PARAM;
     case H_l_return: return Step::RETURN;
     case H_l_bl_exec: return Step::EXEC;

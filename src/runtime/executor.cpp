@@ -1193,6 +1193,11 @@ template <bool Traced>
         vmjump;
       }
 #undef QV_MOD_VERDICT
+      // "break" and "continue" set their level here, as "breakif" and
+      // "continueif" do when theirs is taken, rather than through the
+      // handler and the test for a level after it.
+      vmcase(BREAK) { goto break_taken; }
+      vmcase(CONT) { goto continue_taken; }
       // A "par#" of a constant index and the assignment after it (see
       // PARAM_SET): a number or truth value of the result's type goes on
       // at hand to the variable. Anything else runs as PARAM_K, and the
@@ -1381,11 +1386,12 @@ template <bool Traced>
     goto leave;
   }
 
-  // A "breakif" whose value holds sets a level of 1. In a loop's body run
-  // in place (`back` the loop's step) that level ends the loop at once, as
-  // left_in_place would end it: so it is never set, and the body's group
-  // is deleted here, as `leave` does, when that is all its clean-up does
-  // (else the level is set after all, and `leave` goes on from there).
+  // A "break", or a "breakif" whose value holds, sets a level of 1. In a
+  // loop's body run in place (`back` the loop's step) that level ends the
+  // loop at once, as left_in_place would end it: so it is never set, and
+  // the body's group is deleted here, as `leave` does, when that is all
+  // its clean-up does (else the level is set after all, and `leave` goes
+  // on from there).
 #define QV_BODY_LEFT(level)                                          \
   do {                                                               \
     n += s->index + 1;                                               \
@@ -1409,7 +1415,9 @@ template <bool Traced>
     goto leave;
 
   // The same for a "continueif", whose level ends the round: the next one
-  // starts as at ROUND_END, with the body's group initialised anew.
+  // starts as at ROUND_END, with the body's group initialised anew. From
+  // anywhere else the level goes the way that a handler's level goes
+  // (`signalled`), which ends a round from blocks that "if"s entered too.
   continue_taken:
     if (!Traced && held && (back->kind == Step::LOOP || back->kind == Step::FOR)) [[likely]] {
       QV_BODY_LEFT(cont_level);
@@ -1423,7 +1431,7 @@ template <bool Traced>
       QV_ROUNDS_IN_PLACE_END(v);
     }
     cont_level = 1;
-    goto leave;
+    goto signalled;
 #undef QV_BODY_LEFT
 #undef QV_ROUNDS_IN_PLACE_END
 

@@ -97,6 +97,8 @@
   X(NE_BREAKIF)                                                                \
   X(BREAKIF)       /* "breakif": a level of 1 when the value is not 0       */ \
   X(CONTIF)        /* "continueif": the same for "continue"                 */ \
+  X(BREAK)         /* "break": a level of 1                                 */ \
+  X(CONT)          /* "continue": the same for "continue"                   */ \
   X(PARAM)         /* "par#": an argument of the innermost call             */ \
   X(PARAM_TO)      /* no step's kind: the code of a PARAM with a result     */ \
   X(PARAM_K)       /* the same, its index a constant (Step::holds)          */ \
