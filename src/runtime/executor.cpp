@@ -1209,9 +1209,7 @@ template <bool Traced>
     const Ref src = argument(s->holds);                                \
     VarEntry* const r = S(s->result);                                  \
     const VarEntry* const x = S(src);                                  \
-    if (!src || x->type != r->type || !in_slot(x->type) ||             \
-        ((x->flags | r->flags) & (V_EMPTY | V_ARRAY))) [[unlikely]]    \
-      goto step_param_k;                                               \
+    if (!src || !copies_plainly(x, r)) [[unlikely]] goto step_param_k; \
     v = x->value;                                                      \
     r->value = v;                                                      \
   }

@@ -12,11 +12,16 @@ namespace qv {
 // Delivers src's value into dest, converting when the types differ.
 u32 convert_or_assign(VarEntry* src, VarEntry* dest);
 
-// convert_or_assign with the commonest case inline: a number or truth
-// value into a slot of its own type, which is a copy of the value word.
+// Whether delivering src's value into dest is a copy of the value word: a
+// number or truth value into a slot of its own type, both holding values.
+[[gnu::always_inline]] inline bool copies_plainly(const VarEntry* src, const VarEntry* dest) {
+  return src->type == dest->type && in_slot(src->type) &&
+         !((src->flags | dest->flags) & (V_EMPTY | V_ARRAY));
+}
+
+// convert_or_assign with the commonest case inline (copies_plainly).
 [[gnu::always_inline]] inline u32 deliver(VarEntry* src, VarEntry* dest) {
-  if (src->type == dest->type && in_slot(src->type) &&
-      !((src->flags | dest->flags) & (V_EMPTY | V_ARRAY))) {
+  if (copies_plainly(src, dest)) {
     dest->value = src->value;
     return 1;
   }
