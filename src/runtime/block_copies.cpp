@@ -9,6 +9,7 @@
 #include "arena.h"
 #include "env.h"
 #include "handlers.h"
+#include "variables.h"
 
 namespace qv {
 
@@ -23,12 +24,23 @@ std::vector<const DecodedBlock*> homes;
 // copy's steps enter them through their constants.
 std::unordered_map<Ref, const DecodedBlock*> placed;
 
-// Room for a copy of `size` bytes within the budget: 0 when there is none.
-Ref take_room(u32 size) {
-  if (size > copy_budget || copy_budget - size < copy_bytes_used) return 0;
+// Room for a copy of `size` bytes within the budget, which counts too the
+// `held` bytes that the copy's runs keep between them (its texts' storage):
+// 0 when there is none.
+Ref take_room(u32 size, u32 held = 0) {
+  const u64 want = static_cast<u64>(size) + held;
+  if (want > copy_budget || copy_budget - want < copy_bytes_used) return 0;
   const Ref at = arena_alloc(size);
-  if (at) copy_bytes_used += size;
+  if (at) copy_bytes_used += static_cast<u32>(want);
   return at;
+}
+
+// The storage that the texts of a group of `n` slots from `first` take: a
+// renewed group keeps each one's descriptor and standard buffer.
+u32 text_bytes(Ref first, u32 n) {
+  u32 texts = 0;
+  for (const VarEntry *v = S(first), *e = v + n; v != e; ++v) texts += v->type == TY_STR;
+  return texts * static_cast<u32>(sizeof(StrDesc) + STR_BUFSIZE);
 }
 
 // A copy's slot: the block's, with its type, empty, as the block's was
@@ -92,13 +104,26 @@ void move_group_words(u8* rec, const u8* end, Ref from, u32 bytes, Ref to) {
   }
 }
 
+// Whether b's own slots are just the group that its first step
+// initialises and its clean-up renews: numbers and truth values
+// (DecodedBlock::group_only), or texts among them too. A copy's texts are
+// its own, as its numbers are, and its runs keep their storage from one to
+// the next, as the runs of the block do (see end_strings).
+bool group_alone(const DecodedBlock& b) {
+  if (b.group_only) return true;
+  if (!b.renews || !b.strings || !b.own_words.empty() || b.own_spans.size() != 1) return false;
+  const Step& init = b.steps[0];
+  return b.own_spans[0].first == init.result &&
+         b.own_spans[0].bytes == init.temps * sizeof(VarEntry);
+}
+
 const DecodedBlock* group_copy(const DecodedBlock& b) {
   const u8* const blk = mem + b.at;
   const u32 code = block_bytes(b);
   if (!code) return nullptr;
   const DecodedBlock::Span g = b.own_spans[0];
   const u32 size = code + g.bytes;
-  const Ref at = take_room(size);
+  const Ref at = take_room(size, b.strings ? text_bytes(g.first, b.steps[0].temps) : 0);
   if (!at) return nullptr;
   // The copy's group first, where slots are aligned; then its records.
   const Ref group = at;
@@ -367,7 +392,7 @@ const DecodedBlock* tree_copy(const DecodedBlock& b, const Tree& t) {
 
 const DecodedBlock* block_copy(const DecodedBlock& b) {
   if (b.copying == DecodedBlock::COPYING_NO) return nullptr;
-  if (b.group_only) {
+  if (group_alone(b)) {
     b.copying = DecodedBlock::COPYING_YES;
     return group_copy(b);
   }
@@ -396,7 +421,12 @@ const DecodedBlock* copy_placed_at(Ref blk) {
 
 void release_copies() {
   for (const DecodedBlock* b : homes) {
-    for (const DecodedBlock* c : b->copies) arena_free(c->copy_at, c->copy_bytes);
+    for (const DecodedBlock* c : b->copies) {
+      // The texts that a copy's group holds: kept from its last run, or
+      // left by a run that an error ended.
+      if (c->strings) release_strings(c->own_spans[0].first, c->steps[0].temps);
+      arena_free(c->copy_at, c->copy_bytes);
+    }
     b->copies.clear();
   }
   homes.clear();

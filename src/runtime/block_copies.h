@@ -8,9 +8,9 @@
 // calls push name the copy's slots.
 //
 // Two kinds of block are copied:
-// - one whose own slots are just its group of number temporaries
-//   (DecodedBlock::group_only), alone: the blocks written inside it have
-//   slots of their own;
+// - one whose own slots are just its group of temporaries, numbers and
+//   truth values (DecodedBlock::group_only) or texts among them too, alone:
+//   the blocks written inside it have slots of their own;
 // - one with number variables of its own, together with the blocks written
 //   inside it, which may name those variables: the block's tree. Each copy
 //   of the tree has its own slots for all of the tree's own slots, and its
@@ -24,9 +24,10 @@
 
 namespace qv {
 
-// The copies' arena bytes, all blocks' together: past the budget a
-// recursion sets the outer run's values aside instead, so that copies
-// never take much of the room that a program's own data may need.
+// The copies' arena bytes, all blocks' together, with the storage that
+// their texts keep from one run to the next: past the budget a recursion
+// sets the outer run's values aside instead, so that copies never take
+// much of the room that a program's own data may need.
 constexpr u32 DEFAULT_COPY_BUDGET = 8u << 20;
 extern u32 copy_budget;
 

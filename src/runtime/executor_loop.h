@@ -75,9 +75,11 @@ inline void fuzz_step() {
   return 1;
 }
 // The same for a group that holds str temporaries too (DecodedBlock::
-// strings): an inner run's end deletes through the record's handler.
+// strings): an inner run's end deletes through the record's handler. A
+// copy's run (block_copies.h) is its depth's only one, and renews the
+// copy's own group as an outermost run does.
 [[gnu::always_inline]] inline u32 end_strings(const DecodedBlock& b, const Step& s) {
-  if (b.runs != 1) return s.call();
+  if (b.runs != 1 && !b.home) return s.call();
   if (!renew_temporaries(s.result, s.temps)) return 0;
   b.primed = true;
   return 1;

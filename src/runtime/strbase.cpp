@@ -16,8 +16,10 @@ namespace {
 // Temporaries of type str take storage when their block starts and give it
 // back when it ends, at every run: the latest descriptors given back are
 // kept with their buffers for the next values to take, so that a loop
-// does not ask the arena twice per temporary and round.
-constexpr u32 KEPT_MAX = 32;
+// does not ask the arena twice per temporary and round. As many as a
+// recursion some 50 deep with a few texts per depth gives back on its way
+// up and takes again on its next way down (70 KB at most).
+constexpr u32 KEPT_MAX = 256;
 Ref kept[KEPT_MAX];
 u32 nkept = 0;
 
