@@ -153,6 +153,7 @@ const DecodedBlock* group_copy(const DecodedBlock& b) {
   // An "if" or a "call" that enters the block enters the copy of an inner
   // run through the copy's own steps for it.
   place_entry_steps(c);
+  c.copy_slots = g.bytes;
   return adopt(c, b, at, size);
 }
 
@@ -182,9 +183,9 @@ Ref block_const(Ref w) {
 }
 
 // A declaration of number or truth variables, with or without first
-// values (no array).
-bool number_declaration(const Step& s) {
-  if (s.kind == Step::DECLARE) return true;
+// values (no array), or of one str variable without one.
+bool slot_declaration(const Step& s) {
+  if (s.kind == Step::DECLARE || text_declaration(s)) return true;
   if (rd32(s.rec() + REC_HANDLER) != H_mvarinit || !in_slot(s.result)) return false;
   for (u32 p = 0; p < s.nparams(); ++p)
     if (par_ref(s.params, p) == END_MARK) return false;
@@ -192,19 +193,26 @@ bool number_declaration(const Step& s) {
 }
 
 // The steps a copied tree may hold: those whose slots are all named by
-// their words, that keep numbers numbers and that hand no slot or block
-// to anything that could outlive the run. Texts, arrays and the handlers
-// not listed here set the outer run's values aside, as before.
+// their words, that keep numbers numbers and texts texts, and that hand no
+// slot or block to anything that could outlive the run. Arrays and the
+// handlers not listed here set the outer run's values aside, as before.
 bool copyable_step(const Step& s) {
   switch (s.kind) {
-    case Step::BAD: case Step::INIT_STRS: case Step::RENEW_STRS: case Step::END:
+    case Step::BAD: case Step::END:
       return false;
     case Step::CALL:
-      return number_declaration(s) || value_handler(rd32(s.rec() + REC_HANDLER)) ||
-             number_conversion(s);
+      return slot_declaration(s) || value_handler(rd32(s.rec() + REC_HANDLER)) ||
+             number_conversion(s) || group_step(s) || text_step(s);
     default:
       return true;
   }
+}
+
+// A first step that initialises the block's group of temporaries.
+bool inits_group(const Step& s) {
+  return s.kind == Step::INIT_TEMPS || s.kind == Step::INIT_STRS ||
+         (s.kind == Step::CALL && rd32(s.rec() + REC_HANDLER) == H__alltmpinits &&
+          group_step(s));
 }
 
 // The blocks of b's tree and their steps; the constants of the blocks
@@ -220,7 +228,7 @@ bool gather(Tree& t, std::vector<Ref>& declared) {
       if (!copyable_step(s) || block_const(s.result)) return false;
       for (u32 p = 0; p < s.nparams(); ++p) {
         const Ref w = par_ref(s.params, p);
-        if (number_declaration(s) && table_slot(vartable, w)) declared.push_back(w);
+        if (slot_declaration(s) && table_slot(vartable, w)) declared.push_back(w);
         const Ref inner = block_const(w);
         if (!inner) continue;
         // A block that could be kept, or run from elsewhere, would name
@@ -239,13 +247,13 @@ bool gather(Tree& t, std::vector<Ref>& declared) {
   return true;
 }
 
-// The own slots of the tree's blocks: each a number variable that the tree
-// declares, or one of its block's group of number temporaries.
+// The own slots of the tree's blocks: each a number or str variable that
+// the tree declares, or one of its block's group of temporaries.
 bool own_slots_of(Tree& t, std::vector<Ref>& declared) {
   std::sort(declared.begin(), declared.end());
   for (const DecodedBlock* x : t.blocks) {
     const Step& first = x->steps[0];
-    const bool grouped = x->nsteps && first.kind == Step::INIT_TEMPS;
+    const bool grouped = x->nsteps && inits_group(first);
     for (const Ref r : x->own_slots) {
       const bool named = table_slot(vartable, r) &&
                          std::binary_search(declared.begin(), declared.end(), r);
@@ -326,7 +334,9 @@ bool plan_tree(const DecodedBlock& b, Tree& t) {
 }
 
 const DecodedBlock* tree_copy(const DecodedBlock& b, const Tree& t) {
-  const Ref at = take_room(t.size);
+  u32 held = 0;
+  for (const Ref r : t.slots) held += text_bytes(r, 1);
+  const Ref at = take_room(t.size, held);
   if (!at) return nullptr;
   // The slots first, where they are aligned; then the constants; then
   // each block's bytes.
@@ -385,6 +395,7 @@ const DecodedBlock* tree_copy(const DecodedBlock& b, const Tree& t) {
     else
       placed[c.at] = &c;
   }
+  top->copy_slots = static_cast<u32>(t.slots.size() * sizeof(VarEntry));
   return adopt(*top, b, at, t.size);
 }
 
@@ -422,9 +433,9 @@ const DecodedBlock* copy_placed_at(Ref blk) {
 void release_copies() {
   for (const DecodedBlock* b : homes) {
     for (const DecodedBlock* c : b->copies) {
-      // The texts that a copy's group holds: kept from its last run, or
+      // The texts that a copy's slots hold: kept from its last run, or
       // left by a run that an error ended.
-      if (c->strings) release_strings(c->own_spans[0].first, c->steps[0].temps);
+      release_strings(c->copy_at, c->copy_slots / sizeof(VarEntry));
       arena_free(c->copy_at, c->copy_bytes);
     }
     b->copies.clear();

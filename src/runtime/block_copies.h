@@ -11,8 +11,8 @@
 // - one whose own slots are just its group of temporaries, numbers and
 //   truth values (DecodedBlock::group_only) or texts among them too, alone:
 //   the blocks written inside it have slots of their own;
-// - one with number variables of its own, together with the blocks written
-//   inside it, which may name those variables: the block's tree. Each copy
+// - one with number or str variables of its own, together with the blocks
+//   written inside it, which may name those variables: the block's tree. Each copy
 //   of the tree has its own slots for all of the tree's own slots, and its
 //   own constants for the blocks inside, holding their copies.
 // A tree is copied only where nothing outside it can tell: see closed_tree
@@ -39,7 +39,7 @@ const DecodedBlock* block_copy(const DecodedBlock& b);
 
 // Whether nothing outside the tree of b, a block of the code page, can tell
 // what its own slots hold: the test that a tree passes to be copied (its
-// slots are number variables that it declares and groups of number
+// slots are number and str variables that it declares and groups of
 // temporaries; nothing outside it names them or the blocks inside it,
 // which it only runs).
 bool tree_is_closed(const DecodedBlock& b);

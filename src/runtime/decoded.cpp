@@ -271,6 +271,38 @@ bool number_conversion(const Step& s) {
   return id >= C_l_logint && id < C_COUNT;
 }
 
+bool text_declaration(const Step& s) {
+  return s.kind == Step::CALL && rd32(s.rec() + REC_HANDLER) == H_mvarinit &&
+         s.result == TY_STR && s.nparams() == 1 && par_ref(s.params, 0) != END_MARK;
+}
+
+bool group_step(const Step& s) {
+  const u32 h = rd32(s.rec() + REC_HANDLER);
+  if ((h != H__alltmpinits && h != H_mvardel) || s.nparams() != 0 || !s.result || !s.temps)
+    return false;
+  for (const VarEntry *v = S(s.result), *e = v + s.temps; v != e; ++v)
+    if ((v->flags & V_ARRAY) || (!in_slot(v->type) && v->type != TY_STR)) return false;
+  return true;
+}
+
+bool text_step(const Step& s) {
+  if (s.kind != Step::CALL) return false;
+  switch (rd32(s.rec() + REC_HANDLER)) {
+    case H_l_stcat: case H_l_substr: case H_l_stupr: case H_l_stlowr:
+      return true;
+    case H_convcall: {
+      const u32 id = s.nparams() == 2 ? par_ref(s.params, 0) : u32{C_COUNT};
+      return id == C_c_str_var || id == C_c_var_str;
+    }
+    default:
+      return false;
+  }
+}
+
+void drop_text(VarEntry* v) {
+  if (!(v->flags & (V_EMPTY | V_ARRAY)) && v->type == TY_STR) type_del(v);
+}
+
 namespace {
 
 // The initialisation and deletion of one group of temporaries, numbers,
@@ -293,7 +325,7 @@ bool strings_pair(const Step& init, const Step& del) {
 // first and last steps tell: a group of numbers and truth values that the
 // block renews, alone or with the named variables that it declares.
 bool keeps_ok(const DecodedBlock& d) {
-  return (d.renews && !d.strings) || !d.declared.empty();
+  return !d.strings && (d.renews || !d.declared.empty());
 }
 
 // Whether such a block keeps its group (DecodedBlock::keeps). Its
@@ -668,23 +700,28 @@ void constant_indices(DecodedBlock& d) {
       d.steps[i].code = step_code(Step::PARAM_K2);
 }
 
-// A block whose first step initialises the group of number temporaries
-// that its clean-up deletes, and whose next steps declare the named
-// variables that the clean-up deletes with them, each once: those go to
-// d.declared (see there), and the clean-up's kind becomes RENEW_VARS. The
-// clean-up must be the last step, which no element record before it points
-// elsewhere. The variables are those of the program's table, or for a copy
-// (`copy`), slots of its own.
+// A block whose first step initialises the group of temporaries that its
+// clean-up deletes (numbers, truth values and texts), and whose next steps
+// declare the named variables that the clean-up deletes with them, each
+// once: those go to d.declared (see there), and the clean-up's kind
+// becomes RENEW_VARS. The clean-up must be the last step, which no element
+// record before it points elsewhere. The variables are those of the
+// program's table, or for a copy (`copy`), slots of its own.
 void note_declarations(DecodedBlock& d, bool copy) {
   if (d.renews || !d.cleanup || d.nsteps < 3 || d.cleanup_step.kind != Step::DEL_VARS) return;
-  const Step& first = d.steps[0];
+  Step& first = d.steps[0];
   Step& last = d.steps[d.nsteps - 1];
-  if (first.kind != Step::INIT_TEMPS || last.kind != Step::DEL_VARS ||
-      last.rec() != mem + d.cleanup - 4 || last.result != first.result ||
-      last.temps != first.temps || d.steps[d.nsteps - 2].kind == Step::ELEMENT)
+  const bool texts = first.kind != Step::INIT_TEMPS;
+  if ((texts && !(first.kind == Step::CALL && optimtmpvarinit &&
+                  rd32(first.rec() + REC_HANDLER) == H__alltmpinits && group_step(first))) ||
+      last.kind != Step::DEL_VARS || last.rec() != mem + d.cleanup - 4 ||
+      last.result != first.result || last.temps != first.temps ||
+      d.steps[d.nsteps - 2].kind == Step::ELEMENT)
     return;
   std::vector<Ref> declared;
-  for (u32 i = 1; i + 1 < d.nsteps && d.steps[i].kind == Step::DECLARE; ++i) {
+  for (u32 i = 1; i + 1 < d.nsteps &&
+                  (d.steps[i].kind == Step::DECLARE || text_declaration(d.steps[i]));
+       ++i) {
     const Ref w = par_ref(d.steps[i].params, 0);
     const bool named = copy ? std::binary_search(d.own_slots.begin(), d.own_slots.end(), w)
                             : table_slot(vartable, w);
@@ -699,9 +736,21 @@ void note_declarations(DecodedBlock& d, bool copy) {
   std::vector<Ref> each = declared;
   std::sort(each.begin(), each.end());
   if (each != deleted || std::adjacent_find(each.begin(), each.end()) != each.end()) return;
-  for (u32 i = 0; i < k; ++i) d.declared.push_back({declared[i], d.steps[1 + i].result});
+  bool named_texts = false;
+  for (u32 i = 0; i < k; ++i) {
+    d.declared.push_back({declared[i], d.steps[1 + i].result});
+    named_texts |= d.steps[1 + i].result == TY_STR;
+  }
   last.kind = d.cleanup_step.kind = Step::RENEW_VARS;
   last.code = step_code(Step::RENEW_VARS);
+  // A group that holds texts is initialised by its handler, which leaves
+  // a primed group's texts alone (INIT_STRS).
+  if (texts) {
+    first.kind = Step::INIT_STRS;
+    first.code = step_code(Step::INIT_STRS);
+  }
+  d.strings = texts;
+  last.holds = d.cleanup_step.holds = texts || named_texts;
   d.prime_skip = prime_of(1 + static_cast<u32>(k));
 }
 
@@ -939,7 +988,7 @@ void own_these(DecodedBlock& d, std::vector<Ref> slots) {
     d.renews_at = 1;  // adopt counts the copy of a tree's block at 2
     // Its declarations are known only now: the steps that run in place
     // are copied again, with the calls that keeping the group marks.
-    d.keeps = keeps_group(d);
+    d.keeps = keeps_ok(d) && keeps_group(d);
     if (d.keeps) place_leaf(d);
   }
 }

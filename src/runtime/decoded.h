@@ -119,7 +119,8 @@ struct alignas(64) DecodedBlock {
   // its runs.
   bool renews;
   // The group renewed holds str temporaries too (the steps INIT_STRS and
-  // RENEW_STRS). A renewed text is an empty one in a zeroed buffer of the
+  // RENEW_STRS, or RENEW_VARS for a block that renews its named variables
+  // with it: see `declared`). A renewed text is an empty one in a zeroed buffer of the
   // standard size, as a new initialisation would give it, in the storage
   // it had; a primed group holds that storage until its next run or the
   // end of the run of the program (release_primed).
@@ -238,10 +239,12 @@ struct alignas(64) DecodedBlock {
   Step cleanup_step;  // the record at `cleanup`, when that is not 0
   // A block that does not renew its group on its own, as `renews` says,
   // but whose first step initialises the group, whose next steps each
-  // declare a named number or truth variable, and whose clean-up
+  // declare a named number, truth or str variable, and whose clean-up
   // (RENEW_VARS) deletes exactly those and the group: those variables, in
   // the order of their declarations, with the type each takes (empty for
-  // any other block). A block called over and over with variables of its
+  // any other block). A text among them, or in the group, is renewed as
+  // an empty text in its own storage (RENEW_VARS holds 1; `strings` says
+  // whether the group holds one). A block called over and over with variables of its
   // own (`int a; int b;`) would spend much of each run declaring and
   // deleting them: when nothing outside the block's tree names them
   // (tree_is_closed, block_copies.h), no one can tell them deleted from
@@ -255,6 +258,7 @@ struct alignas(64) DecodedBlock {
   std::vector<Declared> declared;
   Ref copy_at = 0;    // (see home)
   u32 copy_bytes = 0;
+  u32 copy_slots = 0;  // the bytes of its slots, which come first
   std::vector<Step> leaf_store;
   std::vector<Step> round_store;
   std::vector<Step> body_store;
@@ -357,6 +361,15 @@ bool table_slot(const TableHead& t, Ref ref);
 // decoded.cpp), and the conversions between numbers and truth values.
 bool value_handler(u32 h);
 bool number_conversion(const Step& s);
+// The steps of blocks that work on texts, which write their result's text
+// and nothing else: a declaration of one str variable with no first
+// value; the initialisation or deletion of a group of temporaries that
+// holds numbers, truth values and texts, and no array; the text
+// operations that make a new text of their operands (`concat`, `substr`,
+// `upr`, `lowr`) and the conversions between texts and numbers.
+bool text_declaration(const Step& s);
+bool group_step(const Step& s);
+bool text_step(const Step& s);
 
 // Forgets every decoded block: the code page is about to change.
 void clear_decoded_blocks();
@@ -380,11 +393,14 @@ inline const Step* past_prime(const DecodedBlock& b, const Step* s) {
 // A prime dropped where the primed steps run after all (a traced entry, a
 // record run as a handler, a run set aside before its first step): the
 // variables that a renewal left declared are deleted, as they were before
-// the first run, so that the steps can declare them.
+// the first run, so that the steps can declare them (a text gives its
+// storage back).
+void drop_text(VarEntry* v);
 inline void drop_prime(const DecodedBlock& b) {
   if (b.primed)
     for (const DecodedBlock::Declared& d : b.declared) {
       VarEntry* v = S(d.var);
+      if (d.type == TY_STR) drop_text(v);
       v->flags = (v->flags & ~V_ARRAY) | V_EMPTY;
     }
   b.primed = false;

@@ -78,6 +78,21 @@ u32 if_c_error = 0;
   return del_temps(s.result, s.params, s.count);
 }
 
+u32 end_named_texts(const DecodedBlock& b, const Step& s) {
+  for (const DecodedBlock::Declared& d : b.declared) {
+    VarEntry* v = S(d.var);
+    if ((v->flags & (V_EMPTY | V_ARRAY)) || v->type != d.type) [[unlikely]]
+      return del_temps(s.result, s.params, s.count);
+    if (d.type != TY_STR)
+      v->value = 0;
+    else if (!st_storage_renew(v->value)) [[unlikely]]  // storage of another size
+      return del_temps(s.result, s.params, s.count);
+  }
+  if (!b.keeps && !(b.strings ? renew_temporaries(s.result, s.temps) : renew_group(s))) return 0;
+  b.primed = true;
+  return 1;
+}
+
 namespace {
 
 // RENEW_VARS, out of the executor's loop: a block's end, which is rare
@@ -535,9 +550,10 @@ template <bool Traced>
       vmcase(INIT_STRS) {
         if (b->primed && !_tracing_on) {
           b->primed = false;
-          QV_NEXT();
+          s = past_prime(*b, s);  // and the declarations of its variables
+          QV_GO();
         }
-        b->primed = false;
+        drop_prime(*b);
         QV_CHECKED(s->call());
       }
       vmcase(RENEW_STRS) {

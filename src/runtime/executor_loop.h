@@ -93,9 +93,13 @@ inline void fuzz_step() {
 // was declared with (an assignment's fallback may have changed it): else,
 // as in an inner run, the record's deletion, with its errors. (A variable
 // set to 0 before that deletion is deleted all the same.)
+// Texts among the variables or in the group (the step holds 1) are left
+// empty in their own storage (end_named_texts).
 u32 end_named_first(const DecodedBlock& b, const Step& s);
+u32 end_named_texts(const DecodedBlock& b, const Step& s);
 [[gnu::always_inline]] inline u32 end_named(const DecodedBlock& b, const Step& s) {
   if (b.runs != b.renews_at) [[unlikely]] return end_named_first(b, s);
+  if (s.holds) [[unlikely]] return end_named_texts(b, s);
   u8* const m = mem;
   for (const DecodedBlock::Declared& d : b.declared) {
     VarEntry* v = reinterpret_cast<VarEntry*>(m + d.var);

@@ -21,7 +21,8 @@
                    /* left as that step leaves it (DecodedBlock::renews)    */ \
   X(INIT_STRS)     /* the first step of a block that renews a group holding */ \
                    /* str temporaries too (DecodedBlock::strings): the      */ \
-                   /* handler, unless the group is primed                   */ \
+                   /* handler, unless the group is primed (then past it and */ \
+                   /* the declarations renewed with it)                     */ \
   X(RENEW_STRS)    /* that group's deletion: each text left empty in its    */ \
                    /* own storage (renew_temporaries)                       */ \
   X(DECLARE)       /* declare one number or truth variable: it holds 0      */ \

@@ -1048,76 +1048,83 @@ TEST_F(BlockRuns, TextsLeftForTheNextRoundAreGivenBackWhenTheRunEnds) {
   EXPECT_EQ(int_var(1), 1u) << "each run of the recursion had texts of its own";
 }
 
-// A recursion whose block holds texts among its temporaries runs on copies
-// of it, each with texts of its own that it keeps from one run to the next
+// A recursion whose block holds texts among its temporaries, or in a
+// variable of its own, runs on copies of it (of the block alone, or of its
+// tree), each with texts of its own that it keeps from one run to the next
 // at its depth; with no room for copies, or for two, the deeper runs set
 // the outer run's values aside. Every way gives the same texts, and when
 // the run ends, by its end or by an error deep inside, the copies' texts
 // go back with them.
-TEST_F(BlockRuns, ARecursionWhoseGroupHoldsTextsRunsOnCopiesThatKeepThem) {
-  const std::string bin =
-      "int i n k; str t; bool same;\n"
+TEST_F(BlockRuns, ARecursionOverTextsRunsOnCopiesThatKeepThem) {
+  const std::string temps =
       "block bin { if ((int par# 0) < 2) { return (concat \"\" (par# 0)) };\n"
       "  k = (10 / ((int par# 0) - 99));\n"
       "  return (concat (call bin (/ (int par# 0) 2)) (% (int par# 0) 2)) };\n";
-  const std::string ok = bin + "for i 1 40 1 { t = (call bin i); n += (length t) };\n"
-                               "same = (t == \"101000\");\n";
-  // Fails two calls down: 396 -> 198 -> 99.
-  const std::string failing = bin + "t = (call bin 396);\n";
-  // Run without its end, the copies are still there: one per depth below
-  // the first (40 has six binary digits), each with its texts kept. The
-  // budget counts their storage too: room for two copies' records and
-  // slots alone makes fewer than two.
-  const auto copies_made = [&](u32 budget) {
-    fresh_env();
-    EXPECT_EQ(compile(place_text(ok)), 0u);
-    clear_decoded_blocks();
-    const Ref bin_place = block_places().at(1);
-    copy_budget = budget;
-    _execute = _executor;
-    _execute(S(cnstable.base));
-    copy_budget = DEFAULT_COPY_BUDGET;
-    EXPECT_EQ(int_var(1), 183u) << budget;
-    return decoded_block(bin_place);
-  };
-  const DecodedBlock* d = copies_made(DEFAULT_COPY_BUDGET);
-  EXPECT_TRUE(d->strings) << "the group holds texts";
-  ASSERT_EQ(d->copies.size(), 5u);
-  for (const DecodedBlock* c : d->copies) {
-    EXPECT_TRUE(c->primed);
-    const VarEntry* g = S(c->own_spans[0].first);
-    u32 texts = 0;
-    for (u32 k = 0; k < c->steps[0].temps; ++k)
-      texts += g[k].type == TY_STR && !(g[k].flags & V_EMPTY);
-    EXPECT_GT(texts, 0u) << "a copy's texts are kept for its next run";
-  }
-  const u32 copy_bytes = d->copies[0]->copy_bytes;
-  release_primed();
-  release_copies();
-  EXPECT_LT(copies_made(2 * copy_bytes + 16)->copies.size(), 2u);
-  release_primed();
-  release_copies();
-  const u32 two_copies = 2 * copy_bytes + 4096;
-  // Through execute, with room for no copy, for two and for all.
-  u32 live_after[2][3];
-  const u32 budgets[] = {0u, two_copies, DEFAULT_COPY_BUDGET};
-  for (u32 b = 0; b < 3; ++b) {
-    for (const bool fails : {false, true}) {
+  const std::string named =
+      "block bin { str bs; if ((int par# 0) < 2) { return (concat \"\" (par# 0)) };\n"
+      "  k = (10 / ((int par# 0) - 99)); bs = (call bin (/ (int par# 0) 2));\n"
+      "  return (concat bs (% (int par# 0) 2)) };\n";
+  for (const std::string* bin : {&temps, &named}) {
+    const bool tree = bin == &named;
+    const std::string head = "int i n k; str t; bool same;\n" + *bin;
+    const std::string ok = head + "for i 1 40 1 { t = (call bin i); n += (length t) };\n"
+                                  "same = (t == \"101000\");\n";
+    // Fails two calls down: 396 -> 198 -> 99.
+    const std::string failing = head + "t = (call bin 396);\n";
+    // Run without its end, the copies are still there: one per depth
+    // below the first (40 has six binary digits), each with texts kept.
+    // The budget counts their storage too: room for two copies' records
+    // and slots alone makes fewer than two.
+    const auto copies_made = [&](u32 budget) {
       fresh_env();
-      copy_budget = budgets[b];
-      const u32 live = arena_live_blocks();
-      EXPECT_EQ(compile_and_run(fails ? failing : ok), fails ? 35u : 0u) << b;
-      if (!fails) {
-        EXPECT_EQ(int_var(1), 183u) << b << ": the binary digits of 1 to 40";
-        EXPECT_EQ(int_var(4), 1u) << b << ": 40 is 101000";
-      }
-      live_after[fails][b] = arena_live_blocks() - live;
+      EXPECT_EQ(compile(place_text(ok)), 0u);
+      clear_decoded_blocks();
+      const Ref bin_place = block_places().at(1);
+      copy_budget = budget;
+      _execute = _executor;
+      _execute(S(cnstable.base));
       copy_budget = DEFAULT_COPY_BUDGET;
+      EXPECT_EQ(int_var(1), 183u) << tree << " " << budget;
+      return decoded_block(bin_place);
+    };
+    const DecodedBlock* d = copies_made(DEFAULT_COPY_BUDGET);
+    EXPECT_EQ(d->copying, DecodedBlock::COPYING_YES) << tree;
+    ASSERT_EQ(d->copies.size(), 5u) << tree;
+    for (const DecodedBlock* c : d->copies) {
+      EXPECT_TRUE(c->primed) << tree;
+      const VarEntry* v = S(c->copy_at);
+      u32 texts = 0;
+      for (u32 k = 0; k < c->copy_slots / sizeof(VarEntry); ++k)
+        texts += v[k].type == TY_STR && !(v[k].flags & V_EMPTY);
+      EXPECT_GT(texts, 0u) << tree << ": a copy's texts are kept for its next run";
     }
-  }
-  for (const bool fails : {false, true}) {
-    EXPECT_EQ(live_after[fails][1], live_after[fails][0]) << fails;
-    EXPECT_EQ(live_after[fails][2], live_after[fails][0]) << fails;
+    const u32 copy_bytes = d->copies[0]->copy_bytes;
+    release_primed();
+    release_copies();
+    EXPECT_LT(copies_made(2 * copy_bytes + 16)->copies.size(), 2u) << tree;
+    release_primed();
+    release_copies();
+    // Through execute, with room for no copy, for two and for all.
+    u32 live_after[2][3];
+    const u32 budgets[] = {0u, 2 * copy_bytes + 4096, DEFAULT_COPY_BUDGET};
+    for (u32 b = 0; b < 3; ++b) {
+      for (const bool fails : {false, true}) {
+        fresh_env();
+        copy_budget = budgets[b];
+        const u32 live = arena_live_blocks();
+        EXPECT_EQ(compile_and_run(fails ? failing : ok), fails ? 35u : 0u) << tree << " " << b;
+        if (!fails) {
+          EXPECT_EQ(int_var(1), 183u) << tree << " " << b << ": the digits of 1 to 40";
+          EXPECT_EQ(int_var(4), 1u) << tree << " " << b << ": 40 is 101000";
+        }
+        live_after[fails][b] = arena_live_blocks() - live;
+        copy_budget = DEFAULT_COPY_BUDGET;
+      }
+    }
+    for (const bool fails : {false, true}) {
+      EXPECT_EQ(live_after[fails][1], live_after[fails][0]) << tree << " " << fails;
+      EXPECT_EQ(live_after[fails][2], live_after[fails][0]) << tree << " " << fails;
+    }
   }
 }
 
