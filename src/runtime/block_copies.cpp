@@ -104,19 +104,10 @@ void move_group_words(u8* rec, const u8* end, Ref from, u32 bytes, Ref to) {
   }
 }
 
-// Whether b's own slots are just the group that its first step
-// initialises and its clean-up renews: numbers and truth values
-// (DecodedBlock::group_only), or texts among them too. A copy's texts are
-// its own, as its numbers are, and its runs keep their storage from one to
-// the next, as the runs of the block do (see end_strings).
-bool group_alone(const DecodedBlock& b) {
-  if (b.group_only) return true;
-  if (!b.renews || !b.strings || !b.own_words.empty() || b.own_spans.size() != 1) return false;
-  const Step& init = b.steps[0];
-  return b.own_spans[0].first == init.result &&
-         b.own_spans[0].bytes == init.temps * sizeof(VarEntry);
-}
-
+// A copy of a block whose own slots are just its group (group_alone): a
+// copy's texts are its own, as its numbers are, and its runs keep their
+// storage from one to the next, as the runs of the block do (see
+// end_strings).
 const DecodedBlock* group_copy(const DecodedBlock& b) {
   const u8* const blk = mem + b.at;
   const u32 code = block_bytes(b);
@@ -206,13 +197,6 @@ bool copyable_step(const Step& s) {
     default:
       return true;
   }
-}
-
-// A first step that initialises the block's group of temporaries.
-bool inits_group(const Step& s) {
-  return s.kind == Step::INIT_TEMPS || s.kind == Step::INIT_STRS ||
-         (s.kind == Step::CALL && rd32(s.rec() + REC_HANDLER) == H__alltmpinits &&
-          group_step(s));
 }
 
 // The blocks of b's tree and their steps; the constants of the blocks

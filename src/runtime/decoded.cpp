@@ -299,8 +299,16 @@ bool text_step(const Step& s) {
   }
 }
 
-void drop_text(VarEntry* v) {
-  if (!(v->flags & (V_EMPTY | V_ARRAY)) && v->type == TY_STR) type_del(v);
+bool inits_group(const Step& s) {
+  return s.kind == Step::INIT_TEMPS || s.kind == Step::INIT_STRS ||
+         (s.kind == Step::CALL && rd32(s.rec() + REC_HANDLER) == H__alltmpinits &&
+          group_step(s));
+}
+
+bool group_alone(const DecodedBlock& d) {
+  return d.renews && d.own_words.empty() && d.own_spans.size() == 1 &&
+         d.own_spans[0].first == d.steps[0].result &&
+         d.own_spans[0].bytes == d.steps[0].temps * sizeof(VarEntry);
 }
 
 namespace {
@@ -712,11 +720,9 @@ void note_declarations(DecodedBlock& d, bool copy) {
   Step& first = d.steps[0];
   Step& last = d.steps[d.nsteps - 1];
   const bool texts = first.kind != Step::INIT_TEMPS;
-  if ((texts && !(first.kind == Step::CALL && optimtmpvarinit &&
-                  rd32(first.rec() + REC_HANDLER) == H__alltmpinits && group_step(first))) ||
-      last.kind != Step::DEL_VARS || last.rec() != mem + d.cleanup - 4 ||
-      last.result != first.result || last.temps != first.temps ||
-      d.steps[d.nsteps - 2].kind == Step::ELEMENT)
+  if (!optimtmpvarinit || !inits_group(first) || last.kind != Step::DEL_VARS ||
+      last.rec() != mem + d.cleanup - 4 || last.result != first.result ||
+      last.temps != first.temps || d.steps[d.nsteps - 2].kind == Step::ELEMENT)
     return;
   std::vector<Ref> declared;
   for (u32 i = 1; i + 1 < d.nsteps &&
@@ -816,9 +822,7 @@ void finish(DecodedBlock& d) {
   d.prime_skip = prime_of(1);
   note_declarations(d, false);
   d.keeps = keeps_ok(d) && keeps_group(d);
-  d.group_only = d.renews && !d.strings && d.own_words.empty() && d.own_spans.size() == 1 &&
-                 d.own_spans[0].first == d.steps[0].result &&
-                 d.own_spans[0].bytes == d.steps[0].temps * sizeof(VarEntry);
+  d.group_only = !d.strings && group_alone(d);
   d.owns = counts_runs(d);
   d.runs = d.owns ? 0 : DecodedBlock::UNCOUNTED;
   d.run_base = 0;

@@ -17,6 +17,7 @@
 #include "executor.h"
 #include "qv.h"
 #include "step_kinds.h"
+#include "variables.h"
 
 namespace qv {
 
@@ -370,6 +371,12 @@ bool number_conversion(const Step& s);
 bool text_declaration(const Step& s);
 bool group_step(const Step& s);
 bool text_step(const Step& s);
+// A first step that initialises its block's group of temporaries.
+bool inits_group(const Step& s);
+// Whether d's own slots are just the group that its first step initialises
+// and its clean-up renews (numbers and truth values, and texts when
+// d.strings): DecodedBlock::group_only, texts aside.
+bool group_alone(const DecodedBlock& d);
 
 // Forgets every decoded block: the code page is about to change.
 void clear_decoded_blocks();
@@ -395,12 +402,11 @@ inline const Step* past_prime(const DecodedBlock& b, const Step* s) {
 // variables that a renewal left declared are deleted, as they were before
 // the first run, so that the steps can declare them (a text gives its
 // storage back).
-void drop_text(VarEntry* v);
 inline void drop_prime(const DecodedBlock& b) {
   if (b.primed)
     for (const DecodedBlock::Declared& d : b.declared) {
       VarEntry* v = S(d.var);
-      if (d.type == TY_STR) drop_text(v);
+      if (d.type == TY_STR) release_strings(d.var, 1);
       v->flags = (v->flags & ~V_ARRAY) | V_EMPTY;
     }
   b.primed = false;
