@@ -176,10 +176,6 @@ struct alignas(64) DecodedBlock {
   mutable Ref run_base;
   u32 nsteps;  // one per record, the idle initialisation included
   const Step* start;  // where a plain entry starts: past the idle initialisation
-  // A block of one compound assignment ("+=", "-=") with no result, after
-  // an idle initialisation or alone: that step. A "for" with such a body
-  // runs its rounds without stepping through it.
-  const Step* single;
   // A block that runs no other block runs in place: the "if" or "exec"
   // that runs it goes on through these steps, the block's own with
   // LEAF_END for END, and back, with nothing noted on the stack of places;
@@ -191,30 +187,13 @@ struct alignas(64) DecodedBlock {
   // When the block renews its group, the renewal, its last step, ends it
   // there: LEAF_RENEW.
   const Step* leaf_start = nullptr;
-  // The same for a "for" or "loop" that runs the block as its body, round
-  // after round, in place: the steps end in ROUND_END (or ROUND_RENEW),
-  // which starts the next round. Null also for a body that
-  // DecodedBlock::single describes.
-  const Step* round_start = nullptr;
-  // Where the rounds after the first start: past the initialisation of the
-  // group, which the end of a round renews (ROUND_RENEW) or keeps as it is
-  // (ROUND_END, for a block that keeps its group), without priming the
-  // group in between; the group is primed when the rounds end.
-  const Step* round_next = nullptr;
-  // A block that runs blocks runs a loop's rounds through these steps, the
-  // block's own with BODY_END for END (BODY_RENEW for its group's renewal):
-  // the loop enters it as it enters any block, noted on the stack of
-  // places, and BODY_END starts the next round from there, without asking
-  // END whether the block is a loop's body. Null for a block that runs in
-  // place (round_start), and for one with a record that cannot run.
-  const Step* body_start = nullptr;
-  // The same for an "if" that enters such a block: the steps end in
-  // NEST_END (NEST_RENEW), which knows that the entry on the stack of
-  // places is an "if"'s, and goes back to it without asking END whether
-  // the block is a loop's body or the host step's, or block_done what
-  // kind of step entered it. Null whenever body_start is, except in a
-  // recursive block's copy, which has these and call_start alone
-  // (place_entry_steps).
+  // A block that runs blocks runs an "if"'s entry through these steps,
+  // the block's own with NEST_END for END (NEST_RENEW for its group's
+  // renewal), which knows that the entry on the stack of places is an
+  // "if"'s, and goes back to it without asking END whether the block is a
+  // loop's body or the host step's, or block_done what kind of step
+  // entered it. Null whenever body_start is, except in a recursive block's
+  // copy, which has these and call_start alone (place_entry_steps).
   const Step* nest_start = nullptr;
   // The same for a "call" that enters the block, in every sound block: the
   // steps end in CALL_END (CALL_RENEW), which knows that the entry on the
@@ -223,7 +202,6 @@ struct alignas(64) DecodedBlock {
   // renews its named variables renews them here too, as a plain entry's
   // steps do, and ends as they end.
   const Step* call_start = nullptr;
-  Step* steps;        // then END
   // A block runs inside itself on copies, one per depth, when it can (see
   // block_copies.h): a copy's records are the block's, with every word
   // that names one of its own slots naming a slot of the copy's own
@@ -232,12 +210,6 @@ struct alignas(64) DecodedBlock {
   // the copy's depth: its runs are counted there. A copy's records and
   // slots lie in the arena at copy_at. A block's home is null.
   const DecodedBlock* home = nullptr;
-  // The deletion record, right after the fields that the entries and ends
-  // of runs read, which together take two cache lines (the block starts on
-  // one), and then the variables that the end of a run renews: a deep
-  // recursion runs a copy of the block per depth. Then what decoding and
-  // copying use, the storage of the steps above among it.
-  Step cleanup_step;  // the record at `cleanup`, when that is not 0
   // A block that does not renew its group on its own, as `renews` says,
   // but whose first step initialises the group, whose next steps each
   // declare a named number, truth or str variable, and whose clean-up
@@ -257,6 +229,38 @@ struct alignas(64) DecodedBlock {
     u32 type;
   };
   std::vector<Declared> declared;
+  // The deletion record comes last of the fields that the entries and
+  // ends of runs read: its own that they read (kind, result, temps, holds)
+  // come first in it, and end the block's second cache line. A deep
+  // recursion runs a copy of the block per depth, whose two lines are then
+  // all of the block that a call, its "if"s and its end touch; a third
+  // took ackermann an eighth more misses of the first-level cache. The
+  // loop's fields follow (a loop's body stays in the cache round after
+  // round), then what decoding and copying use, the storage of the steps
+  // above among it.
+  Step cleanup_step;  // the record at `cleanup`, when that is not 0
+  // As leaf_start, for a "for" or "loop" that runs the block as its body,
+  // round after round, in place: the steps end in ROUND_END (or ROUND_RENEW),
+  // which starts the next round. Null also for a body that
+  // DecodedBlock::single describes.
+  const Step* round_start = nullptr;
+  // Where the rounds after the first start: past the initialisation of the
+  // group, which the end of a round renews (ROUND_RENEW) or keeps as it is
+  // (ROUND_END, for a block that keeps its group), without priming the
+  // group in between; the group is primed when the rounds end.
+  const Step* round_next = nullptr;
+  // A block that runs blocks runs a loop's rounds through these steps, the
+  // block's own with BODY_END for END (BODY_RENEW for its group's renewal):
+  // the loop enters it as it enters any block, noted on the stack of
+  // places, and BODY_END starts the next round from there, without asking
+  // END whether the block is a loop's body. Null for a block that runs in
+  // place (round_start), and for one with a record that cannot run.
+  const Step* body_start = nullptr;
+  Step* steps;        // then END
+  // A block of one compound assignment ("+=", "-=") with no result, after
+  // an idle initialisation or alone: that step. A "for" with such a body
+  // runs its rounds without stepping through it.
+  const Step* single;
   Ref copy_at = 0;    // (see home)
   u32 copy_bytes = 0;
   u32 copy_slots = 0;  // the bytes of its slots, which come first
