@@ -14,6 +14,7 @@
 #include "executor.h"
 #include "executor_loop.h"
 #include "handlers.h"
+#include "strbase.h"
 #include "variables.h"
 
 namespace qv {
@@ -164,7 +165,10 @@ u32 l_case(Ref result, const u8* params, u32 count) {
   const CompFn comp = typent[v->type].comp;
   const u32 candidates = nparams(count) - 1;
   u32 pos = 0;
-  while (pos < candidates && comp(v, P(params, pos + 1), 2) != 0) ++pos;
+  for (; pos < candidates; ++pos) {
+    VarEntry* const c = P(params, pos + 1);
+    if (plain_texts(v, c) ? st_equal(str_desc(v), str_desc(c)) : comp(v, c, 2) == 0) break;
+  }
   if (result) S(result)->value = pos;
   return 1;
 }

@@ -5,6 +5,7 @@
 #include "strbase.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "arena.h"
 #include "limiter.h"
@@ -171,6 +172,11 @@ i32 st_comp(const StrDesc* a, const StrDesc* b) {
     const auto cb = static_cast<signed char>(*pb);
     if (ca != cb) return ca < cb ? -1 : 1;
   }
+}
+
+bool st_equal(const StrDesc* a, const StrDesc* b) {
+  const u32 n = st_len(a);
+  return n == st_len(b) && std::memcmp(mem + a->start, mem + b->start, n) == 0;
 }
 
 void st_setloc(StrDesc* d, u32 offset) {

@@ -31,6 +31,14 @@ void st_insert(StrDesc* dst, StrDesc* src);
 void st_upr(StrDesc* d);
 void st_lowr(StrDesc* d);
 i32 st_comp(const StrDesc* a, const StrDesc* b);
+// Whether st_comp would find the texts equal: the same length and bytes,
+// which is all that "==", "!=" and "case" ask, without the byte loop.
+bool st_equal(const StrDesc* a, const StrDesc* b);
+// Two slots whose texts compare as above: str values, neither empty nor an
+// array (anything else goes to the type's comp, with its errors).
+inline bool plain_texts(const VarEntry* a, const VarEntry* b) {
+  return a->type == TY_STR && b->type == TY_STR && !((a->flags | b->flags) & (V_EMPTY | V_ARRAY));
+}
 void st_setloc(StrDesc* d, u32 offset);
 void st_getword(StrDesc* src, StrDesc* dst, const u8* ranges);
 

@@ -3,6 +3,7 @@
 #include "../runtime/env.h"
 #include "../runtime/errcodes.h"
 #include "../runtime/handlers.h"
+#include "../runtime/strbase.h"
 #include "../runtime/variables.h"
 
 namespace qv {
@@ -23,7 +24,10 @@ inline u32 compare(Ref result, const u8* params, u8 holds) {
   // A string slot without a value has no text to compare.
   const VarEntry *a = P(params, 0), *b = P(params, 1);
   if (a->type == TY_STR && ((a->flags | b->flags) & V_EMPTY)) return fail(E_NOT_INIT);
-  i32 c = comp_call(params);
+  // Texts asked only whether they are equal: any order but 0 answers "no".
+  const bool equality = holds == arith::HOLDS_EQ || holds == arith::HOLDS_NE;
+  i32 c = equality && plain_texts(a, b) ? !st_equal(str_desc(a), str_desc(b))
+                                        : comp_call(params);
   if (c == NO_COMP) return fail(E_BAD_TYPE);
   if (result) S(result)->value = arith::holds(holds, c);
   return 1;
