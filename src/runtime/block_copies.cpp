@@ -183,6 +183,23 @@ bool slot_declaration(const Step& s) {
   return true;
 }
 
+// Handlers that only read their operands' slots (the output of texts), or
+// that look at the active call's arguments: "npars", "ispar" and
+// "isparvar" write their result alone, and "par@" writes a variable of the
+// caller's, converted to that variable's type as an assignment converts.
+// In a recursion that variable may be the calling run's own, which a copy
+// names in the frame that its call pushed, as the frame of a run that sets
+// values aside is redirected to them.
+bool reads_or_writes_arguments(u32 h) {
+  switch (h) {
+    case H_l_puts: case H_l_stdout:
+    case H_l_paramchange: case H_l_parsgiven: case H_l_ispargiven: case H_l_isparvar:
+      return true;
+    default:
+      return false;
+  }
+}
+
 // The steps a copied tree may hold: those whose slots are all named by
 // their words, that keep numbers numbers and texts texts, and that hand no
 // slot or block to anything that could outlive the run. Arrays and the
@@ -191,9 +208,11 @@ bool copyable_step(const Step& s) {
   switch (s.kind) {
     case Step::BAD: case Step::END:
       return false;
-    case Step::CALL:
-      return slot_declaration(s) || value_handler(rd32(s.rec() + REC_HANDLER)) ||
+    case Step::CALL: {
+      const u32 h = rd32(s.rec() + REC_HANDLER);
+      return slot_declaration(s) || value_handler(h) || reads_or_writes_arguments(h) ||
              number_conversion(s) || group_step(s) || text_step(s);
+    }
     default:
       return true;
   }

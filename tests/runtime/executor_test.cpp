@@ -1017,6 +1017,36 @@ TEST_F(BlockRuns, ARecursionWithVariablesRunsOnCopiesOfItsTreeWhenNothingElseSee
   }
 }
 
+// A block that writes its caller's variable through "par@", or looks at
+// its call's arguments, still renews its own variables between runs and
+// recurses on copies of its tree: "par@" in an inner run writes the
+// calling run's own variable, which the frame names on a copy as on a run
+// set aside, so the sums come out the same with no room for copies.
+TEST_F(BlockRuns, WritingTheCallersVariablesKeepsRenewalAndCopies) {
+  std::vector<Ref> places;
+  EXPECT_EQ(compile_and_run("int s;\nblock acc { int t; t = (par# 1); par@ 0 ((int par# 0) + (t * 2)) };\n"
+                            "call acc s 1; call acc s 2; call acc s 3;\n",
+                            &places),
+            0u);
+  EXPECT_EQ(int_var(0), 12u);
+  EXPECT_EQ(decoded_block(places.at(1))->renewal, DecodedBlock::RENEWAL_YES);
+  const char* rsum =
+      "int total; int given;\n"
+      "block rsum { int k; int acc; k = (par# 1); acc = 0;\n"
+      "  if (&& (isparvar 0) ((npars) == 2) (! (ispar 2))) { given ++ };\n"
+      "  if (k > 0) { call rsum acc (k - 1) }; par@ 0 (acc + k) };\n"
+      "call rsum total 6; call rsum total 4;\n";
+  for (const u32 budget : {DEFAULT_COPY_BUDGET, 0u}) {
+    fresh_env();
+    copy_budget = budget;
+    EXPECT_EQ(compile_and_run(rsum, &places), 0u);
+    copy_budget = DEFAULT_COPY_BUDGET;
+    EXPECT_EQ(int_var(0), 10u) << budget;
+    EXPECT_EQ(int_var(1), 12u) << budget;
+    EXPECT_EQ(decoded_block(places.at(1))->copying, DecodedBlock::COPYING_YES) << budget;
+  }
+}
+
 // A loop body whose temporaries hold texts leaves them, between rounds,
 // as new empty texts in the storage they had; a recursion's inner runs get
 // texts of their own. When the program's run ends, however it ends, that
