@@ -183,16 +183,20 @@ bool slot_declaration(const Step& s) {
   return true;
 }
 
-// Handlers that only read their operands' slots (the output of texts), or
-// that look at the active call's arguments: "npars", "ispar" and
-// "isparvar" write their result alone, and "par@" writes a variable of the
-// caller's, converted to that variable's type as an assignment converts.
-// In a recursion that variable may be the calling run's own, which a copy
-// names in the frame that its call pushed, as the frame of a run that sets
-// values aside is redirected to them.
-bool reads_or_writes_arguments(u32 h) {
+// Handlers beyond those that compute values (value_handler, text_step)
+// that a copied tree may hold: the output of texts, which only reads its
+// operands; "word" and "ascii", which write their result's text ("word"
+// moves its source's cursor too), and "insubs", which overwrites a text in
+// place; and the operations on the active call's arguments. "npars",
+// "ispar" and "isparvar" write their result alone, and "par@" writes a
+// variable of the caller's, converted to that variable's type as an
+// assignment converts. In a recursion that variable may be the calling
+// run's own, which a copy names in the frame that its call pushed, as the
+// frame of a run that sets values aside is redirected to them.
+bool copyable_handler(u32 h) {
   switch (h) {
     case H_l_puts: case H_l_stdout:
+    case H_l_getword: case H_l_ascii: case H_l_insubs:
     case H_l_paramchange: case H_l_parsgiven: case H_l_ispargiven: case H_l_isparvar:
       return true;
     default:
@@ -210,7 +214,7 @@ bool copyable_step(const Step& s) {
       return false;
     case Step::CALL: {
       const u32 h = rd32(s.rec() + REC_HANDLER);
-      return slot_declaration(s) || value_handler(h) || reads_or_writes_arguments(h) ||
+      return slot_declaration(s) || value_handler(h) || copyable_handler(h) ||
              number_conversion(s) || group_step(s) || text_step(s);
     }
     default:
