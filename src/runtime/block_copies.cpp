@@ -185,9 +185,11 @@ bool slot_declaration(const Step& s) {
 
 // Handlers beyond those that compute values (value_handler, text_step)
 // that a copied tree may hold: the output of texts, which only reads its
-// operands; "word" and "ascii", which write their result's text ("word"
-// moves its source's cursor too), and "insubs", which overwrites a text in
-// place; and the operations on the active call's arguments. "npars",
+// operands; "case", "?" and "time", which write their result alone,
+// "seed", which writes nothing; "word" and "ascii", which write their
+// result's text ("word" moves its source's cursor too), and "insubs",
+// which overwrites a text in place; and the operations on the active
+// call's arguments. "npars",
 // "ispar" and "isparvar" write their result alone, and "par@" writes a
 // variable of the caller's, converted to that variable's type as an
 // assignment converts. In a recursion that variable may be the calling
@@ -196,6 +198,7 @@ bool slot_declaration(const Step& s) {
 bool copyable_handler(u32 h) {
   switch (h) {
     case H_l_puts: case H_l_stdout:
+    case H_l_case: case H_l_ifassign: case H_l_time: case H_l_seed:
     case H_l_getword: case H_l_ascii: case H_l_insubs:
     case H_l_paramchange: case H_l_parsgiven: case H_l_ispargiven: case H_l_isparvar:
       return true;

@@ -1018,8 +1018,8 @@ TEST_F(BlockRuns, ARecursionWithVariablesRunsOnCopiesOfItsTreeWhenNothingElseSee
 }
 
 // A block that writes its caller's variable through "par@", looks at its
-// call's arguments, or cuts and overwrites texts ("word", "ascii",
-// "insubs"), still renews its own variables between runs and recurses on
+// call's arguments, or cuts, overwrites and compares texts ("word",
+// "ascii", "insubs", "case"), still renews its own variables between runs and recurses on
 // copies of its tree: "par@" in an inner run writes the calling run's own
 // variable, which the frame names on a copy as on a run set aside, so the
 // sums come out the same with no room for copies.
@@ -1027,12 +1027,12 @@ TEST_F(BlockRuns, WritingTheCallersVariablesKeepsRenewalAndCopies) {
   std::vector<Ref> places;
   EXPECT_EQ(compile_and_run("int s; int n;\nblock acc { int t; t = (par# 1); par@ 0 ((int par# 0) + (t * 2)) };\n"
                             "block cut { str w; w = (word \"ab cd\" (par# 0)); insubs w (ascii 65) 0;\n"
-                            "  n = ((n * 10) + (length w)) };\n"
+                            "  n = ((n * 10) + ((length w) + (case w \"Ab\" \"Ad\"))) };\n"
                             "call acc s 1; call acc s 2; call acc s 3; call cut 0; call cut 3; call cut 1;\n",
                             &places),
             0u);
   EXPECT_EQ(int_var(0), 12u);
-  EXPECT_EQ(int_var(1), 221u);
+  EXPECT_EQ(int_var(1), 233u);
   EXPECT_EQ(decoded_block(places.at(1))->renewal, DecodedBlock::RENEWAL_YES);
   EXPECT_EQ(decoded_block(places.at(2))->renewal, DecodedBlock::RENEWAL_YES);
   const char* rsum =
