@@ -185,16 +185,16 @@ bool slot_declaration(const Step& s) {
 
 // Handlers beyond those that compute values (value_handler, text_step)
 // that a copied tree may hold: the output of texts, which only reads its
-// operands; "case", "?" and "time", which write their result alone,
+// operands; "case", "?" and "time", which write their result alone, and
 // "seed", which writes nothing; "word" and "ascii", which write their
 // result's text ("word" moves its source's cursor too), and "insubs",
 // which overwrites a text in place; and the operations on the active
-// call's arguments. "npars",
-// "ispar" and "isparvar" write their result alone, and "par@" writes a
-// variable of the caller's, converted to that variable's type as an
-// assignment converts. In a recursion that variable may be the calling
-// run's own, which a copy names in the frame that its call pushed, as the
-// frame of a run that sets values aside is redirected to them.
+// call's arguments. "npars", "ispar" and "isparvar" write their result
+// alone, and "par@" writes a variable of the caller's, converted to that
+// variable's type as an assignment converts. In a recursion that variable
+// may be the calling run's own, which a copy names in the frame that its
+// call pushed, as the frame of a run that sets values aside is redirected
+// to them.
 bool copyable_handler(u32 h) {
   switch (h) {
     case H_l_puts: case H_l_stdout:

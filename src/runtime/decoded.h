@@ -233,15 +233,15 @@ struct alignas(64) DecodedBlock {
   // ends of runs read: its own that they read (kind, result, temps, holds)
   // come first in it, and end the block's second cache line. A deep
   // recursion runs a copy of the block per depth, whose two lines are then
-  // all of the block that a call, its "if"s and its end touch; a third
-  // took ackermann an eighth more misses of the first-level cache. The
+  // all of the block that a call, its "if"s and its end touch: with a
+  // third, ackermann missed the first-level cache a third more often. The
   // loop's fields follow (a loop's body stays in the cache round after
   // round), then what decoding and copying use, the storage of the steps
   // above among it.
   Step cleanup_step;  // the record at `cleanup`, when that is not 0
   // As leaf_start, for a "for" or "loop" that runs the block as its body,
-  // round after round, in place: the steps end in ROUND_END (or ROUND_RENEW),
-  // which starts the next round. Null also for a body that
+  // round after round, in place: the steps end in ROUND_END (or
+  // ROUND_RENEW), which starts the next round. Null also for a body that
   // DecodedBlock::single describes.
   const Step* round_start = nullptr;
   // Where the rounds after the first start: past the initialisation of the

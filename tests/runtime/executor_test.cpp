@@ -1019,10 +1019,10 @@ TEST_F(BlockRuns, ARecursionWithVariablesRunsOnCopiesOfItsTreeWhenNothingElseSee
 
 // A block that writes its caller's variable through "par@", looks at its
 // call's arguments, or cuts, overwrites and compares texts ("word",
-// "ascii", "insubs", "case"), still renews its own variables between runs and recurses on
-// copies of its tree: "par@" in an inner run writes the calling run's own
-// variable, which the frame names on a copy as on a run set aside, so the
-// sums come out the same with no room for copies.
+// "ascii", "insubs", "case"), still renews its own variables between runs
+// and recurses on copies of its tree: "par@" in an inner run writes the
+// calling run's own variable, which the frame names on a copy as on a run
+// set aside, so the sums come out the same with no room for copies.
 TEST_F(BlockRuns, WritingTheCallersVariablesKeepsRenewalAndCopies) {
   std::vector<Ref> places;
   EXPECT_EQ(compile_and_run("int s; int n;\nblock acc { int t; t = (par# 1); par@ 0 ((int par# 0) + (t * 2)) };\n"
