@@ -183,13 +183,14 @@ bool slot_declaration(const Step& s) {
   return true;
 }
 
-// Handlers beyond those that compute values (value_handler, text_step)
-// that a copied tree may hold: the output of texts, which only reads its
-// operands; "case", "?" and "time", which write their result alone, and
-// "seed", which writes nothing; "word" and "ascii", which write their
-// result's text ("word" moves its source's cursor too), and "insubs",
-// which overwrites a text in place; and the operations on the active
-// call's arguments. "npars", "ispar" and "isparvar" write their result
+// Handlers beyond those that compute values (value_handler) that a copied
+// tree may hold: the output of texts, which only reads its operands;
+// "case", "?" and "time", which write their result alone, and "seed",
+// which writes nothing; the operations that make a new text of their
+// operands ("concat", "substr", "upr", "lowr", "ascii") or cut one out
+// ("word", which moves its source's cursor too), writing their result's
+// text, and "insubs", which overwrites a text in place; and the
+// operations on the active call's arguments. "npars", "ispar" and "isparvar" write their result
 // alone, and "par@" writes a variable of the caller's, converted to that
 // variable's type as an assignment converts. In a recursion that variable
 // may be the calling run's own, which a copy names in the frame that its
@@ -199,6 +200,7 @@ bool copyable_handler(u32 h) {
   switch (h) {
     case H_l_puts: case H_l_stdout:
     case H_l_case: case H_l_ifassign: case H_l_time: case H_l_seed:
+    case H_l_stcat: case H_l_substr: case H_l_stupr: case H_l_stlowr:
     case H_l_getword: case H_l_ascii: case H_l_insubs:
     case H_l_paramchange: case H_l_parsgiven: case H_l_ispargiven: case H_l_isparvar:
       return true;
@@ -218,7 +220,7 @@ bool copyable_step(const Step& s) {
     case Step::CALL: {
       const u32 h = rd32(s.rec() + REC_HANDLER);
       return slot_declaration(s) || value_handler(h) || copyable_handler(h) ||
-             number_conversion(s) || group_step(s) || text_step(s);
+             number_conversion(s) || text_conversion(s) || group_step(s);
     }
     default:
       return true;

@@ -12,9 +12,10 @@
 //   truth values (DecodedBlock::group_only) or texts among them too, alone:
 //   the blocks written inside it have slots of their own;
 // - one with number or str variables of its own, together with the blocks
-//   written inside it, which may name those variables: the block's tree. Each copy
-//   of the tree has its own slots for all of the tree's own slots, and its
-//   own constants for the blocks inside, holding their copies.
+//   written inside it, which may name those variables: the block's tree.
+//   Each copy of the tree has its own slots for all of the tree's own
+//   slots, and its own constants for the blocks inside, holding their
+//   copies.
 // A tree is copied only where nothing outside it can tell: see closed_tree
 // in block_copies.cpp. Any other block sets the outer run's values aside.
 #pragma once

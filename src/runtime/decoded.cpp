@@ -295,18 +295,10 @@ bool group_step(const Step& s) {
   return true;
 }
 
-bool text_step(const Step& s) {
-  if (s.kind != Step::CALL) return false;
-  switch (rd32(s.rec() + REC_HANDLER)) {
-    case H_l_stcat: case H_l_substr: case H_l_stupr: case H_l_stlowr:
-      return true;
-    case H_convcall: {
-      const u32 id = s.nparams() == 2 ? par_ref(s.params, 0) : u32{C_COUNT};
-      return id == C_c_str_var || id == C_c_var_str;
-    }
-    default:
-      return false;
-  }
+bool text_conversion(const Step& s) {
+  if (rd32(s.rec() + REC_HANDLER) != H_convcall || s.nparams() != 2) return false;
+  const u32 id = par_ref(s.params, 0);
+  return id == C_c_str_var || id == C_c_var_str;
 }
 
 bool inits_group(const Step& s) {

@@ -121,10 +121,10 @@ struct alignas(64) DecodedBlock {
   bool renews;
   // The group renewed holds str temporaries too (the steps INIT_STRS and
   // RENEW_STRS, or RENEW_VARS for a block that renews its named variables
-  // with it: see `declared`). A renewed text is an empty one in a zeroed buffer of the
-  // standard size, as a new initialisation would give it, in the storage
-  // it had; a primed group holds that storage until its next run or the
-  // end of the run of the program (release_primed).
+  // with it: see `declared`). A renewed text is an empty one in a zeroed
+  // buffer of the standard size, as a new initialisation would give it, in
+  // the storage it had; a primed group holds that storage until its next
+  // run or the end of the run of the program (release_primed).
   bool strings;
   // Beyond that, a run of the block cannot tell the group's values from 0:
   // each of the group's slots is written as a step's result before any
@@ -217,13 +217,13 @@ struct alignas(64) DecodedBlock {
   // the order of their declarations, with the type each takes (empty for
   // any other block). A text among them, or in the group, is renewed as
   // an empty text in its own storage (RENEW_VARS holds 1; `strings` says
-  // whether the group holds one). A block called over and over with variables of its
-  // own (`int a; int b;`) would spend much of each run declaring and
-  // deleting them: when nothing outside the block's tree names them
-  // (tree_is_closed, block_copies.h), no one can tell them deleted from
-  // declared and 0 between runs, and the end of an outermost run renews
-  // them with the group (end_named), as does every end of a run of a
-  // recursive block's copy, whose slots are its own.
+  // whether the group holds one). A block called over and over with
+  // variables of its own (`int a; int b;`) would spend much of each run
+  // declaring and deleting them: when nothing outside the block's tree
+  // names them (tree_is_closed, block_copies.h), no one can tell them
+  // deleted from declared and 0 between runs, and the end of an outermost
+  // run renews them with the group (end_named), as does every end of a run
+  // of a recursive block's copy, whose slots are its own.
   struct Declared {
     Ref var;
     u32 type;
@@ -369,12 +369,12 @@ bool number_conversion(const Step& s);
 // The steps of blocks that work on texts, which write their result's text
 // and nothing else: a declaration of one str variable with no first
 // value; the initialisation or deletion of a group of temporaries that
-// holds numbers, truth values and texts, and no array; the text
-// operations that make a new text of their operands (`concat`, `substr`,
-// `upr`, `lowr`) and the conversions between texts and numbers.
+// holds numbers, truth values and texts, and no array; the conversions
+// between texts and numbers (the operations on texts: copyable_handler in
+// block_copies.cpp).
 bool text_declaration(const Step& s);
 bool group_step(const Step& s);
-bool text_step(const Step& s);
+bool text_conversion(const Step& s);
 // A first step that initialises its block's group of temporaries.
 bool inits_group(const Step& s);
 // Whether d's own slots are just the group that its first step initialises
